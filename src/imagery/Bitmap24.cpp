@@ -25,7 +25,9 @@ TBitmap24& TBitmap24::operator=(const TBitmap24& other) {
 }
 
 TBitmap24::TBitmap24(TBitmap24&& other) noexcept
-    : width_(other.width_), height_(other.height_), capacity_(other.capacity_),
+    : width_(other.width_),
+      height_(other.height_),
+      capacity_(other.capacity_),
       data_(std::move(other.data_)) {
   other.width_ = other.height_ = 0;
   other.capacity_ = 0;
@@ -58,8 +60,8 @@ void TBitmap24::SetSize(int width, int height) {
   if (bytes > capacity_) {
     std::unique_ptr<std::uint8_t[]> fresh(new (std::nothrow) std::uint8_t[bytes]);
     if (!fresh) {
-      throw EQuorvilError("Not enough memory for a picture of " + std::to_string(width) +
-                          " x " + std::to_string(height) + " pixels");
+      throw EQuorvilError("Not enough memory for a picture of " + std::to_string(width) + " x " +
+                          std::to_string(height) + " pixels");
     }
     data_ = std::move(fresh);
     capacity_ = bytes;

@@ -11,7 +11,7 @@ namespace quorvil {
 // that a QImage of Format_BGR888 can wrap the bytes and hot loops can run over whole
 // rows. The picture owns its bytes.
 class TBitmap24 {
-public:
+ public:
   TBitmap24() = default;
   // Throws EQuorvilError when the size is negative or the bytes cannot be had.
   TBitmap24(int width, int height);
@@ -44,7 +44,7 @@ public:
 
   bool operator==(const TBitmap24& other) const;
 
-private:
+ private:
   int width_ = 0;
   int height_ = 0;
   std::int64_t capacity_ = 0;

@@ -11,18 +11,18 @@ namespace {
 constexpr std::array<std::string_view, 3> kThemeNames = {"Photo", "Topo", "Relief"};
 
 constexpr std::array<std::string_view, 25> kScaleNames = {
-    "Scale1mm",  "Scale2mm",  "Scale4mm",   "Scale8mm",   "Scale16mm",  "Scale32mm", "Scale63mm",
-    "Scale125mm", "Scale250mm", "Scale500mm", "Scale1m",  "Scale2m",    "Scale4m",   "Scale8m",
-    "Scale16m",  "Scale32m",  "Scale64m",   "Scale128m",  "Scale256m",  "Scale512m", "Scale1km",
-    "Scale2km",  "Scale4km",  "Scale8km",   "Scale16km"};
+    "Scale1mm",   "Scale2mm",   "Scale4mm",   "Scale8mm",  "Scale16mm", "Scale32mm", "Scale63mm",
+    "Scale125mm", "Scale250mm", "Scale500mm", "Scale1m",   "Scale2m",   "Scale4m",   "Scale8m",
+    "Scale16m",   "Scale32m",   "Scale64m",   "Scale128m", "Scale256m", "Scale512m", "Scale1km",
+    "Scale2km",   "Scale4km",   "Scale8km",   "Scale16km"};
 
 constexpr std::array<std::string_view, 13> kPlaceTypeNames = {
-    "UnknownPlaceType", "AirRailStation",    "BayGulf",           "CapePeninsula", "CityTown",
-    "HillMountain",     "Island",            "Lake",              "OtherLandFeature",
-    "OtherWaterFeature", "ParkBeach",        "PointOfInterest",   "River"};
+    "UnknownPlaceType", "AirRailStation",  "BayGulf", "CapePeninsula",    "CityTown",
+    "HillMountain",     "Island",          "Lake",    "OtherLandFeature", "OtherWaterFeature",
+    "ParkBeach",        "PointOfInterest", "River"};
 
 constexpr std::array<std::string_view, 3> kProjectionTypeNames = {"Geographic", "UtmNad27",
-                                                                   "UtmNad83"};
+                                                                  "UtmNad83"};
 
 template <typename E, std::size_t N>
 std::string_view NameOf(const std::array<std::string_view, N>& names, E value) {

@@ -14,14 +14,17 @@ namespace quorvil {
 // ---- Names on the wire -------------------------------------------------------------
 
 // The service namespace; every element of a request body and every SOAP action is in it.
-inline constexpr std::string_view kTerraServiceNamespace = "http://terraserver-usa.com/terraserver/";
+inline constexpr std::string_view kTerraServiceNamespace =
+    "http://terraserver-usa.com/terraserver/";
 
 // Where the program looks for the service unless the preferences say otherwise: the
 // local map service that ships with the program.
 inline constexpr std::string_view kDefaultServiceHost = "127.0.0.1";
 inline constexpr int kDefaultServicePort = 47015;
-inline constexpr std::string_view kDefaultServiceEndpoint = "http://127.0.0.1:47015/terraservice.asmx";
-inline constexpr std::string_view kDefaultServiceWsdl = "http://127.0.0.1:47015/terraservice.asmx?WSDL";
+inline constexpr std::string_view kDefaultServiceEndpoint =
+    "http://127.0.0.1:47015/terraservice.asmx";
+inline constexpr std::string_view kDefaultServiceWsdl =
+    "http://127.0.0.1:47015/terraservice.asmx?WSDL";
 inline constexpr std::string_view kServiceEndpointPath = "/terraservice.asmx";
 
 // ---- Enumerations (the member order gives the ordinal values) -----------------------
@@ -29,15 +32,47 @@ inline constexpr std::string_view kServiceEndpointPath = "/terraservice.asmx";
 enum class Theme : int { Photo, Topo, Relief };
 
 enum class Scale : int {
-  Scale1mm, Scale2mm, Scale4mm, Scale8mm, Scale16mm, Scale32mm, Scale63mm, Scale125mm,
-  Scale250mm, Scale500mm, Scale1m, Scale2m, Scale4m, Scale8m, Scale16m, Scale32m,
-  Scale64m, Scale128m, Scale256m, Scale512m, Scale1km, Scale2km, Scale4km, Scale8km,
+  Scale1mm,
+  Scale2mm,
+  Scale4mm,
+  Scale8mm,
+  Scale16mm,
+  Scale32mm,
+  Scale63mm,
+  Scale125mm,
+  Scale250mm,
+  Scale500mm,
+  Scale1m,
+  Scale2m,
+  Scale4m,
+  Scale8m,
+  Scale16m,
+  Scale32m,
+  Scale64m,
+  Scale128m,
+  Scale256m,
+  Scale512m,
+  Scale1km,
+  Scale2km,
+  Scale4km,
+  Scale8km,
   Scale16km
 };
 
 enum class PlaceType : int {
-  UnknownPlaceType, AirRailStation, BayGulf, CapePeninsula, CityTown, HillMountain,
-  Island, Lake, OtherLandFeature, OtherWaterFeature, ParkBeach, PointOfInterest, River
+  UnknownPlaceType,
+  AirRailStation,
+  BayGulf,
+  CapePeninsula,
+  CityTown,
+  HillMountain,
+  Island,
+  Lake,
+  OtherLandFeature,
+  OtherWaterFeature,
+  ParkBeach,
+  PointOfInterest,
+  River
 };
 
 enum class ProjectionType : int { Geographic, UtmNad27, UtmNad83 };
@@ -191,7 +226,7 @@ using ArrayOfThemeBoundingBox = std::vector<std::unique_ptr<ThemeBoundingBox>>;
 // result, which belongs to the caller, or throws EQuorvilError with a readable message.
 // Record arguments are read, never taken over.
 class TerraServiceSoap {
-public:
+ public:
   virtual ~TerraServiceSoap() = default;
 
   virtual std::string ConvertLonLatPtToNearestPlace(const LonLatPt& point) = 0;
@@ -204,10 +239,9 @@ public:
                                                          Scale scale, int displayPixWidth,
                                                          int displayPixHeight) = 0;
   virtual std::unique_ptr<AreaBoundingBox> GetAreaFromRect(const LonLatPt& upperLeft,
-                                                           const LonLatPt& lowerRight,
-                                                           Theme theme, Scale scale) = 0;
-  virtual std::unique_ptr<AreaBoundingBox> GetAreaFromTileId(const TileId& id,
-                                                             int displayPixWidth,
+                                                           const LonLatPt& lowerRight, Theme theme,
+                                                           Scale scale) = 0;
+  virtual std::unique_ptr<AreaBoundingBox> GetAreaFromTileId(const TileId& id, int displayPixWidth,
                                                              int displayPixHeight) = 0;
   virtual ArrayOfThemeBoundingBox GetLatLonMetrics(const LonLatPt& point) = 0;
   virtual std::unique_ptr<PlaceFacts> GetPlaceFacts(const Place& place) = 0;
@@ -233,8 +267,8 @@ class SoapTransport;  // service/SoapTransport.h
 // `address` names for service "TerraService", port "TerraServiceSoap". Without a
 // transport, the proxy makes its own HTTP transport. Reports no error of its own: a
 // wrong address shows when the first call fails.
-std::shared_ptr<TerraServiceSoap> CreateServiceProxy(bool useWsdl = false,
-                                                     const std::string& address = {},
-                                                     std::shared_ptr<SoapTransport> transport = nullptr);
+std::shared_ptr<TerraServiceSoap> CreateServiceProxy(
+    bool useWsdl = false, const std::string& address = {},
+    std::shared_ptr<SoapTransport> transport = nullptr);
 
 }  // namespace quorvil

@@ -1,9 +1,8 @@
-#include "imagery/Bitmap24.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "imagery/Bitmap24.h"
 #include "platform/ProgramError.h"
 
 namespace quorvil {

@@ -1,8 +1,7 @@
-#include "service/TerraServiceSoapSupport.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/ProgramError.h"
+#include "service/TerraServiceSoapSupport.h"
 
 namespace quorvil {
 namespace {

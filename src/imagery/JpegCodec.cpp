@@ -1,0 +1,133 @@
+#include "imagery/JpegCodec.h"
+
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/ProgramError.h"
+
+namespace quorvil {
+
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which by default ends the process.
+// Ours jumps back to the caller's frame with the message kept.
+struct JumpingErrorManager {
+  jpeg_error_mgr base;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void ErrorExit(j_common_ptr info) {
+  auto* manager = reinterpret_cast<JumpingErrorManager*>(info->err);
+  (*info->err->format_message)(info, manager->message);
+  std::longjmp(manager->jump, 1);
+}
+
+void SilentOutput(j_common_ptr) {}
+
+void InstallErrorManager(JumpingErrorManager& manager) {
+  jpeg_std_error(&manager.base);
+  manager.base.error_exit = ErrorExit;
+  manager.base.output_message = SilentOutput;
+  manager.message[0] = '\0';
+}
+
+// Everything that lives across a longjmp sits in one heap block reached through a
+// pointer that never changes, so no local is left stale by the jump.
+struct DecodeState {
+  jpeg_decompress_struct info{};
+  JumpingErrorManager error{};
+  TBitmap24 bitmap;
+  bool created = false;
+  std::string failure;
+  ~DecodeState() {
+    if (created) jpeg_destroy_decompress(&info);
+  }
+};
+
+struct EncodeState {
+  jpeg_compress_struct info{};
+  JumpingErrorManager error{};
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  bool created = false;
+  ~EncodeState() {
+    if (created) jpeg_destroy_compress(&info);
+    std::free(buffer);
+  }
+};
+
+}  // namespace
+
+TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size) {
+  if (data == nullptr || size < 4)
+    throw EQuorvilError("JPEG error: the data is too short to be a JPEG picture");
+  const auto state = std::make_unique<DecodeState>();
+  DecodeState* const s = state.get();
+  InstallErrorManager(s->error);
+  s->info.err = &s->error.base;
+  if (setjmp(s->error.jump) != 0) {
+    throw EQuorvilError(std::string("JPEG error: ") + s->error.message);
+  }
+  jpeg_create_decompress(&s->info);
+  s->created = true;
+  jpeg_mem_src(&s->info, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&s->info, TRUE);
+  if (s->info.jpeg_color_space == JCS_CMYK || s->info.jpeg_color_space == JCS_YCCK) {
+    s->failure = "JPEG error: CMYK pictures are not supported";
+  } else if (static_cast<std::int64_t>(s->info.image_width) * s->info.image_height >
+             kMaxDecodedPixels) {
+    s->failure = "JPEG error: the picture is too large (" + std::to_string(s->info.image_width) +
+                 " x " + std::to_string(s->info.image_height) + " pixels)";
+  }
+  if (!s->failure.empty()) throw EQuorvilError(s->failure);
+  s->info.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&s->info);
+  if (s->info.output_components != 3) throw EQuorvilError("JPEG error: unexpected colour layout");
+  s->bitmap.SetSize(static_cast<int>(s->info.output_width),
+                    static_cast<int>(s->info.output_height));
+  while (s->info.output_scanline < s->info.output_height) {
+    JSAMPROW row = s->bitmap.Row(static_cast<int>(s->info.output_scanline));
+    jpeg_read_scanlines(&s->info, &row, 1);
+  }
+  jpeg_finish_decompress(&s->info);
+  return std::move(s->bitmap);
+}
+
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality) {
+  if (bitmap.Empty()) throw EQuorvilError("JPEG error: cannot write an empty picture");
+  const auto state = std::make_unique<EncodeState>();
+  EncodeState* const s = state.get();
+  InstallErrorManager(s->error);
+  s->info.err = &s->error.base;
+  if (setjmp(s->error.jump) != 0) {
+    throw EQuorvilError(std::string("JPEG error: ") + s->error.message);
+  }
+  jpeg_create_compress(&s->info);
+  s->created = true;
+  jpeg_mem_dest(&s->info, &s->buffer, &s->size);
+  s->info.image_width = static_cast<JDIMENSION>(bitmap.Width());
+  s->info.image_height = static_cast<JDIMENSION>(bitmap.Height());
+  s->info.input_components = 3;
+  s->info.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&s->info);
+  jpeg_set_quality(&s->info, quality < 1 ? 1 : (quality > 100 ? 100 : quality), TRUE);
+  jpeg_start_compress(&s->info, TRUE);
+  while (s->info.next_scanline < s->info.image_height) {
+    // libjpeg takes non-const rows but only reads them.
+    JSAMPROW row = const_cast<JSAMPROW>(bitmap.Row(static_cast<int>(s->info.next_scanline)));
+    jpeg_write_scanlines(&s->info, &row, 1);
+  }
+  jpeg_finish_compress(&s->info);
+  return std::vector<std::uint8_t>(s->buffer, s->buffer + s->size);
+}
+
+}  // namespace quorvil

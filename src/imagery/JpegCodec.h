@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imagery/Bitmap24.h"
+
+namespace quorvil {
+
+// Largest picture the decoders accept, so that a hostile header cannot ask for gigabytes.
+inline constexpr std::int64_t kMaxDecodedPixels = 100'000'000;
+
+// Decodes a JPEG file (colour or greyscale) into a 24-bit picture. Throws EQuorvilError
+// naming what is wrong; libjpeg never ends the process.
+TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size);
+
+// Encodes a picture as a baseline JPEG file at `quality` (1..100).
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality);
+
+}  // namespace quorvil
