@@ -1,0 +1,68 @@
+#pragma once
+
+// The TerraService operations over SOAP 1.1, document/literal: a request body goes in,
+// the answer (or a SOAP Fault) comes out, as an ASP.NET .asmx service would send it.
+// Thread-safe: one instance serves all connections.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "mapservice/Coverage.h"
+#include "mapservice/Gazetteer.h"
+#include "mapservice/Terrain.h"
+#include "mapservice/TileCache.h"
+#include "mapservice/TileGrid.h"
+#include "mapservice/TileRenderer.h"
+
+namespace quorvil::mapservice {
+
+// Request bodies above this size are refused before they are read.
+inline constexpr std::size_t kMaxRequestBytes = 1 << 20;
+inline constexpr std::int64_t kDefaultTileCacheBytes = 64ll << 20;
+
+struct SoapReply {
+  int status = 200;
+  std::string body;
+};
+
+class MapService {
+ public:
+  struct Options {
+    CoverageKind coverage = CoverageKind::World;
+    std::int64_t tileCacheBytes = kDefaultTileCacheBytes;
+  };
+
+  explicit MapService(Options options);
+
+  // `soapAction` is the SOAPAction header (quotes allowed), empty when absent; the
+  // operation then comes from the body element.
+  SoapReply Handle(std::string_view soapAction, std::string_view body) const;
+
+  // The WSDL document for a service listening at `endpoint`.
+  std::string Wsdl(std::string_view endpoint) const;
+
+  // The Base64 text of a tile's image file; empty where the service has no imagery.
+  std::string TileBase64(const TileId& id) const;
+
+  const TileGrid& Grid() const { return grid_; }
+  const Gazetteer& Places() const { return gazetteer_; }
+  TileCache& Cache() const { return cache_; }
+
+ private:
+  class Operations;
+
+  Options options_;
+  const Gazetteer& gazetteer_;
+  TileGrid grid_;
+  Terrain terrain_;
+  TileRenderer renderer_;
+  mutable TileCache cache_;
+};
+
+std::string Base64Encode(const std::uint8_t* data, std::size_t size);
+// The SOAP 1.1 Fault envelope.
+std::string FaultEnvelope(std::string_view code, std::string_view message);
+
+}  // namespace quorvil::mapservice

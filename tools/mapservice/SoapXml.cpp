@@ -1,0 +1,333 @@
+#include "mapservice/SoapXml.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "platform/ProgramError.h"
+
+namespace quorvil::mapservice {
+
+namespace {
+
+std::string Trimmed(const char* text) {
+  std::string_view v(text);
+  while (!v.empty() && std::strchr(" \t\r\n", v.front()) != nullptr) v.remove_prefix(1);
+  while (!v.empty() && std::strchr(" \t\r\n", v.back()) != nullptr) v.remove_suffix(1);
+  return std::string(v);
+}
+
+[[noreturn]] void Bad(std::string_view path, std::string_view what) {
+  throw EQuorvilError("Parameter " + std::string(path) + ": " + std::string(what));
+}
+
+void WriteCoordinate(XmlWriter& w, std::string_view name, const AreaCoordinate& c) {
+  w.Open(name);
+  if (c.TileMeta) {
+    w.Open("TileMeta");
+    WriteTileMetaFields(w, *c.TileMeta);
+    w.Close("TileMeta");
+  }
+  if (c.Offset) {
+    w.Open("Offset");
+    if (c.Offset->Point) WritePoint(w, "Point", *c.Offset->Point);
+    w.Int("XOffset", c.Offset->XOffset);
+    w.Int("YOffset", c.Offset->YOffset);
+    w.Close("Offset");
+  }
+  w.Close(name);
+}
+
+}  // namespace
+
+std::string_view LocalName(const pugi::xml_node& node) {
+  std::string_view name = node.name();
+  const auto colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+std::string NamespaceOf(const pugi::xml_node& node) {
+  std::string_view name = node.name();
+  const auto colon = name.find(':');
+  const std::string attribute =
+      colon == std::string_view::npos ? "xmlns" : "xmlns:" + std::string(name.substr(0, colon));
+  for (pugi::xml_node n = node; n; n = n.parent()) {
+    if (n.type() != pugi::node_element) break;
+    if (pugi::xml_attribute a = n.attribute(attribute.c_str())) return a.value();
+  }
+  return {};
+}
+
+pugi::xml_node ChildByLocalName(const pugi::xml_node& parent, std::string_view name) {
+  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_element && LocalName(child) == name) return child;
+  }
+  return {};
+}
+
+pugi::xml_node RequestReader::Required(const pugi::xml_node& parent, std::string_view name,
+                                       std::string_view path) const {
+  pugi::xml_node child = ChildByLocalName(parent, name);
+  if (!child) Bad(path, "missing");
+  return child;
+}
+
+double RequestReader::Double(const pugi::xml_node& parent, std::string_view name,
+                             std::string_view path) const {
+  const std::string text = Trimmed(Required(parent, name, path).child_value());
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+    Bad(path, "'" + text + "' is not a number");
+  }
+  if (!std::isfinite(value)) Bad(path, "'" + text + "' is not a finite number");
+  return value;
+}
+
+int RequestReader::Int(const pugi::xml_node& parent, std::string_view name,
+                       std::string_view path) const {
+  const std::string text = Trimmed(Required(parent, name, path).child_value());
+  int value = 0;
+  const char* begin = text.data();
+  if (!text.empty() && text.front() == '+') ++begin;
+  const auto [end, ec] = std::from_chars(begin, text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+    Bad(path, "'" + text + "' is not a 32-bit integer");
+  }
+  return value;
+}
+
+LonLatPt RequestReader::Point(std::string_view name) const {
+  const pugi::xml_node node = Required(operation_, name, name);
+  const std::string path(name);
+  return {Double(node, "Lon", path + ".Lon"), Double(node, "Lat", path + ".Lat")};
+}
+
+UtmPt RequestReader::Utm(std::string_view name) const {
+  const pugi::xml_node node = Required(operation_, name, name);
+  const std::string path(name);
+  return {Int(node, "Zone", path + ".Zone"), Double(node, "X", path + ".X"),
+          Double(node, "Y", path + ".Y")};
+}
+
+quorvil::Place RequestReader::PlaceParam(std::string_view name) const {
+  const pugi::xml_node node = Required(operation_, name, name);
+  return {Trimmed(ChildByLocalName(node, "City").child_value()),
+          Trimmed(ChildByLocalName(node, "State").child_value()),
+          Trimmed(ChildByLocalName(node, "Country").child_value())};
+}
+
+TileId RequestReader::Tile(std::string_view name) const {
+  const pugi::xml_node node = Required(operation_, name, name);
+  const std::string path(name);
+  TileId id;
+  const std::string theme = Trimmed(Required(node, "Theme", path + ".Theme").child_value());
+  const std::string scale = Trimmed(Required(node, "Scale", path + ".Scale").child_value());
+  const auto t = TryParseTheme(theme);
+  if (!t) Bad(path + ".Theme", "'" + theme + "' is not a Theme");
+  const auto s = TryParseScale(scale);
+  if (!s) Bad(path + ".Scale", "'" + scale + "' is not a Scale");
+  id.Theme = *t;
+  id.Scale = *s;
+  id.Scene = Int(node, "Scene", path + ".Scene");
+  id.X = Int(node, "X", path + ".X");
+  id.Y = Int(node, "Y", path + ".Y");
+  return id;
+}
+
+quorvil::Theme RequestReader::ThemeParam(std::string_view name) const {
+  const std::string text = Trimmed(Required(operation_, name, name).child_value());
+  const auto value = TryParseTheme(text);
+  if (!value) Bad(name, "'" + text + "' is not a Theme");
+  return *value;
+}
+
+quorvil::Scale RequestReader::ScaleParam(std::string_view name) const {
+  const std::string text = Trimmed(Required(operation_, name, name).child_value());
+  const auto value = TryParseScale(text);
+  if (!value) Bad(name, "'" + text + "' is not a Scale");
+  return *value;
+}
+
+PlaceType RequestReader::PlaceTypeParam(std::string_view name) const {
+  const std::string text = Trimmed(Required(operation_, name, name).child_value());
+  const auto value = TryParsePlaceType(text);
+  if (!value) Bad(name, "'" + text + "' is not a PlaceType");
+  return *value;
+}
+
+int RequestReader::IntParam(std::string_view name) const { return Int(operation_, name, name); }
+
+bool RequestReader::BoolParam(std::string_view name) const {
+  const std::string text = Trimmed(Required(operation_, name, name).child_value());
+  if (text == "true" || text == "1") return true;
+  if (text == "false" || text == "0") return false;
+  Bad(name, "'" + text + "' is not a boolean");
+}
+
+std::string RequestReader::StringParam(std::string_view name) const {
+  return Required(operation_, name, name).child_value();
+}
+
+void XmlWriter::Open(std::string_view name) {
+  out_ += '<';
+  out_ += name;
+  out_ += '>';
+}
+
+void XmlWriter::OpenWithNamespace(std::string_view name, std::string_view ns) {
+  out_ += '<';
+  out_ += name;
+  out_ += " xmlns=\"";
+  Escaped(ns);
+  out_ += "\">";
+}
+
+void XmlWriter::Close(std::string_view name) {
+  out_ += "</";
+  out_ += name;
+  out_ += '>';
+}
+
+void XmlWriter::Empty(std::string_view name) {
+  out_ += '<';
+  out_ += name;
+  out_ += " />";
+}
+
+void XmlWriter::Escaped(std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case '<':
+        out_ += "&lt;";
+        break;
+      case '>':
+        out_ += "&gt;";
+        break;
+      case '&':
+        out_ += "&amp;";
+        break;
+      case '"':
+        out_ += "&quot;";
+        break;
+      default:
+        out_ += c;
+    }
+  }
+}
+
+void XmlWriter::Text(std::string_view name, std::string_view value) {
+  Open(name);
+  Escaped(value);
+  Close(name);
+}
+
+std::string FormatDouble(double value) {
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("0");
+}
+
+void XmlWriter::Double(std::string_view name, double value) { Text(name, FormatDouble(value)); }
+void XmlWriter::Int(std::string_view name, long long value) { Text(name, std::to_string(value)); }
+void XmlWriter::Bool(std::string_view name, bool value) { Text(name, value ? "true" : "false"); }
+
+void WritePoint(XmlWriter& w, std::string_view name, const LonLatPt& p) {
+  w.Open(name);
+  w.Double("Lon", p.Lon);
+  w.Double("Lat", p.Lat);
+  w.Close(name);
+}
+
+void WriteTileId(XmlWriter& w, std::string_view name, const TileId& id) {
+  w.Open(name);
+  w.Text("Theme", EnumName(id.Theme));
+  w.Text("Scale", EnumName(id.Scale));
+  w.Int("Scene", id.Scene);
+  w.Int("X", id.X);
+  w.Int("Y", id.Y);
+  w.Close(name);
+}
+
+void WriteTileMetaFields(XmlWriter& w, const TileMeta& meta) {
+  if (meta.Id) WriteTileId(w, "Id", *meta.Id);
+  w.Bool("TileExists", meta.TileExists);
+  if (meta.NorthWest) WritePoint(w, "NorthWest", *meta.NorthWest);
+  if (meta.NorthEast) WritePoint(w, "NorthEast", *meta.NorthEast);
+  if (meta.SouthWest) WritePoint(w, "SouthWest", *meta.SouthWest);
+  if (meta.SouthEast) WritePoint(w, "SouthEast", *meta.SouthEast);
+  if (meta.Center) WritePoint(w, "Center", *meta.Center);
+  if (meta.Capture) w.Text("Capture", meta.Capture->XSDateTime);
+}
+
+void WriteAreaFields(XmlWriter& w, const AreaBoundingBox& area) {
+  if (area.NorthWest) WriteCoordinate(w, "NorthWest", *area.NorthWest);
+  if (area.NorthEast) WriteCoordinate(w, "NorthEast", *area.NorthEast);
+  if (area.SouthWest) WriteCoordinate(w, "SouthWest", *area.SouthWest);
+  if (area.SouthEast) WriteCoordinate(w, "SouthEast", *area.SouthEast);
+  if (area.Center) WriteCoordinate(w, "Center", *area.Center);
+  w.Text("NearestPlace", area.NearestPlace);
+  w.Open("OverlappingThemeInfos");
+  for (const auto& info : area.OverlappingThemeInfos) {
+    w.Open("OverlappingThemeInfo");
+    w.Bool("LocalTheme", info->LocalTheme);
+    w.Text("Theme", EnumName(info->Theme));
+    if (info->Point) WritePoint(w, "Point", *info->Point);
+    w.Text("ThemeName", info->ThemeName);
+    if (info->Capture) w.Text("Capture", info->Capture->XSDateTime);
+    w.Text("ProjectionId", EnumName(info->ProjectionId));
+    w.Text("LoScale", EnumName(info->LoScale));
+    w.Text("HiScale", EnumName(info->HiScale));
+    w.Text("Url", info->Url);
+    w.Close("OverlappingThemeInfo");
+  }
+  w.Close("OverlappingThemeInfos");
+}
+
+void WritePlaceFactsFields(XmlWriter& w, const PlaceFacts& facts) {
+  if (facts.Place) {
+    w.Open("Place");
+    w.Text("City", facts.Place->City);
+    w.Text("State", facts.Place->State);
+    w.Text("Country", facts.Place->Country);
+    w.Close("Place");
+  }
+  if (facts.Center) WritePoint(w, "Center", *facts.Center);
+  w.Text("AvailableThemeMask", facts.AvailableThemeMask);
+  w.Text("PlaceTypeId", EnumName(facts.PlaceTypeId));
+  w.Int("Population", facts.Population);
+}
+
+void WriteUtmFields(XmlWriter& w, const UtmPt& utm) {
+  w.Int("Zone", utm.Zone);
+  w.Double("X", utm.X);
+  w.Double("Y", utm.Y);
+}
+
+void WriteThemeInfoFields(XmlWriter& w, const ThemeInfo& info) {
+  w.Text("Theme", EnumName(info.Theme));
+  w.Text("Name", info.Name);
+  w.Text("Description", info.Description);
+  w.Text("Supplier", info.Supplier);
+  w.Text("LoScale", EnumName(info.LoScale));
+  w.Text("HiScale", EnumName(info.HiScale));
+  w.Text("ProjectionId", EnumName(info.ProjectionId));
+  w.Text("ProjectionName", info.ProjectionName);
+  w.Text("CopyrightNotice", info.CopyrightNotice);
+}
+
+void WriteThemeBoundingBoxFields(XmlWriter& w, const ThemeBoundingBox& box) {
+  w.Text("Theme", EnumName(box.Theme));
+  w.Text("ThemeName", box.ThemeName);
+  w.Int("Sparseness", box.Sparseness);
+  w.Text("LoScale", EnumName(box.LoScale));
+  w.Text("HiScale", EnumName(box.HiScale));
+  w.Text("ProjectionId", EnumName(box.ProjectionId));
+  w.Text("ProjectionName", box.ProjectionName);
+  w.Double("WestLongitude", box.WestLongitude);
+  w.Double("NorthLatitude", box.NorthLatitude);
+  w.Double("EastLongitude", box.EastLongitude);
+  w.Double("SouthLatitude", box.SouthLatitude);
+}
+
+}  // namespace quorvil::mapservice
