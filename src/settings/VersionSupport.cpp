@@ -148,7 +148,7 @@ class TElfReader {
       Damaged(std::string(what) + " lies outside the file");
     }
     std::vector<uint8_t> bytes(static_cast<size_t>(count));
-    source_.ReadAt(offset, bytes.size(), bytes.data());
+    if (!bytes.empty()) source_.ReadAt(offset, bytes.size(), bytes.data());
     return bytes;
   }
 
