@@ -172,43 +172,45 @@ std::vector<Terrain::Feature> Terrain::FeaturesNear(double west, double south, d
 
 GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) const {
   const double m = MetresPerPixel(scale);
-  const double east0 = tileX * double{kTilePixels} * m;
-  const double north0 = (tileY + 1.0) * kTilePixels * m;
 
   // Ground coordinates and slow noise on a lattice that is common to all tiles of the
   // scale (every kGridStep pixels), interpolated in between.
   struct GridPoint {
-    double x, y, elevation, mountains, ridges, rivers, highways, woods, farmland, edges;
+    double x, y, fp, elevation, mountains, ridges, rivers, highways, woods, farmland, edges;
   };
   std::array<GridPoint, kGridPoints * kGridPoints> grid{};
-  double minLon = 1e9, maxLon = -1e9, minLat = 1e9, maxLat = -1e9, sumLat = 0;
+  double minLon = 1e9, maxLon = -1e9, minLat = 1e9, maxLat = -1e9;
+  constexpr int kStepsPerTile = kTilePixels / kGridStep;
   for (int l = 0; l < kGridPoints; ++l) {
     for (int k = 0; k < kGridPoints; ++k) {
-      const GeoPoint p =
-          UtmInverse({zone, east0 + (k - 1) * kGridStep * m, north0 - (l - 1) * kGridStep * m});
+      // Global lattice indices, so that neighbouring tiles compute identical points.
+      const std::int64_t column = std::int64_t{tileX} * kStepsPerTile + k - 1;
+      const std::int64_t row = (std::int64_t{tileY} + 1) * kStepsPerTile - (l - 1);
+      const GeoPoint p = UtmInverse({zone, static_cast<double>(column) * kGridStep * m,
+                                     static_cast<double>(row) * kGridStep * m});
       GridPoint& g = grid[l * kGridPoints + k];
       g.x = MercatorX(p.Lon);
       g.y = MercatorY(p.Lat);
+      // Ground units per pixel: Mercator stretches by the secant of the latitude.
+      g.fp = m / std::max(0.02, std::cos(p.Lat * kDeg));
       minLon = std::min(minLon, p.Lon);
       maxLon = std::max(maxLon, p.Lon);
       minLat = std::min(minLat, p.Lat);
       maxLat = std::max(maxLat, p.Lat);
-      sumLat += p.Lat;
     }
   }
-  const double meanLat = sumLat / (kGridPoints * kGridPoints);
-  // Ground units per pixel: Mercator stretches by the secant of the latitude.
-  const double fp = m / std::max(0.02, std::cos(meanLat * kDeg));
-  const double coarse = kCoarseWave * fp;
+  // Octaves longer than this come from the lattice; the split depends on the scale
+  // alone, so that every tile splits alike.
+  const double coarse = kCoarseWave * m;
   for (GridPoint& g : grid) {
-    g.elevation = FbmBand(kElevation, g.x, g.y, fp, coarse);
-    g.mountains = FbmBand(kMountainMask, g.x, g.y, fp);
-    g.ridges = FbmBand(kRidges, g.x, g.y, fp, coarse);
-    g.rivers = FbmBand(kRivers, g.x, g.y, fp, coarse);
-    g.highways = FbmBand(kHighways, g.x, g.y, fp, coarse);
-    g.woods = FbmBand(kWoods, g.x, g.y, fp, coarse);
-    g.farmland = FbmBand(kFarmland, g.x, g.y, fp);
-    g.edges = FbmBand(kEdges, g.x, g.y, fp, coarse);
+    g.elevation = FbmBand(kElevation, g.x, g.y, g.fp, coarse);
+    g.mountains = FbmBand(kMountainMask, g.x, g.y, g.fp);
+    g.ridges = FbmBand(kRidges, g.x, g.y, g.fp, coarse);
+    g.rivers = FbmBand(kRivers, g.x, g.y, g.fp, coarse);
+    g.highways = FbmBand(kHighways, g.x, g.y, g.fp, coarse);
+    g.woods = FbmBand(kWoods, g.x, g.y, g.fp, coarse);
+    g.farmland = FbmBand(kFarmland, g.x, g.y, g.fp);
+    g.edges = FbmBand(kEdges, g.x, g.y, g.fp, coarse);
   }
 
   // Only the places that reach this tile take part in its pixels.
@@ -245,6 +247,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
         return top + (bottom - top) * fv;
       };
       const double x = lerp(&GridPoint::x), y = lerp(&GridPoint::y);
+      const double fp = lerp(&GridPoint::fp);
 
       // Elevation: rolling land, mountain ridges where the mountain mask says so,
       // valleys along the rivers.
@@ -290,10 +293,13 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           case Kind::Water:
             water = std::max(water, SmoothStep(r, 0.9 * r, d + 0.08 * wobble));
             break;
-          case Kind::Island:
+          case Kind::Island: {
             islandLand = std::max(islandLand, SmoothStep(r, 0.9 * r, d + 0.1 * wobble));
-            islandWater = std::max(islandWater, SmoothStep(2.6 * r, 2.1 * r, d));
+            // A strait around the island, narrow for large ones.
+            const double strait = std::min(1.5 * r, 1200.0);
+            islandWater = std::max(islandWater, SmoothStep(r + strait, r + 0.7 * strait, d));
             break;
+          }
           case Kind::Airport:
             if (d < r) airport = &f;
             land = std::max(land, SmoothStep(1.2 * r, r, d));
