@@ -119,12 +119,13 @@ Kind KindOf(const GazetteerRecord& r) {
 // Distance from p to the segment a-b (or the point a).
 double SegmentDistance(double px, double py, double ax, double ay, double bx, double by,
                        bool band) {
-  if (!band) return std::hypot(px - ax, py - ay);
+  if (!band) return std::sqrt((px - ax) * (px - ax) + (py - ay) * (py - ay));
   const double vx = bx - ax, vy = by - ay;
   const double len2 = vx * vx + vy * vy;
   double t = len2 > 0 ? ((px - ax) * vx + (py - ay) * vy) / len2 : 0;
   t = std::clamp(t, 0.0, 1.0);
-  return std::hypot(px - (ax + t * vx), py - (ay + t * vy));
+  const double dx = px - (ax + t * vx), dy = py - (ay + t * vy);
+  return std::sqrt(dx * dx + dy * dy);
 }
 
 double Clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
@@ -141,6 +142,7 @@ struct Terrain::Feature {
   double x, y, x2, y2;
   bool band;
   double radius;  // ground units
+  double reach;   // beyond this distance the feature changes nothing
   std::uint32_t hash;
 };
 
@@ -164,7 +166,21 @@ std::vector<Terrain::Feature> Terrain::FeaturesNear(double west, double south, d
               MercatorY(r->IsBand() ? r->Lat2 : r->Lat),
               r->IsBand(),
               InfluenceRadius(*r) * secant,
+              0,
               HashLattice(std::llround(r->Lon * 1e5), std::llround(r->Lat * 1e5), 77)};
+    // The widest reach of each kind below, plus the wobble of its edge.
+    double factor = 1.3;
+    switch (f.kind) {
+      case Kind::Island:
+        factor = 2.5;
+        break;
+      case Kind::Stadium:
+        factor = 2.6;
+        break;
+      default:
+        break;
+    }
+    f.reach = factor * f.radius + 0.4 * std::min(f.radius, 2500.0) + 10;
     features.push_back(f);
   }
   return features;
@@ -223,10 +239,21 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   }
   std::vector<Feature> features = FeaturesNear(minLon, minLat, maxLon, maxLat);
   std::erase_if(features, [&](const Feature& f) {
-    const double reach = 2.7 * f.radius + 3000;
+    const double reach = f.reach;
     return std::max(f.x, f.x2) + reach < minX || std::min(f.x, f.x2) - reach > maxX ||
            std::max(f.y, f.y2) + reach < minY || std::min(f.y, f.y2) - reach > maxY;
   });
+  // A town whose core covers the whole tile makes all of it built-up land: then no town
+  // can add anything, and the pixels need not look at towns at all.
+  const bool builtUp = std::any_of(features.begin(), features.end(), [&](const Feature& f) {
+    if (f.kind != Kind::Town) return false;
+    const double dx = std::max(std::fabs(minX - f.x), std::fabs(maxX - f.x));
+    const double dy = std::max(std::fabs(minY - f.y), std::fabs(maxY - f.y));
+    return std::sqrt(dx * dx + dy * dy) + 0.4 * std::min(f.radius, 2500.0) < 0.5 * f.radius;
+  });
+  if (builtUp) {
+    std::erase_if(features, [](const Feature& f) { return f.kind == Kind::Town; });
+  }
 
   GroundTile tile;
   tile.metresPerPixel = m;
@@ -272,14 +299,16 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           features.empty() ? 0 : lerp(&GridPoint::edges) + FbmBand(kEdges, x, y, fp, 0, coarse);
 
       // Places shape the land around them.
-      double urban = 0, park = 0, land = 0, water = 0, islandLand = 0, islandWater = 0;
+      double urban = builtUp ? 1 : 0, park = 0, land = builtUp ? 1 : 0;
+      double water = 0, islandLand = 0, islandWater = 0;
       const Feature* airport = nullptr;
       const Feature* stadium = nullptr;
       const Feature* plaza = nullptr;
       for (const Feature& f : features) {
+        if (!f.band && (x - f.x) * (x - f.x) + (y - f.y) * (y - f.y) > f.reach * f.reach) continue;
         const double d = SegmentDistance(x, y, f.x, f.y, f.x2, f.y2, f.band);
         const double r = f.radius;
-        if (d > 2.7 * r + 3000) continue;
+        if (d > f.reach) continue;
         const double wobble = edge * std::min(r, 2500.0);
         switch (f.kind) {
           case Kind::Town:
