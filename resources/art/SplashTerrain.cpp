@@ -97,8 +97,8 @@ int main() {
       const double field = Hash(fieldX, fieldY, 7);
       const double slope = std::hypot(gx, gy);
       if (h < 250 && slope < 2.6) {
-        const Rgb crops[] = {{116, 128, 66}, {150, 140, 88}, {92, 118, 60}, {170, 158, 110},
-                             {104, 112, 70}};
+        const Rgb crops[] = {
+            {116, 128, 66}, {150, 140, 88}, {92, 118, 60}, {170, 158, 110}, {104, 112, 70}};
         aerial = crops[static_cast<int>(field * 5) % 5];
         // Field edges: hedgerows.
         const double fx = std::fmod((x + 13 * std::sin(y / 90.0)), 38.0);
@@ -107,7 +107,8 @@ int main() {
       } else {
         const double tree = Fbm(x / 1.6, y / 1.6, 2, 23);
         aerial = Mix(Rgb{38, 62, 34}, Rgb{78, 96, 52}, tree);
-        if (h > 360) aerial = Mix(aerial, Rgb{120, 112, 92}, std::clamp((h - 360) / 120, 0.0, 0.45));
+        if (h > 360)
+          aerial = Mix(aerial, Rgb{120, 112, 92}, std::clamp((h - 360) / 120, 0.0, 0.45));
       }
       aerial = {aerial.r * shade + grain * 30, aerial.g * shade + grain * 30,
                 aerial.b * shade + grain * 26};
@@ -141,8 +142,7 @@ int main() {
       const double vignette = 1 - 0.28 * std::pow(std::min(1.0, (u * u + v * v) / 2), 1.2);
       // Darker band behind the title.
       const double band = 1 - 0.34 * std::exp(-std::pow((y - 192) / 78.0, 2));
-      colour = {colour.r * vignette * band, colour.g * vignette * band,
-                colour.b * vignette * band};
+      colour = {colour.r * vignette * band, colour.g * vignette * band, colour.b * vignette * band};
 
       std::uint8_t* p = &out[(y * kWidth + x) * 3];
       p[0] = static_cast<std::uint8_t>(std::clamp(colour.r, 0.0, 255.0));
