@@ -235,13 +235,15 @@ pugi::xml_node BodyOf(const pugi::xml_document& doc) {
 std::optional<SoapFault> FaultIn(pugi::xml_node body) {
   const pugi::xml_node fault = ChildElement(body, "Fault");
   if (!fault) return std::nullopt;
+  // SOAP 1.1 wording, or SOAP 1.2's should a server use that.
   SoapFault result;
-  if (pugi::xml_node text = ChildElement(fault, "faultstring")) {
-    result.String = std::string(Trimmed(ReadText(text)));
-    result.Code = std::string(Trimmed(ReadText(ChildElement(fault, "faultcode"))));
-  } else {  // SOAP 1.2 wording, should a server use it
+  result.String = std::string(Trimmed(ReadText(ChildElement(fault, "faultstring"))));
+  if (result.String.empty()) {
     result.String =
         std::string(Trimmed(ReadText(ChildElement(ChildElement(fault, "Reason"), "Text"))));
+  }
+  result.Code = std::string(Trimmed(ReadText(ChildElement(fault, "faultcode"))));
+  if (result.Code.empty()) {
     result.Code =
         std::string(Trimmed(ReadText(ChildElement(ChildElement(fault, "Code"), "Value"))));
   }
