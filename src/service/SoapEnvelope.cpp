@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace quorvil {
@@ -80,122 +81,6 @@ E ReadEnum(pugi::xml_node node, std::optional<E> (*parse)(std::string_view),
   const std::string text = ReadText(node);
   if (const auto value = parse(Trimmed(text))) return *value;
   Unreadable(Quoted(text, node) + " is not a valid " + std::string(typeName) + " value");
-}
-
-Theme ReadTheme(pugi::xml_node node) { return ReadEnum(node, &TryParseTheme, "Theme"); }
-Scale ReadScale(pugi::xml_node node) { return ReadEnum(node, &TryParseScale, "Scale"); }
-PlaceType ReadPlaceType(pugi::xml_node node) {
-  return ReadEnum(node, &TryParsePlaceType, "PlaceType");
-}
-ProjectionType ReadProjectionType(pugi::xml_node node) {
-  return ReadEnum(node, &TryParseProjectionType, "ProjectionType");
-}
-
-std::unique_ptr<TXSDateTime> ReadDateTime(pugi::xml_node node) {
-  if (!node || IsNil(node)) return nullptr;
-  auto value = std::make_unique<TXSDateTime>();
-  value->XSDateTime = std::string(Trimmed(ReadText(node)));
-  return value;
-}
-
-// Reads a record: `assign` gets each child element that is not nil, by local name.
-template <typename R, typename Assign>
-std::unique_ptr<R> ReadRecord(pugi::xml_node node, Assign assign) {
-  if (!node || IsNil(node)) return nullptr;
-  auto record = std::make_unique<R>();
-  for (pugi::xml_node child : node.children()) {
-    if (child.type() != pugi::node_element || IsNil(child)) continue;
-    assign(*record, LocalName(child), child);
-  }
-  return record;
-}
-
-// Reads an array: its elements are named after the element type; others are skipped,
-// and so are nil elements, so that no caller meets a null entry.
-template <typename R, typename Read>
-std::vector<std::unique_ptr<R>> ReadArray(pugi::xml_node node, std::string_view elementName,
-                                          Read read) {
-  std::vector<std::unique_ptr<R>> items;
-  if (!node || IsNil(node)) return items;
-  for (pugi::xml_node child : node.children()) {
-    if (child.type() != pugi::node_element || LocalName(child) != elementName) continue;
-    if (auto item = read(child)) items.push_back(std::move(item));
-  }
-  return items;
-}
-
-std::unique_ptr<LonLatPtOffset> ReadLonLatPtOffset(pugi::xml_node node) {
-  return ReadRecord<LonLatPtOffset>(node,
-                                    [](LonLatPtOffset& r, std::string_view name, pugi::xml_node c) {
-                                      if (name == "Point")
-                                        r.Point = ReadLonLatPt(c);
-                                      else if (name == "XOffset")
-                                        r.XOffset = ReadInt(c);
-                                      else if (name == "YOffset")
-                                        r.YOffset = ReadInt(c);
-                                    });
-}
-
-std::unique_ptr<AreaCoordinate> ReadAreaCoordinate(pugi::xml_node node) {
-  return ReadRecord<AreaCoordinate>(node,
-                                    [](AreaCoordinate& r, std::string_view name, pugi::xml_node c) {
-                                      if (name == "TileMeta")
-                                        r.TileMeta = ReadTileMeta(c);
-                                      else if (name == "Offset")
-                                        r.Offset = ReadLonLatPtOffset(c);
-                                    });
-}
-
-std::unique_ptr<OverlappingThemeInfo> ReadOverlappingThemeInfo(pugi::xml_node node) {
-  return ReadRecord<OverlappingThemeInfo>(
-      node, [](OverlappingThemeInfo& r, std::string_view name, pugi::xml_node c) {
-        if (name == "LocalTheme")
-          r.LocalTheme = ReadBool(c);
-        else if (name == "Theme")
-          r.Theme = ReadTheme(c);
-        else if (name == "Point")
-          r.Point = ReadLonLatPt(c);
-        else if (name == "ThemeName")
-          r.ThemeName = ReadText(c);
-        else if (name == "Capture")
-          r.Capture = ReadDateTime(c);
-        else if (name == "ProjectionId")
-          r.ProjectionId = ReadProjectionType(c);
-        else if (name == "LoScale")
-          r.LoScale = ReadScale(c);
-        else if (name == "HiScale")
-          r.HiScale = ReadScale(c);
-        else if (name == "Url")
-          r.Url = ReadText(c);
-      });
-}
-
-std::unique_ptr<ThemeBoundingBox> ReadThemeBoundingBox(pugi::xml_node node) {
-  return ReadRecord<ThemeBoundingBox>(
-      node, [](ThemeBoundingBox& r, std::string_view name, pugi::xml_node c) {
-        if (name == "Theme")
-          r.Theme = ReadTheme(c);
-        else if (name == "ThemeName")
-          r.ThemeName = ReadText(c);
-        else if (name == "Sparseness")
-          r.Sparseness = ReadInt(c);
-        else if (name == "LoScale")
-          r.LoScale = ReadScale(c);
-        else if (name == "HiScale")
-          r.HiScale = ReadScale(c);
-        else if (name == "ProjectionId")
-          r.ProjectionId = ReadProjectionType(c);
-        else if (name == "ProjectionName")
-          r.ProjectionName = ReadText(c);
-        else if (name == "WestLongitude")
-          r.WestLongitude = ReadDouble(c);
-        else if (name == "NorthLatitude")
-          r.NorthLatitude = ReadDouble(c);
-        else if (name == "EastLongitude")
-          r.EastLongitude = ReadDouble(c);
-        else if (name == "SouthLatitude")
-          r.SouthLatitude = ReadDouble(c);
-      });
 }
 
 // Drops what XML 1.0 cannot carry at all, so that odd input (a control character typed
@@ -451,139 +336,215 @@ double ReadDouble(pugi::xml_node node) {
   Unreadable(Quoted(text, node) + " is not a number");
 }
 
+// ---- Records, field by field -----------------------------------------------------------
+
+namespace {
+
+std::unique_ptr<TXSDateTime> ReadDateTime(pugi::xml_node node) {
+  auto value = std::make_unique<TXSDateTime>();
+  value->XSDateTime = std::string(Trimmed(ReadText(node)));
+  return value;
+}
+
+std::unique_ptr<LonLatPtOffset> ReadLonLatPtOffset(pugi::xml_node node);
+std::unique_ptr<AreaCoordinate> ReadAreaCoordinate(pugi::xml_node node);
+std::unique_ptr<OverlappingThemeInfo> ReadOverlappingThemeInfo(pugi::xml_node node);
+std::unique_ptr<ThemeBoundingBox> ReadThemeBoundingBox(pugi::xml_node node);
+ArrayOfOverlappingThemeInfo ReadArrayOfOverlappingThemeInfo(pugi::xml_node node);
+
+// One reader per field type, so that a record's fields can be listed as member pointers.
+void ReadInto(pugi::xml_node n, double& v) { v = ReadDouble(n); }
+void ReadInto(pugi::xml_node n, int& v) { v = ReadInt(n); }
+void ReadInto(pugi::xml_node n, bool& v) { v = ReadBool(n); }
+void ReadInto(pugi::xml_node n, std::string& v) { v = ReadText(n); }
+void ReadInto(pugi::xml_node n, Theme& v) { v = ReadEnum(n, &TryParseTheme, "Theme"); }
+void ReadInto(pugi::xml_node n, Scale& v) { v = ReadEnum(n, &TryParseScale, "Scale"); }
+void ReadInto(pugi::xml_node n, PlaceType& v) { v = ReadEnum(n, &TryParsePlaceType, "PlaceType"); }
+void ReadInto(pugi::xml_node n, ProjectionType& v) {
+  v = ReadEnum(n, &TryParseProjectionType, "ProjectionType");
+}
+void ReadInto(pugi::xml_node n, std::unique_ptr<TXSDateTime>& v) { v = ReadDateTime(n); }
+void ReadInto(pugi::xml_node n, std::unique_ptr<LonLatPt>& v) { v = ReadLonLatPt(n); }
+void ReadInto(pugi::xml_node n, std::unique_ptr<TileId>& v) { v = ReadTileId(n); }
+void ReadInto(pugi::xml_node n, std::unique_ptr<TileMeta>& v) { v = ReadTileMeta(n); }
+void ReadInto(pugi::xml_node n, std::unique_ptr<LonLatPtOffset>& v) { v = ReadLonLatPtOffset(n); }
+void ReadInto(pugi::xml_node n, std::unique_ptr<AreaCoordinate>& v) { v = ReadAreaCoordinate(n); }
+void ReadInto(pugi::xml_node n, std::unique_ptr<Place>& v) { v = ReadPlace(n); }
+void ReadInto(pugi::xml_node n, ArrayOfOverlappingThemeInfo& v) {
+  v = ReadArrayOfOverlappingThemeInfo(n);
+}
+
+// A field of record R: its element name and how to read it into its member.
+template <typename R>
+struct Field {
+  template <typename T>
+  Field(std::string_view elementName, T R::*member)
+      : name(elementName),
+        read([member](R& record, pugi::xml_node node) { ReadInto(node, record.*member); }) {}
+  std::string_view name;
+  std::function<void(R&, pugi::xml_node)> read;
+};
+
+template <typename R>
+using Fields = std::vector<Field<R>>;
+
+// Each child element that names a field is read into it; unknown and nil ones are
+// skipped, so what the service leaves out keeps its default (null for records).
+template <typename R>
+std::unique_ptr<R> ReadRecord(pugi::xml_node node, const Fields<R>& fields) {
+  if (!node || IsNil(node)) return nullptr;
+  auto record = std::make_unique<R>();
+  for (pugi::xml_node child : node.children()) {
+    if (child.type() != pugi::node_element || IsNil(child)) continue;
+    const std::string_view name = LocalName(child);
+    for (const Field<R>& field : fields) {
+      if (field.name == name) {
+        field.read(*record, child);
+        break;
+      }
+    }
+  }
+  return record;
+}
+
+// An array's elements are named after the element type; others are skipped, and so
+// are nil elements, so that no caller meets a null entry.
+template <typename R>
+std::vector<std::unique_ptr<R>> ReadArray(pugi::xml_node node, std::string_view elementName,
+                                          std::unique_ptr<R> (*read)(pugi::xml_node)) {
+  std::vector<std::unique_ptr<R>> items;
+  if (!node || IsNil(node)) return items;
+  for (pugi::xml_node child : node.children()) {
+    if (child.type() != pugi::node_element || LocalName(child) != elementName) continue;
+    if (auto item = read(child)) items.push_back(std::move(item));
+  }
+  return items;
+}
+
+std::unique_ptr<LonLatPtOffset> ReadLonLatPtOffset(pugi::xml_node node) {
+  using R = LonLatPtOffset;
+  static const Fields<R> fields = {
+      {"Point", &R::Point}, {"XOffset", &R::XOffset}, {"YOffset", &R::YOffset}};
+  return ReadRecord(node, fields);
+}
+
+std::unique_ptr<AreaCoordinate> ReadAreaCoordinate(pugi::xml_node node) {
+  using R = AreaCoordinate;
+  static const Fields<R> fields = {{"TileMeta", &R::TileMeta}, {"Offset", &R::Offset}};
+  return ReadRecord(node, fields);
+}
+
+std::unique_ptr<OverlappingThemeInfo> ReadOverlappingThemeInfo(pugi::xml_node node) {
+  using R = OverlappingThemeInfo;
+  static const Fields<R> fields = {
+      {"LocalTheme", &R::LocalTheme}, {"Theme", &R::Theme},     {"Point", &R::Point},
+      {"ThemeName", &R::ThemeName},   {"Capture", &R::Capture}, {"ProjectionId", &R::ProjectionId},
+      {"LoScale", &R::LoScale},       {"HiScale", &R::HiScale}, {"Url", &R::Url}};
+  return ReadRecord(node, fields);
+}
+
+std::unique_ptr<ThemeBoundingBox> ReadThemeBoundingBox(pugi::xml_node node) {
+  using R = ThemeBoundingBox;
+  static const Fields<R> fields = {{"Theme", &R::Theme},
+                                   {"ThemeName", &R::ThemeName},
+                                   {"Sparseness", &R::Sparseness},
+                                   {"LoScale", &R::LoScale},
+                                   {"HiScale", &R::HiScale},
+                                   {"ProjectionId", &R::ProjectionId},
+                                   {"ProjectionName", &R::ProjectionName},
+                                   {"WestLongitude", &R::WestLongitude},
+                                   {"NorthLatitude", &R::NorthLatitude},
+                                   {"EastLongitude", &R::EastLongitude},
+                                   {"SouthLatitude", &R::SouthLatitude}};
+  return ReadRecord(node, fields);
+}
+
+ArrayOfOverlappingThemeInfo ReadArrayOfOverlappingThemeInfo(pugi::xml_node node) {
+  return ReadArray(node, "OverlappingThemeInfo", &ReadOverlappingThemeInfo);
+}
+
+}  // namespace
+
 std::unique_ptr<LonLatPt> ReadLonLatPt(pugi::xml_node node) {
-  return ReadRecord<LonLatPt>(node, [](LonLatPt& r, std::string_view name, pugi::xml_node c) {
-    if (name == "Lon")
-      r.Lon = ReadDouble(c);
-    else if (name == "Lat")
-      r.Lat = ReadDouble(c);
-  });
+  static const Fields<LonLatPt> fields = {{"Lon", &LonLatPt::Lon}, {"Lat", &LonLatPt::Lat}};
+  return ReadRecord(node, fields);
 }
 
 std::unique_ptr<TileId> ReadTileId(pugi::xml_node node) {
-  return ReadRecord<TileId>(node, [](TileId& r, std::string_view name, pugi::xml_node c) {
-    if (name == "Theme")
-      r.Theme = ReadTheme(c);
-    else if (name == "Scale")
-      r.Scale = ReadScale(c);
-    else if (name == "Scene")
-      r.Scene = ReadInt(c);
-    else if (name == "X")
-      r.X = ReadInt(c);
-    else if (name == "Y")
-      r.Y = ReadInt(c);
-  });
+  using R = TileId;
+  static const Fields<R> fields = {
+      {"Theme", &R::Theme}, {"Scale", &R::Scale}, {"Scene", &R::Scene}, {"X", &R::X}, {"Y", &R::Y}};
+  return ReadRecord(node, fields);
 }
 
 std::unique_ptr<TileMeta> ReadTileMeta(pugi::xml_node node) {
-  return ReadRecord<TileMeta>(node, [](TileMeta& r, std::string_view name, pugi::xml_node c) {
-    if (name == "Id")
-      r.Id = ReadTileId(c);
-    else if (name == "TileExists")
-      r.TileExists = ReadBool(c);
-    else if (name == "NorthWest")
-      r.NorthWest = ReadLonLatPt(c);
-    else if (name == "NorthEast")
-      r.NorthEast = ReadLonLatPt(c);
-    else if (name == "SouthWest")
-      r.SouthWest = ReadLonLatPt(c);
-    else if (name == "SouthEast")
-      r.SouthEast = ReadLonLatPt(c);
-    else if (name == "Center")
-      r.Center = ReadLonLatPt(c);
-    else if (name == "Capture")
-      r.Capture = ReadDateTime(c);
-  });
+  using R = TileMeta;
+  static const Fields<R> fields = {{"Id", &R::Id},
+                                   {"TileExists", &R::TileExists},
+                                   {"NorthWest", &R::NorthWest},
+                                   {"NorthEast", &R::NorthEast},
+                                   {"SouthWest", &R::SouthWest},
+                                   {"SouthEast", &R::SouthEast},
+                                   {"Center", &R::Center},
+                                   {"Capture", &R::Capture}};
+  return ReadRecord(node, fields);
 }
 
 std::unique_ptr<AreaBoundingBox> ReadAreaBoundingBox(pugi::xml_node node) {
-  return ReadRecord<AreaBoundingBox>(
-      node, [](AreaBoundingBox& r, std::string_view name, pugi::xml_node c) {
-        if (name == "NorthWest")
-          r.NorthWest = ReadAreaCoordinate(c);
-        else if (name == "NorthEast")
-          r.NorthEast = ReadAreaCoordinate(c);
-        else if (name == "SouthWest")
-          r.SouthWest = ReadAreaCoordinate(c);
-        else if (name == "SouthEast")
-          r.SouthEast = ReadAreaCoordinate(c);
-        else if (name == "Center")
-          r.Center = ReadAreaCoordinate(c);
-        else if (name == "NearestPlace")
-          r.NearestPlace = ReadText(c);
-        else if (name == "OverlappingThemeInfos") {
-          r.OverlappingThemeInfos =
-              ReadArray<OverlappingThemeInfo>(c, "OverlappingThemeInfo", &ReadOverlappingThemeInfo);
-        }
-      });
+  using R = AreaBoundingBox;
+  static const Fields<R> fields = {{"NorthWest", &R::NorthWest},
+                                   {"NorthEast", &R::NorthEast},
+                                   {"SouthWest", &R::SouthWest},
+                                   {"SouthEast", &R::SouthEast},
+                                   {"Center", &R::Center},
+                                   {"NearestPlace", &R::NearestPlace},
+                                   {"OverlappingThemeInfos", &R::OverlappingThemeInfos}};
+  return ReadRecord(node, fields);
 }
 
 std::unique_ptr<Place> ReadPlace(pugi::xml_node node) {
-  return ReadRecord<Place>(node, [](Place& r, std::string_view name, pugi::xml_node c) {
-    if (name == "City")
-      r.City = ReadText(c);
-    else if (name == "State")
-      r.State = ReadText(c);
-    else if (name == "Country")
-      r.Country = ReadText(c);
-  });
+  using R = Place;
+  static const Fields<R> fields = {
+      {"City", &R::City}, {"State", &R::State}, {"Country", &R::Country}};
+  return ReadRecord(node, fields);
 }
 
 std::unique_ptr<PlaceFacts> ReadPlaceFacts(pugi::xml_node node) {
-  return ReadRecord<PlaceFacts>(node, [](PlaceFacts& r, std::string_view name, pugi::xml_node c) {
-    if (name == "Place")
-      r.Place = ReadPlace(c);
-    else if (name == "Center")
-      r.Center = ReadLonLatPt(c);
-    else if (name == "AvailableThemeMask")
-      r.AvailableThemeMask = ReadText(c);
-    else if (name == "PlaceTypeId")
-      r.PlaceTypeId = ReadPlaceType(c);
-    else if (name == "Population")
-      r.Population = ReadInt(c);
-  });
+  using R = PlaceFacts;
+  static const Fields<R> fields = {{"Place", &R::Place},
+                                   {"Center", &R::Center},
+                                   {"AvailableThemeMask", &R::AvailableThemeMask},
+                                   {"PlaceTypeId", &R::PlaceTypeId},
+                                   {"Population", &R::Population}};
+  return ReadRecord(node, fields);
 }
 
 std::unique_ptr<UtmPt> ReadUtmPt(pugi::xml_node node) {
-  return ReadRecord<UtmPt>(node, [](UtmPt& r, std::string_view name, pugi::xml_node c) {
-    if (name == "Zone")
-      r.Zone = ReadInt(c);
-    else if (name == "X")
-      r.X = ReadDouble(c);
-    else if (name == "Y")
-      r.Y = ReadDouble(c);
-  });
+  using R = UtmPt;
+  static const Fields<R> fields = {{"Zone", &R::Zone}, {"X", &R::X}, {"Y", &R::Y}};
+  return ReadRecord(node, fields);
 }
 
 std::unique_ptr<ThemeInfo> ReadThemeInfo(pugi::xml_node node) {
-  return ReadRecord<ThemeInfo>(node, [](ThemeInfo& r, std::string_view name, pugi::xml_node c) {
-    if (name == "Theme")
-      r.Theme = ReadTheme(c);
-    else if (name == "Name")
-      r.Name = ReadText(c);
-    else if (name == "Description")
-      r.Description = ReadText(c);
-    else if (name == "Supplier")
-      r.Supplier = ReadText(c);
-    else if (name == "LoScale")
-      r.LoScale = ReadScale(c);
-    else if (name == "HiScale")
-      r.HiScale = ReadScale(c);
-    else if (name == "ProjectionId")
-      r.ProjectionId = ReadProjectionType(c);
-    else if (name == "ProjectionName")
-      r.ProjectionName = ReadText(c);
-    else if (name == "CopyrightNotice")
-      r.CopyrightNotice = ReadText(c);
-  });
+  using R = ThemeInfo;
+  static const Fields<R> fields = {{"Theme", &R::Theme},
+                                   {"Name", &R::Name},
+                                   {"Description", &R::Description},
+                                   {"Supplier", &R::Supplier},
+                                   {"LoScale", &R::LoScale},
+                                   {"HiScale", &R::HiScale},
+                                   {"ProjectionId", &R::ProjectionId},
+                                   {"ProjectionName", &R::ProjectionName},
+                                   {"CopyrightNotice", &R::CopyrightNotice}};
+  return ReadRecord(node, fields);
 }
 
 ArrayOfPlaceFacts ReadArrayOfPlaceFacts(pugi::xml_node node) {
-  return ReadArray<PlaceFacts>(node, "PlaceFacts", &ReadPlaceFacts);
+  return ReadArray(node, "PlaceFacts", &ReadPlaceFacts);
 }
 
 ArrayOfThemeBoundingBox ReadArrayOfThemeBoundingBox(pugi::xml_node node) {
-  return ReadArray<ThemeBoundingBox>(node, "ThemeBoundingBox", &ReadThemeBoundingBox);
+  return ReadArray(node, "ThemeBoundingBox", &ReadThemeBoundingBox);
 }
 
 }  // namespace quorvil

@@ -277,6 +277,17 @@ TEST(SoapProxyAnswers, ResultsReachTheCaller) {
   EXPECT_EQ(proxy.service->ConvertLonLatPtToNearestPlace({}), "Central Park, NY");
   proxy.wire->PostAnswer = {200, AsmxAnswer("CountPlacesInRect", "42")};
   EXPECT_EQ(proxy.service->CountPlacesInRect({}, {}, PlaceType::Lake), 42);
+  proxy.wire->PostAnswer = {200,
+                            AsmxAnswer("GetLatLonMetrics",
+                                       "<ThemeBoundingBox><Theme>Relief</Theme><Sparseness>3"
+                                       "</Sparseness><ProjectionId>UtmNad27</ProjectionId>"
+                                       "<SouthLatitude>-1e-3</SouthLatitude></ThemeBoundingBox>")};
+  const ArrayOfThemeBoundingBox boxes = proxy.service->GetLatLonMetrics({});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0]->Theme, Theme::Relief);
+  EXPECT_EQ(boxes[0]->Sparseness, 3);
+  EXPECT_EQ(boxes[0]->ProjectionId, ProjectionType::UtmNad27);
+  EXPECT_EQ(boxes[0]->SouthLatitude, -0.001);
   // An answer of another operation is not taken for this one's.
   EXPECT_THROW(proxy.service->GetTile({}), EQuorvilError);
 }
