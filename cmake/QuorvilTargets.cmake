@@ -41,6 +41,7 @@ endfunction()
 # Every executable of the project; each carries the build's version stamp.
 function(quorvil_executable target)
   add_executable(${target} ${ARGN})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
   quorvil_stamp_version(${target})
 endfunction()
 
