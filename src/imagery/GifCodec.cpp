@@ -103,9 +103,15 @@ TBitmap24 DecodeGif(const std::uint8_t* data, std::size_t size) {
       background[1] = c.Green;
       background[2] = c.Red;
     }
-    for (int y = 0; y < height; ++y) {
-      std::uint8_t* row = picture.Row(y);
+    // An opaque image over the whole screen, as tiles are, leaves no pixel to fill.
+    const bool coversScreen = transparent < 0 && image.Left <= 0 && image.Top <= 0 &&
+                              image.Left + image.Width >= width &&
+                              image.Top + image.Height >= height;
+    if (!coversScreen) {
+      std::uint8_t* row = picture.Row(0);
       for (int x = 0; x < width; ++x) std::memcpy(row + x * 3, background, 3);
+      for (int y = 1; y < height; ++y)
+        std::memcpy(picture.Row(y), row, static_cast<std::size_t>(picture.Stride()));
     }
 
     // Each colour index once as BGR, so that a row is one lookup per pixel.

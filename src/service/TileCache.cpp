@@ -45,8 +45,8 @@ TTileStore& Started() {
 }
 
 std::string WithSeparator(std::string folder) {
-  if (folder.empty()) folder = ".";
-  if (folder.back() != '/') folder += '/';
+  if (folder.empty()) return "./";
+  if (folder.back() != '/') folder.push_back('/');
   return folder;
 }
 
