@@ -1,9 +1,11 @@
 #include "ExportOptions.h"
 
+#include <cctype>
 #include <charconv>
 #include <string_view>
 #include <vector>
 
+#include "imagery/ImageSupport.h"
 #include "platform/ProgramError.h"
 
 namespace quorvil {
@@ -43,6 +45,15 @@ int PixelCount(const std::string& option, double value) {
 }
 
 }  // namespace
+
+int ExportFileType(const std::string& fileName) {
+  const auto dot = fileName.rfind('.');
+  std::string extension = dot == std::string::npos ? "" : fileName.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "jpg" || extension == "jpeg") return kSaveAsJpeg;
+  if (extension == "bmp") return kSaveAsBitmap;
+  return -1;
+}
 
 TExportOptions ParseExportOptions(int argc, char** argv) {
   TExportOptions options;
@@ -115,6 +126,10 @@ TExportOptions ParseExportOptions(int argc, char** argv) {
   if (!haveRect && !(haveCenter && haveSize))
     throw EQuorvilError("--center and --size go together");
   if (options.output.empty()) throw EQuorvilError("-o FILE is missing");
+  if (ExportFileType(options.output) < 0) {
+    throw EQuorvilError("the file \"" + options.output +
+                        "\" has no picture type: name it .jpg, .jpeg or .bmp");
+  }
   options.byCenter = !haveRect;
   return options;
 }

@@ -36,6 +36,9 @@ struct TExportOptions {
 // for the user when they are wrong.
 TExportOptions ParseExportOptions(int argc, char** argv);
 
+// The SaveBitmapToFile type for the file's extension (.jpg, .jpeg, .bmp), or -1.
+int ExportFileType(const std::string& fileName);
+
 // The text of --help.
 std::string ExportUsage();
 

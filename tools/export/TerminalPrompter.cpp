@@ -9,10 +9,12 @@
 namespace quorvil {
 
 TPromptAnswer TTerminalPrompter::Ask(const TPromptRequest& request) {
+  const bool question = request.Buttons == TPromptButtons::pbYesNo;
+  // Nobody could answer: the question counts as "No" and is not shown.
+  if (question && ::isatty(STDIN_FILENO) == 0) return TPromptAnswer::paNo;
   if (beforeOutput_ != nullptr) beforeOutput_();
   std::fprintf(stderr, "%s: %s\n", request.Title.c_str(), request.Text.c_str());
-  if (request.Buttons != TPromptButtons::pbYesNo) return TPromptAnswer::paOk;
-  if (::isatty(STDIN_FILENO) == 0) return TPromptAnswer::paNo;
+  if (!question) return TPromptAnswer::paOk;
   std::fputs("[y/N] ", stderr);
   std::fflush(stderr);
   char line[64];

@@ -5,8 +5,8 @@
 namespace quorvil {
 
 // Prompts on the terminal: messages go to stderr; a Yes/No question is asked on stderr
-// and answered on stdin when stdin is a terminal, and is "No" otherwise, so that a
-// script never hangs on a question.
+// and answered on stdin when stdin is a terminal, and is a silent "No" otherwise, so
+// that a script never hangs on a question.
 class TTerminalPrompter : public TPrompter {
  public:
   // Runs before anything is written, e.g. to end a progress bar's line.

@@ -50,15 +50,6 @@ void DrawProgress(int percent, std::int64_t done, std::int64_t total) {
   progressShown = true;
 }
 
-int FileTypeOf(const std::string& fileName) {
-  const auto dot = fileName.rfind('.');
-  std::string extension = dot == std::string::npos ? "" : fileName.substr(dot + 1);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == "jpg" || extension == "jpeg") return kSaveAsJpeg;
-  if (extension == "bmp") return kSaveAsBitmap;
-  return -1;
-}
-
 TBitmap24 BlackPicture(int width, int height) {
   TBitmap24 picture(width, height);
   std::memset(picture.Data(), 0, static_cast<std::size_t>(picture.ByteCount()));
@@ -66,11 +57,6 @@ TBitmap24 BlackPicture(int width, int height) {
 }
 
 int Export(const TExportOptions& options) {
-  const int fileType = FileTypeOf(options.output);
-  if (fileType < 0) {
-    throw EQuorvilError("The file \"" + options.output +
-                        "\" has no picture type: name it .jpg, .jpeg or .bmp");
-  }
   InitializeTileService(options.server,
                         options.cacheFolder.empty() ? ProgramCacheFolder() : options.cacheFolder,
                         kDefaultTileLimit, kDefaultCacheDeletePercent);
@@ -98,7 +84,7 @@ int Export(const TExportOptions& options) {
     if (interrupted) cancel = true;
   });
   EndProgressLine();
-  SaveBitmapToFile(picture, options.output, fileType);
+  SaveBitmapToFile(picture, options.output, ExportFileType(options.output));
   if (!complete) {
     if (!options.quiet) {
       std::fprintf(stderr, "Interrupted: wrote %s with %lld of %lld tiles\n",
