@@ -16,16 +16,14 @@
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
+#include "settings/PreferencesSupport.h"
 
 namespace quorvil {
 namespace {
 
-// The preferences' defaults: a cache of 4 MB, 10 % of it deleted when it is full.
-// The tile limit is megabytes x 1,048,576 div the 9000 bytes assumed per tile.
-constexpr std::int64_t kDefaultMaxCacheSizeMB = 4;
-constexpr int kDefaultCacheDeletePercent = 10;
-constexpr std::int64_t kDefaultTileLimit = kDefaultMaxCacheSizeMB * 1048576 / kBytesPerTile;
-static_assert(kDefaultTileLimit == 466);
+// The store starts as the viewer's does with nothing stored: the preferences' default
+// cache size and delete percent.
+const std::int64_t kDefaultTileLimit = TileLimitFromCacheSize(kDefaultMaxCacheSize);
 
 volatile std::sig_atomic_t interrupted = 0;
 bool progressShown = false;  // a progress line is on the terminal and not yet ended
