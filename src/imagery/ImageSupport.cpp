@@ -1,11 +1,15 @@
 #include "imagery/ImageSupport.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "imagery/JpegCodec.h"
@@ -88,6 +92,334 @@ void SaveBitmapToFile(const TBitmap24& picture, const std::string& fileName, int
     std::remove(temporary.c_str());
     throw EQuorvilError("Cannot create file \"" + fileName + "\". " + error.message());
   }
+}
+
+// ---- picture operations -------------------------------------------------------------
+//
+// The hot loops run over plain byte ranges (whole rows, or the whole picture, which has
+// no row padding) with no calls inside, so that the compiler turns them into vector code.
+
+namespace {
+
+TAlphaBlendFunction alphaBlendFunction = nullptr;
+
+// `count` pixels of one colour, starting at `pixel`, `advance` bytes apart.
+void PutColourRun(std::uint8_t* pixel, std::int64_t count, std::int64_t advance, TColor colour) {
+  const std::uint8_t blue = static_cast<std::uint8_t>(colour >> 16);
+  const std::uint8_t green = static_cast<std::uint8_t>(colour >> 8);
+  const std::uint8_t red = static_cast<std::uint8_t>(colour);
+  for (std::int64_t i = 0; i < count; ++i, pixel += advance) {
+    pixel[0] = blue;
+    pixel[1] = green;
+    pixel[2] = red;
+  }
+}
+
+// One row's worth of bytes in a colour, to be copied where a whole row or band is painted.
+std::vector<std::uint8_t> ColourRow(int width, TColor colour) {
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+  if (width > 0) PutColourRun(row.data(), width, 3, colour);
+  return row;
+}
+
+// Saturating in eight bits: min(byte, 255 - add) + add and max(byte, subtract) - subtract
+// never leave 0..255, so the loops run on byte lanes.
+void BrightenBytes(std::uint8_t* __restrict bytes, std::int64_t count, unsigned add) {
+  const auto limit = static_cast<std::uint8_t>(255 - add);
+  const auto amount = static_cast<std::uint8_t>(add);
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::uint8_t value = bytes[i];
+    bytes[i] = static_cast<std::uint8_t>((value < limit ? value : limit) + amount);
+  }
+}
+
+void DarkenBytes(std::uint8_t* __restrict bytes, std::int64_t count, unsigned subtract) {
+  const auto amount = static_cast<std::uint8_t>(subtract);
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::uint8_t value = bytes[i];
+    bytes[i] = static_cast<std::uint8_t>((value > amount ? value : amount) - amount);
+  }
+}
+
+// alpha * source + (255 - alpha) * destination is at most 255 * 255 and fits 16 bits, so
+// the loop runs on 16-bit lanes; the division by the constant 255 stays exact and becomes
+// a multiply-high and a shift.
+void BlendBytes(std::uint8_t* __restrict destination, const std::uint8_t* __restrict source,
+                std::int64_t count, unsigned alpha) {
+  const auto a = static_cast<std::uint16_t>(alpha);
+  const auto b = static_cast<std::uint16_t>(255 - alpha);
+  for (std::int64_t i = 0; i < count; ++i) {
+    const auto x = static_cast<std::uint16_t>(a * source[i] + b * destination[i]);
+    destination[i] = static_cast<std::uint8_t>(x / 255);
+  }
+}
+
+void DrawRun(TBitmap24& canvas, std::int64_t from, std::int64_t to, std::int64_t at,
+             bool horizontal, TColor colour) {
+  const std::int64_t length = horizontal ? canvas.Width() : canvas.Height();
+  const std::int64_t across = horizontal ? canvas.Height() : canvas.Width();
+  if (at < 0 || at >= across) return;
+  from = std::max<std::int64_t>(from, 0);
+  to = std::min(to, length);
+  if (from >= to) return;
+  if (horizontal) {
+    PutColourRun(canvas.Pixel(static_cast<int>(from), static_cast<int>(at)), to - from, 3, colour);
+  } else {
+    PutColourRun(canvas.Pixel(static_cast<int>(at), static_cast<int>(from)), to - from,
+                 canvas.Stride(), colour);
+  }
+}
+
+void DrawDashedLine(TBitmap24& canvas, int start, int end, std::span<const TColor> colours,
+                    int step, int at, bool horizontal) {
+  if (end < start || colours.empty() || step < 1) return;
+  std::size_t i = 0;
+  std::int64_t from = start;
+  // The pen moves to `start`, then draws to every step mark up to `end`; each segment
+  // covers its pixels up to, not including, the mark.
+  for (std::int64_t x = static_cast<std::int64_t>(start) + step; x <= end; x += step) {
+    DrawRun(canvas, from, x, at, horizontal, colours[i]);
+    i = i + 1 == colours.size() ? 0 : i + 1;
+    from = x;
+  }
+  DrawRun(canvas, from, end, at, horizontal, colours[i]);
+}
+
+}  // namespace
+
+void AdjustBrightness(TBitmap24& picture, std::uint8_t level) {
+  if (picture.Empty() || level == 127) return;
+  if (level > 127) {
+    BrightenBytes(picture.Data(), picture.ByteCount(), level - 127u);
+  } else {
+    DarkenBytes(picture.Data(), picture.ByteCount(), 127u - level);
+  }
+}
+
+void BlendBitmapsSoftware(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha,
+                          int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  if (destination.Width() < width || destination.Height() < height) return;
+  if (source.Width() < width || source.Height() < height) return;
+  if (alpha == 0) return;
+  const std::int64_t bytes = static_cast<std::int64_t>(width) * 3;
+  if (&destination == &source) return;  // a picture over itself stays as it is
+  for (int y = 0; y < height; ++y) {
+    if (alpha == 255) {
+      std::memcpy(destination.Row(y), source.Row(y), static_cast<std::size_t>(bytes));
+    } else {
+      BlendBytes(destination.Row(y), source.Row(y), bytes, alpha);
+    }
+  }
+}
+
+void BlendBitmaps(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha, int width,
+                  int height) {
+  if (width <= 0 || height <= 0) return;
+  if (destination.Width() < width || destination.Height() < height) return;
+  if (source.Width() < width || source.Height() < height) return;
+  if (alphaBlendFunction != nullptr) {
+    alphaBlendFunction(destination, source, alpha, width, height);
+  } else {
+    BlendBitmapsSoftware(destination, source, alpha, width, height);
+  }
+}
+
+void SetAlphaBlendFunction(TAlphaBlendFunction function) { alphaBlendFunction = function; }
+
+TAlphaBlendFunction GetAlphaBlendFunction() { return alphaBlendFunction; }
+
+void FillBitmap(TBitmap24& picture, TColor colour) {
+  if (picture.Empty()) return;
+  PutColourRun(picture.Row(0), picture.Width(), 3, colour);
+  const auto stride = static_cast<std::size_t>(picture.Stride());
+  for (int y = 1; y < picture.Height(); ++y) std::memcpy(picture.Row(y), picture.Row(0), stride);
+}
+
+void ShiftBitmap(TBitmap24& picture, int dx, int dy, TColor colour) {
+  const int width = picture.Width();
+  const int height = picture.Height();
+  if (picture.Empty() || (dx == 0 && dy == 0)) return;
+  if (std::abs(static_cast<std::int64_t>(dx)) >= width ||
+      std::abs(static_cast<std::int64_t>(dy)) >= height) {
+    FillBitmap(picture, colour);
+    return;
+  }
+  const std::vector<std::uint8_t> fill = ColourRow(width, colour);
+  const auto stride = static_cast<std::size_t>(picture.Stride());
+  const auto kept = static_cast<std::size_t>(width - std::abs(dx)) * 3;
+  const auto band = static_cast<std::size_t>(std::abs(dx)) * 3;
+  const std::size_t from = dx < 0 ? band : 0;
+  const std::size_t to = dx > 0 ? band : 0;
+  const std::size_t bandAt = dx > 0 ? 0 : kept;
+  // Rows are visited so that a row is read before it is overwritten.
+  auto moveRow = [&](int y) {
+    std::uint8_t* row = picture.Row(y);
+    std::memmove(row + to, picture.Row(y - dy) + from, kept);
+    if (band > 0) std::memcpy(row + bandAt, fill.data(), band);
+  };
+  if (dy >= 0) {
+    for (int y = height - 1; y >= dy; --y) moveRow(y);
+    for (int y = 0; y < dy; ++y) std::memcpy(picture.Row(y), fill.data(), stride);
+  } else {
+    for (int y = 0; y < height + dy; ++y) moveRow(y);
+    for (int y = height + dy; y < height; ++y) std::memcpy(picture.Row(y), fill.data(), stride);
+  }
+}
+
+void DrawDashedHorzLine(TBitmap24& canvas, int x1, int x2, std::span<const TColor> colours,
+                        int step, int y) {
+  DrawDashedLine(canvas, x1, x2, colours, step, y, true);
+}
+
+void DrawDashedVertLine(TBitmap24& canvas, int y1, int y2, std::span<const TColor> colours,
+                        int step, int x) {
+  DrawDashedLine(canvas, y1, y2, colours, step, x, false);
+}
+
+void DrawDashedRect(TBitmap24& canvas, const TRect& rectangle, int step,
+                    std::span<const TColor> colours) {
+  if (step == 0) return;
+  const TRect& r = rectangle;
+  DrawDashedHorzLine(canvas, r.Left, r.Right, colours, step, r.Top);
+  DrawDashedVertLine(canvas, r.Top + 1, r.Bottom - 1, colours, step, r.Left);
+  DrawDashedVertLine(canvas, r.Top + 1, r.Bottom - 1, colours, step, r.Right);
+  DrawDashedHorzLine(canvas, r.Left, r.Right, colours, step, r.Bottom);
+}
+
+void NormalizeRect(int& left, int& top, int& right, int& bottom) {
+  if (right < left) std::swap(left, right);
+  if (bottom < top) std::swap(top, bottom);
+}
+
+void CopyBitmapRect(TBitmap24& destination, int destX, int destY, const TBitmap24& source,
+                    int sourceX, int sourceY, int width, int height) {
+  std::int64_t dx = destX, dy = destY, sx = sourceX, sy = sourceY, w = width, h = height;
+  // Clip to both pictures; each cut moves both corners alike.
+  if (sx < 0) dx -= sx, w += sx, sx = 0;
+  if (sy < 0) dy -= sy, h += sy, sy = 0;
+  if (dx < 0) sx -= dx, w += dx, dx = 0;
+  if (dy < 0) sy -= dy, h += dy, dy = 0;
+  w = std::min({w, source.Width() - sx, destination.Width() - dx});
+  h = std::min({h, source.Height() - sy, destination.Height() - dy});
+  if (w <= 0 || h <= 0) return;
+  const auto bytes = static_cast<std::size_t>(w) * 3;
+  auto copyRow = [&](std::int64_t j) {
+    std::memmove(destination.Pixel(static_cast<int>(dx), static_cast<int>(dy + j)),
+                 source.Pixel(static_cast<int>(sx), static_cast<int>(sy + j)), bytes);
+  };
+  if (&destination == &source && dy > sy) {
+    for (std::int64_t j = h - 1; j >= 0; --j) copyRow(j);
+  } else {
+    for (std::int64_t j = 0; j < h; ++j) copyRow(j);
+  }
+}
+
+void StretchBitmapRect(TBitmap24& destination, int destX, int destY, int destWidth, int destHeight,
+                       const TBitmap24& source, int sourceX, int sourceY, int sourceWidth,
+                       int sourceHeight) {
+  if (destWidth <= 0 || destHeight <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return;
+  if (&destination == &source) {
+    const TBitmap24 copy(source);
+    StretchBitmapRect(destination, destX, destY, destWidth, destHeight, copy, sourceX, sourceY,
+                      sourceWidth, sourceHeight);
+    return;
+  }
+  // Source column of each destination column that lies on both pictures; the mapping
+  // only grows, so those columns form one run.
+  const std::int64_t firstX = std::max<std::int64_t>(destX, 0);
+  const std::int64_t endX =
+      std::min<std::int64_t>(static_cast<std::int64_t>(destX) + destWidth, destination.Width());
+  std::vector<std::int64_t> offsets;
+  std::int64_t runStart = -1;
+  for (std::int64_t x = firstX; x < endX; ++x) {
+    const std::int64_t column = sourceX + (x - destX) * sourceWidth / destWidth;
+    if (column < 0) continue;
+    if (column >= source.Width()) break;
+    if (runStart < 0) runStart = x;
+    offsets.push_back(column * 3);
+  }
+  if (offsets.empty()) return;
+  const auto count = static_cast<std::int64_t>(offsets.size());
+  const std::int64_t* __restrict offset = offsets.data();
+  const std::int64_t first = offset[0];
+  // The two mappings the view composes with get loops of their own: one to one (a row
+  // copy) and doubled (the topographic map at the finest zoom level).
+  bool copies = true;
+  bool doubles = std::endian::native == std::endian::little;
+  for (std::int64_t i = 0; i < count; ++i) {
+    copies = copies && offset[i] == first + 3 * i;
+    doubles = doubles && offset[i] == first + 3 * (i / 2);
+  }
+  // Wider moves read a pixel's bytes as one word: never from the source's last column,
+  // whose word may reach past the picture.
+  const std::int64_t lastColumn = (source.Width() - std::int64_t{1}) * 3;
+  std::int64_t fromLastColumn = 0;
+  while (fromLastColumn < count && offset[count - 1 - fromLastColumn] == lastColumn) {
+    ++fromLastColumn;
+  }
+  // Four bytes per pixel, the fourth landing on the next pixel, which is written
+  // afterwards: all but the last pixel, and none from the last column.
+  const std::int64_t words = std::max<std::int64_t>(0, std::min(count - 1, count - fromLastColumn));
+  // Doubled: one word in, two pixels (and two bytes of the next pair) out.
+  const std::int64_t pairs =
+      std::max<std::int64_t>(0, std::min((count - 1) / 2, (count - fromLastColumn) / 2));
+
+  auto stretchRow = [&](std::uint8_t* __restrict out, const std::uint8_t* __restrict in) {
+    std::int64_t i = 0;
+    if (copies) {
+      std::memcpy(out, in + first, static_cast<std::size_t>(count) * 3);
+      return;
+    }
+    if (doubles) {
+      const std::uint8_t* pixel = in + first;
+      for (std::int64_t k = 0; k < pairs; ++k, pixel += 3) {
+        std::uint32_t word;
+        std::memcpy(&word, pixel, 4);
+        const std::uint64_t colour = word & 0xFFFFFFu;
+        const std::uint64_t twice = colour | colour << 24;
+        std::memcpy(out + 6 * k, &twice, 8);
+      }
+      i = 2 * pairs;
+    } else {
+      for (; i < words; ++i) {
+        std::uint32_t word;
+        std::memcpy(&word, in + offset[i], 4);
+        std::memcpy(out + 3 * i, &word, 4);
+      }
+    }
+    for (; i < count; ++i) {
+      const std::uint8_t* pixel = in + offset[i];
+      out[3 * i] = pixel[0];
+      out[3 * i + 1] = pixel[1];
+      out[3 * i + 2] = pixel[2];
+    }
+  };
+
+  const std::int64_t firstY = std::max<std::int64_t>(destY, 0);
+  const std::int64_t endY =
+      std::min<std::int64_t>(static_cast<std::int64_t>(destY) + destHeight, destination.Height());
+  std::int64_t previousRow = -1;
+  const std::uint8_t* previous = nullptr;
+  for (std::int64_t y = firstY; y < endY; ++y) {
+    const std::int64_t row = sourceY + (y - destY) * sourceHeight / destHeight;
+    if (row < 0) continue;
+    if (row >= source.Height()) break;
+    std::uint8_t* out = destination.Pixel(static_cast<int>(runStart), static_cast<int>(y));
+    if (row == previousRow) {
+      // A repeated source row: the row just made serves again.
+      std::memcpy(out, previous, static_cast<std::size_t>(count) * 3);
+    } else {
+      stretchRow(out, source.Row(static_cast<int>(row)));
+    }
+    previousRow = row;
+    previous = out;
+  }
+}
+
+void StretchBitmap(TBitmap24& destination, const TBitmap24& source) {
+  StretchBitmapRect(destination, 0, 0, destination.Width(), destination.Height(), source, 0, 0,
+                    source.Width(), source.Height());
 }
 
 }  // namespace quorvil
