@@ -14,6 +14,8 @@ function(quorvil_plain_library target)
   if(sources)
     add_library(${target} STATIC ${sources})
     target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+    # A layer's own sources include its headers by layer path too ("platform/X.h").
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
   else()
     add_library(${target} INTERFACE)
     target_link_libraries(${target} INTERFACE ${ARG_DEPS})

@@ -1,0 +1,173 @@
+// Tile throughput of the mosaic from a warm cache, beside the bare libjpeg-turbo decode
+// of the same tiles, and the cost of starting and trimming a large tile cache.
+
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "../tests/support/FakeTerraService.h"
+#include "../tests/support/GifWriter.h"
+#include "../tests/support/TempFolder.h"
+#include "imagery/JpegCodec.h"
+#include "imagery/MosaicSupport.h"
+#include "service/SystemSupport.h"
+#include "service/TerraServiceSupport.h"
+
+namespace quorvil {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kColumns = 12, kRows = 10;  // 120 tiles
+
+// A photograph-like tile: smooth shading with grain, so that it compresses like one
+// (about 10 to 20 kB at quality 75).
+std::vector<std::uint8_t> PhotoTile(int seed) {
+  std::mt19937 random(static_cast<unsigned>(seed));
+  TBitmap24 tile(200, 200);
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x) {
+      std::uint8_t* p = tile.Pixel(x, y);
+      const int grain = static_cast<int>(random() % 40);
+      p[0] = static_cast<std::uint8_t>((x + seed * 13) % 160 + grain);
+      p[1] = static_cast<std::uint8_t>((y + seed * 7) % 160 + grain);
+      p[2] = static_cast<std::uint8_t>((x + y) % 120 + grain);
+    }
+  return EncodeJpeg(tile, 75);
+}
+
+struct TWarmCache {
+  testing::TTempFolder folder;
+  std::shared_ptr<testing::TFakeTerraService> service =
+      std::make_shared<testing::TFakeTerraService>();
+  std::unique_ptr<AreaBoundingBox> area =
+      testing::MakeArea(1000, 5000, 37, 81, 1000 + kColumns - 1, 5000 - kRows + 1, 199, 199);
+  std::vector<std::vector<std::uint8_t>> files;  // the cached tiles' bytes, in drawing order
+  TBitmap24 picture{kColumns * 200 - 37, kRows * 200 - 81};
+
+  explicit TWarmCache(bool gif) {
+    int seed = 0;
+    for (int y = 5000; y > 5000 - kRows; --y)
+      for (int x = 1000; x < 1000 + kColumns; ++x) {
+        const auto c = static_cast<std::uint8_t>(seed * 17);
+        service->SetTile({Theme::Photo, Scale::Scale1m, 18, x, y},
+                         gif ? testing::SolidGifTile(c, 255 - c, 90) : PhotoTile(seed));
+        ++seed;
+      }
+    InitializeTileService(service, "", folder / "Cache", 1'000'000, 10);
+    DrawAreaToBitmap(picture, *area);  // every tile now on disk
+    for (int y = 5000; y > 5000 - kRows; --y)
+      for (int x = 1000; x < 1000 + kColumns; ++x) {
+        std::ifstream in(TileFileName({Theme::Photo, Scale::Scale1m, 18, x, y}), std::ios::binary);
+        files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      }
+  }
+  ~TWarmCache() { FinalizeTileService(); }
+};
+
+void BM_DrawAreaToBitmap_WarmCache(benchmark::State& state) {
+  TWarmCache cache(state.range(0) != 0);
+  for (auto _ : state) {
+    DrawAreaToBitmap(cache.picture, *cache.area);
+    benchmark::DoNotOptimize(cache.picture.Data());
+  }
+  if (cache.service->CallCount("GetTile") != kColumns * kRows) state.SkipWithError("cache missed");
+  state.SetItemsProcessed(state.iterations() * kColumns * kRows);
+  state.SetLabel(state.range(0) != 0 ? "GIF tiles" : "JPEG tiles");
+}
+BENCHMARK(BM_DrawAreaToBitmap_WarmCache)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The same tiles through libjpeg-turbo alone: memory source, BGR scanlines, no files.
+void BM_BareLibjpegDecode(benchmark::State& state) {
+  TWarmCache cache(false);
+  std::vector<std::uint8_t> pixels(200 * 200 * 3);
+  for (auto _ : state) {
+    for (const auto& file : cache.files) {
+      jpeg_decompress_struct info{};
+      jpeg_error_mgr error{};
+      info.err = jpeg_std_error(&error);
+      jpeg_create_decompress(&info);
+      jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+      jpeg_read_header(&info, TRUE);
+      info.out_color_space = JCS_EXT_BGR;
+      jpeg_start_decompress(&info);
+      while (info.output_scanline < info.output_height) {
+        JSAMPROW row = pixels.data() + info.output_scanline * info.output_width * 3;
+        jpeg_read_scanlines(&info, &row, 1);
+      }
+      jpeg_finish_decompress(&info);
+      jpeg_destroy_decompress(&info);
+      benchmark::DoNotOptimize(pixels.data());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(cache.files.size()));
+}
+BENCHMARK(BM_BareLibjpegDecode)->Unit(benchmark::kMillisecond);
+
+// A cache folder of `count` empty tile files, file i last used i seconds after a start.
+constexpr int kCacheFiles = 100'000;
+
+std::string CacheFile(const std::string& folder, int i) {
+  return folder + "/0-10-18-" + std::to_string(i) + "-7.TMP";
+}
+
+void MakeCacheFile(const std::string& folder, int i) {
+  const std::string path = CacheFile(folder, i);
+  ::close(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+  SetFileDateTime(path,
+                  std::chrono::system_clock::from_time_t(1'600'000'000) + std::chrono::seconds(i));
+}
+
+struct TBigCache {
+  testing::TTempFolder folder;
+  std::string cache = folder / "Cache";
+  std::shared_ptr<testing::TFakeTerraService> service =
+      std::make_shared<testing::TFakeTerraService>();
+  TBigCache() {
+    fs::create_directories(cache);
+    for (int i = 0; i < kCacheFiles; ++i) MakeCacheFile(cache, i);
+  }
+  ~TBigCache() { FinalizeTileService(); }
+};
+
+void BM_InitializeTileService_100k(benchmark::State& state) {
+  TBigCache big;
+  for (auto _ : state) {
+    InitializeTileService(big.service, "", big.cache, 466, 10);
+    benchmark::DoNotOptimize(TileIndexCount());
+  }
+  if (TileIndexCount() != kCacheFiles) state.SkipWithError("index incomplete");
+}
+BENCHMARK(BM_InitializeTileService_100k)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// A limit just under the folder's size: each trim deletes the oldest tenth plus two,
+// which are made again (untimed) before the next round.
+void BM_TrimTileCache_100k(benchmark::State& state) {
+  TBigCache big;
+  constexpr std::int64_t kLimit = kCacheFiles - 1;
+  const auto deleted = TrimDeleteCount(kCacheFiles, kLimit, 10);
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int i = 0; i < deleted; ++i) MakeCacheFile(big.cache, i);
+    InitializeTileService(big.service, "", big.cache, kLimit, 10);
+    state.ResumeTiming();
+    TrimTileCache();
+  }
+  if (TileIndexCount() != kCacheFiles - deleted) state.SkipWithError("wrong trim");
+  state.counters["files_deleted"] = static_cast<double>(deleted);
+}
+BENCHMARK(BM_TrimTileCache_100k)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+}  // namespace quorvil

@@ -1,0 +1,222 @@
+#include "imagery/MosaicSupport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cstring>
+
+#include "imagery/GifCodec.h"
+#include "imagery/JpegCodec.h"
+#include "imagery/ZoomLevels.h"
+#include "platform/ProgramError.h"
+#include "service/TerraServiceSupport.h"
+
+namespace quorvil {
+
+namespace {
+
+// The service's records hold their parts by pointer; an answer that lacks one is
+// reported instead of followed.
+const AreaCoordinate& Corner(const std::unique_ptr<AreaCoordinate>& corner) {
+  if (!corner || !corner->TileMeta || !corner->TileMeta->Id || !corner->Offset) {
+    throw EQuorvilError("The service's area lacks the tiles of its corners");
+  }
+  return *corner;
+}
+
+const TileId& IdOf(const std::unique_ptr<AreaCoordinate>& corner) {
+  return *Corner(corner).TileMeta->Id;
+}
+
+const LonLatPtOffset& OffsetOf(const std::unique_ptr<AreaCoordinate>& corner) {
+  return *Corner(corner).Offset;
+}
+
+TBitmap24 DecodeOrDiscard(TMemoryStream& stream, const TileId& id) {
+  try {
+    return DecodeTileStream(stream);
+  } catch (const EQuorvilError& error) {
+    // Left in the cache, the same bytes would fail on every later request.
+    const std::string file = TileFileName(id);
+    DiscardCachedTile(id);
+    throw EQuorvilError("The tile file \"" + file + "\" is not a valid picture: " + error.what());
+  }
+}
+
+void ClearPoint(std::unique_ptr<LonLatPt>& point) {
+  if (!point) point = std::make_unique<LonLatPt>();
+  *point = LonLatPt{};
+}
+
+// Every point of the corner becomes (0, 0) and its tile counts as existing; the tile id
+// and the pixel offsets stay.
+void ClearAreaCoordinate(std::unique_ptr<AreaCoordinate>& corner) {
+  if (!corner) corner = std::make_unique<AreaCoordinate>();
+  if (!corner->TileMeta) corner->TileMeta = std::make_unique<TileMeta>();
+  if (!corner->Offset) corner->Offset = std::make_unique<LonLatPtOffset>();
+  TileMeta& meta = *corner->TileMeta;
+  if (!meta.Id) meta.Id = std::make_unique<TileId>();
+  ClearPoint(corner->Offset->Point);
+  ClearPoint(meta.NorthWest);
+  ClearPoint(meta.NorthEast);
+  ClearPoint(meta.SouthWest);
+  ClearPoint(meta.SouthEast);
+  ClearPoint(meta.Center);
+  meta.TileExists = true;
+}
+
+std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
+  std::int64_t q = value / divisor;
+  if (value % divisor != 0 && value < 0) --q;
+  return q;
+}
+
+void PlaceCorner(AreaCoordinate& corner, std::int64_t x, std::int64_t y) {
+  corner.Offset->XOffset = 0;
+  corner.Offset->YOffset = 0;
+  corner.TileMeta->Id->X = static_cast<int>(x);
+  corner.TileMeta->Id->Y = static_cast<int>(y);
+}
+
+}  // namespace
+
+bool DrawAreaToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
+                      const TProgressCallback& progress) {
+  const TileId& northWest = IdOf(area.NorthWest);
+  const TileId& southEast = IdOf(area.SouthEast);
+  const LonLatPtOffset& offset = OffsetOf(area.NorthWest);
+  TileId id = northWest;
+  const std::int64_t total = AreaTileCount(area);
+  std::int64_t done = 0;
+  std::int64_t y = -static_cast<std::int64_t>(offset.YOffset);
+  for (std::int64_t row = northWest.Y; row >= southEast.Y; --row) {
+    std::int64_t x = -static_cast<std::int64_t>(offset.XOffset);
+    for (std::int64_t column = northWest.X; column <= southEast.X; ++column) {
+      id.X = static_cast<int>(column);
+      id.Y = static_cast<int>(row);
+      {
+        TMemoryStream stream;
+        LoadTileToStream(stream, id);
+        const TBitmap24 tile = DecodeOrDiscard(stream, id);
+        DrawPictureAt(bitmap, tile, x, y);
+      }
+      ++done;
+      if (progress) {
+        bool cancel = false;
+        progress(cancel, static_cast<int>(done * 100 / total));
+        if (cancel) return false;
+      }
+      x += kTileSize;
+    }
+    y += kTileSize;
+  }
+  return true;
+}
+
+std::int64_t AreaPixelWidth(const AreaBoundingBox& area) {
+  return std::int64_t{OffsetOf(area.SouthEast).XOffset} +
+         std::int64_t{IdOf(area.SouthEast).X} * kTileSize -
+         std::int64_t{IdOf(area.NorthWest).X} * kTileSize - OffsetOf(area.NorthWest).XOffset;
+}
+
+std::int64_t AreaPixelHeight(const AreaBoundingBox& area) {
+  return std::int64_t{OffsetOf(area.SouthEast).YOffset} +
+         std::int64_t{IdOf(area.NorthWest).Y} * kTileSize -
+         std::int64_t{IdOf(area.SouthEast).Y} * kTileSize - OffsetOf(area.NorthWest).YOffset;
+}
+
+std::int64_t AreaTileCount(const AreaBoundingBox& area) {
+  const std::int64_t columns = std::int64_t{IdOf(area.SouthEast).X} - IdOf(area.NorthWest).X + 1;
+  const std::int64_t rows = std::int64_t{IdOf(area.NorthWest).Y} - IdOf(area.SouthEast).Y + 1;
+  // Crossed corners draw nothing, so they hold nothing either.
+  return columns > 0 && rows > 0 ? columns * rows : 0;
+}
+
+std::int64_t AreaDownloadBytes(const AreaBoundingBox& area) {
+  return AreaTileCount(area) * kBytesPerTile;
+}
+
+std::string DownloadSizeText(const AreaBoundingBox& area, char decimalSeparator) {
+  const std::int64_t bytes = AreaDownloadBytes(area);
+  const bool kilo = bytes < 1048576;
+  const double value = static_cast<double>(bytes) / (kilo ? 1024.0 : 1048576.0);
+  // to_chars, unlike printf, does not follow the process locale: the separator is ours.
+  char digits[64];
+  const auto result =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 2);
+  std::string text(digits, result.ptr);
+  std::replace(text.begin(), text.end(), '.', decimalSeparator);
+  if (text.size() < 2) text.insert(0, 2 - text.size(), ' ');
+  return text + (kilo ? " kb" : " mb");
+}
+
+TBitmap24 NewAreaBitmap(const AreaBoundingBox& area) {
+  const std::int64_t width = AreaPixelWidth(area);
+  const std::int64_t height = AreaPixelHeight(area);
+  if (width <= 0 || height <= 0 || width > INT_MAX || height > INT_MAX) {
+    throw EQuorvilError("The area's picture cannot be made: it is " + std::to_string(width) +
+                        " x " + std::to_string(height) + " pixels");
+  }
+  TBitmap24 picture(static_cast<int>(width), static_cast<int>(height));
+  std::memset(picture.Data(), 0, static_cast<std::size_t>(picture.ByteCount()));
+  return picture;
+}
+
+void ShiftArea(AreaBoundingBox& area, int dx, int dy, int width, int height) {
+  area.NearestPlace.clear();
+  for (auto* corner :
+       {&area.NorthWest, &area.NorthEast, &area.SouthWest, &area.SouthEast, &area.Center}) {
+    ClearAreaCoordinate(*corner);
+  }
+  LonLatPtOffset& offset = *area.NorthWest->Offset;
+  TileId& northWest = *area.NorthWest->TileMeta->Id;
+  std::int64_t v = std::int64_t{offset.XOffset} - dx;
+  std::int64_t q = FloorDiv(v, kTileSize);
+  offset.XOffset = static_cast<int>(v - q * kTileSize);
+  northWest.X = static_cast<int>(northWest.X + q);
+  v = std::int64_t{offset.YOffset} - dy;
+  q = FloorDiv(v, kTileSize);
+  offset.YOffset = static_cast<int>(v - q * kTileSize);
+  northWest.Y = static_cast<int>(northWest.Y - q);
+
+  const std::int64_t east = northWest.X + (std::int64_t{offset.XOffset} + width) / kTileSize;
+  const std::int64_t south = northWest.Y - (std::int64_t{offset.YOffset} + height) / kTileSize;
+  PlaceCorner(*area.NorthEast, east, northWest.Y);
+  PlaceCorner(*area.SouthWest, northWest.X, south);
+  PlaceCorner(*area.SouthEast, east, south);
+  PlaceCorner(*area.Center, northWest.X + (std::int64_t{offset.XOffset} + width / 2) / kTileSize,
+              northWest.Y - (std::int64_t{offset.YOffset} + height / 2) / kTileSize);
+}
+
+bool IsGifStream(TMemoryStream& stream) {
+  if (stream.Size() < 3) return false;
+  char head[3];
+  if (stream.Read(head, 3) < 3) return false;
+  return std::toupper(static_cast<unsigned char>(head[0])) == 'G' &&
+         std::toupper(static_cast<unsigned char>(head[1])) == 'I' &&
+         std::toupper(static_cast<unsigned char>(head[2])) == 'F';
+}
+
+TBitmap24 DecodeTileStream(TMemoryStream& stream) {
+  stream.Rewind();
+  const bool gif = IsGifStream(stream);
+  stream.Rewind();
+  const auto size = static_cast<std::size_t>(stream.Size());
+  return gif ? DecodeGif(stream.Data(), size) : DecodeJpeg(stream.Data(), size);
+}
+
+void DrawPictureAt(TBitmap24& target, const TBitmap24& picture, std::int64_t x, std::int64_t y) {
+  const std::int64_t left = std::max<std::int64_t>(0, x);
+  const std::int64_t right = std::min<std::int64_t>(target.Width(), x + picture.Width());
+  const std::int64_t top = std::max<std::int64_t>(0, y);
+  const std::int64_t bottom = std::min<std::int64_t>(target.Height(), y + picture.Height());
+  if (left >= right || top >= bottom) return;
+  const auto span = static_cast<std::size_t>((right - left) * 3);
+  for (std::int64_t row = top; row < bottom; ++row) {
+    std::memcpy(target.Pixel(static_cast<int>(left), static_cast<int>(row)),
+                picture.Pixel(static_cast<int>(left - x), static_cast<int>(row - y)), span);
+  }
+}
+
+}  // namespace quorvil

@@ -1,0 +1,77 @@
+#pragma once
+
+// What carries SOAP messages to the map service and back: an abstract transport, so that
+// tests can record what goes on the wire, and the HTTP transport the program uses.
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace quorvil {
+
+// One HTTP answer as it arrived, whatever its status.
+struct HttpAnswer {
+  long Status = 0;
+  std::string Body;
+};
+
+// Posts request envelopes and fetches documents. Post and Get return any answer the
+// server sends, error statuses included; they throw EQuorvilError only when no answer
+// arrives (refused, unresolved, timed out, too large).
+class SoapTransport {
+ public:
+  virtual ~SoapTransport() = default;
+
+  virtual HttpAnswer Post(const std::string& url, const std::string& soapAction,
+                          const std::string& contentType, const std::string& body) = 0;
+  virtual HttpAnswer Get(const std::string& url) = 0;
+
+  // Where calls go. Either the endpoint URL is set, or the WSDL location with the service
+  // and port whose address the WSDL document names.
+  const std::string& URL() const { return url_; }
+  void SetURL(std::string url) { url_ = std::move(url); }
+  const std::string& WSDLLocation() const { return wsdlLocation_; }
+  void SetWSDLLocation(std::string location) { wsdlLocation_ = std::move(location); }
+  const std::string& Service() const { return service_; }
+  void SetService(std::string service) { service_ = std::move(service); }
+  const std::string& Port() const { return port_; }
+  void SetPort(std::string port) { port_ = std::move(port); }
+
+ private:
+  std::string url_;
+  std::string wsdlLocation_;
+  std::string service_;
+  std::string port_;
+};
+
+// A dead or unreachable server must end a call in an error, not in a hung window.
+inline constexpr std::chrono::milliseconds kSoapConnectTimeout{10'000};
+inline constexpr std::chrono::milliseconds kSoapCallTimeout{60'000};
+// Larger answers are refused: no tile or area comes near this.
+inline constexpr std::size_t kMaxSoapAnswerBytes = 64u * 1024 * 1024;
+
+// HTTP over libcurl. One easy handle per transport, so that successive calls reuse the
+// connection. Used by one thread at a time.
+class CurlSoapTransport : public SoapTransport {
+ public:
+  CurlSoapTransport();
+  ~CurlSoapTransport() override;
+  CurlSoapTransport(const CurlSoapTransport&) = delete;
+  CurlSoapTransport& operator=(const CurlSoapTransport&) = delete;
+
+  HttpAnswer Post(const std::string& url, const std::string& soapAction,
+                  const std::string& contentType, const std::string& body) override;
+  HttpAnswer Get(const std::string& url) override;
+
+  void SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds wholeCall);
+
+ private:
+  struct Handle;
+  HttpAnswer Perform(const std::string& url);
+
+  std::unique_ptr<Handle> handle_;
+  std::chrono::milliseconds connectTimeout_ = kSoapConnectTimeout;
+  std::chrono::milliseconds callTimeout_ = kSoapCallTimeout;
+};
+
+}  // namespace quorvil

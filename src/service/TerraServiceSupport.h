@@ -1,0 +1,132 @@
+#pragma once
+
+// Everything that talks to the map service on the program's behalf: the tile store
+// with its disk cache (module state between InitializeTileService and
+// FinalizeTileService) and the wrapped service calls with their retry prompt.
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/AppTypes.h"
+#include "service/MemoryStream.h"
+#include "service/TerraServiceSoapSupport.h"
+
+namespace quorvil {
+
+// ---- Tile store ------------------------------------------------------------------------
+
+// The assumed size of one downloaded tile; it sizes the cache and the download estimate.
+inline constexpr std::int64_t kBytesPerTile = 9000;
+
+// Starts the tile store: keeps the four values, builds the module's service proxy for
+// the address (the default endpoint when empty) and reads the names of the cached
+// tiles from the folder (a missing folder gives an empty index). Any earlier start is
+// finalized first.
+void InitializeTileService(const std::string& serviceAddress, const std::string& cacheFolder,
+                           std::int64_t tileLimit, int deletePercent);
+
+// The same with a ready-made proxy (a test double, or a proxy built elsewhere).
+void InitializeTileService(std::shared_ptr<TerraServiceSoap> proxy,
+                           const std::string& serviceAddress, const std::string& cacheFolder,
+                           std::int64_t tileLimit, int deletePercent);
+
+// Drops the index and releases the proxy. Harmless when the store is not started.
+void FinalizeTileService();
+
+bool TileServiceStarted();
+
+// The module's proxy; throws EQuorvilError when the store is not started.
+TerraServiceSoap& ServiceProxy();
+
+// The state the store was started with; the folder ends with a path separator.
+std::string TileCacheFolder();
+std::string TileServiceAddress();
+std::int64_t TileCacheLimit();
+
+// The cache folder of the program: "Cache" beside the program file when that folder
+// can be written, otherwise $XDG_CACHE_HOME/Quorvil/Cache (~/.cache/Quorvil/Cache).
+// Ends with a path separator.
+std::string ProgramCacheFolder();
+
+// The five fields joined by "-": Theme, Scale (ordinals), Scene, X, Y, e.g. 1-11-18--3-7.
+std::string TileName(const TileId& id);
+
+// The cache file of a tile: cache folder + TileName + ".TMP".
+std::string TileFileName(const TileId& id);
+
+// Fills the empty stream with the tile's image file: from the cache when it holds the
+// tile (its last-write time then moves to now), otherwise from the service's GetTile,
+// which is written to the cache. Service errors pass through unchanged, without a
+// retry prompt; an empty answer fails with "LoadTileToStream: No tile data returned.".
+void LoadTileToStream(TMemoryStream& stream, const TileId& id);
+
+// Removes a tile from the cache, file and index, so that the next request downloads it
+// again: for a tile whose bytes turned out not to be a picture.
+void DiscardCachedTile(const TileId& id);
+
+// True when the index holds more names than the tile limit.
+bool CacheOverLimit();
+
+// Deletes the least recently used cache files: the excess over the limit plus the
+// delete percent of the limit, one more than that difference in all. Afterwards the
+// index holds exactly the names of the files still in the folder.
+void TrimTileCache();
+
+// Removes the name from the index if it is there.
+void RemoveFromTileIndex(const std::string& tileName);
+
+std::int64_t TileIndexCount();
+bool TileIndexContains(const std::string& tileName);
+
+// The number of files TrimTileCache deletes from `listed` files: n + 1 for
+// n = (listed - limit) + limit * percent div 100 when n >= 0 (at most all), else 0.
+std::int64_t TrimDeleteCount(std::int64_t listed, std::int64_t tileLimit, int deletePercent);
+
+// Standard Base64 with "=" padding; characters outside the alphabet (line breaks and
+// the like) are skipped, and decoding ends at the first "=". Appends to the stream.
+void DecodeBase64ToStream(std::string_view text, TMemoryStream& stream);
+
+// ---- Service access --------------------------------------------------------------------
+
+// Asks whether to repeat a failed service call. Returns on "Yes"; any other answer
+// throws ESilentAbort.
+void AskToRetryServiceCall(const std::exception& error);
+
+// The prompt's text for an error message: three paragraphs separated by blank lines.
+std::string RetryPromptText(const std::string& message);
+
+// Calls on the module's proxy, repeated for as long as they fail and the user answers
+// "Yes" to AskToRetryServiceCall. Results belong to the caller.
+std::unique_ptr<AreaBoundingBox> ServiceGetAreaFromPt(const LonLatPt& center, Theme theme,
+                                                      Scale scale, int width, int height);
+std::unique_ptr<AreaBoundingBox> ServiceGetAreaFromRect(const LonLatPt& upperLeft,
+                                                        const LonLatPt& lowerRight, Theme theme,
+                                                        Scale scale);
+std::unique_ptr<TileMeta> ServiceGetTileMetaFromTileId(const TileId& id);
+std::string ServiceGetNearestPlace(const LonLatPt& point);
+ArrayOfPlaceFacts ServiceGetPlaceList(const std::string& placeName, int maxItems,
+                                      bool imagePresence);
+
+// The area of a selection: its north-west corner as upper left, its south-east corner
+// as lower right.
+std::unique_ptr<AreaBoundingBox> GetAreaForSelection(const TSelectionRec& selection, Theme theme,
+                                                     Scale scale);
+
+std::string GetNearestPlaceName(double latitude, double longitude);
+
+// The point the address test asks about (Central Park, New York).
+inline constexpr LonLatPt kTestServerPoint{-73.965, 40.784};
+
+// Whether the service at `address` (the default endpoint when empty) answers; asks to
+// retry on failure, and "No" gives false. Uses a proxy of its own; the module's proxy
+// is not touched.
+bool TestServerAddress(const std::string& address);
+
+// The address test over a given proxy.
+bool TestServiceProxy(TerraServiceSoap& proxy);
+
+}  // namespace quorvil

@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "imagery/JpegCodec.h"
+#include "imagery/MosaicSupport.h"
+#include "platform/ProgramError.h"
+#include "service/TerraServiceSupport.h"
+#include "support/FakeTerraService.h"
+#include "support/GifWriter.h"
+#include "support/TempFolder.h"
+
+namespace quorvil {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::MakeArea;
+using testing::TFakeTerraService;
+
+// Each tile has a colour of its own, from its column and row.
+std::vector<int> TileColour(int x, int y) {  // blue, green, red
+  return {(x * 37) % 250 + 5, (y * 53) % 250 + 5, 77};
+}
+
+std::vector<int> PixelOf(const TBitmap24& b, int x, int y) {
+  const auto* p = b.Pixel(x, y);
+  return {p[0], p[1], p[2]};
+}
+
+TBitmap24 Black(int width, int height) {
+  TBitmap24 b(width, height);
+  std::memset(b.Data(), 0, static_cast<std::size_t>(b.ByteCount()));
+  return b;
+}
+
+class Mosaic : public ::testing::Test {
+ protected:
+  void SetUp() override { InitializeTileService(service, "", temp / "Cache", 466, 10); }
+  void TearDown() override { FinalizeTileService(); }
+
+  // Gives every tile of the area its colour, as a GIF.
+  void ServeArea(const AreaBoundingBox& area, int tileSize = 200) {
+    const TileId& nw = *area.NorthWest->TileMeta->Id;
+    const TileId& se = *area.SouthEast->TileMeta->Id;
+    for (int y = se.Y; y <= nw.Y; ++y)
+      for (int x = nw.X; x <= se.X; ++x) {
+        const auto c = TileColour(x, y);
+        TileId id = nw;
+        id.X = x;
+        id.Y = y;
+        service->SetTile(id, testing::SolidGifTile(static_cast<std::uint8_t>(c[2]),
+                                                   static_cast<std::uint8_t>(c[1]),
+                                                   static_cast<std::uint8_t>(c[0]), tileSize));
+      }
+  }
+
+  // Every pixel of the bitmap shows the tile that covers it, or black.
+  void ExpectTilesInPlace(const TBitmap24& bitmap, const AreaBoundingBox& area,
+                          int drawnTiles = 1 << 30, int tileSize = 200) {
+    const TileId& nw = *area.NorthWest->TileMeta->Id;
+    const TileId& se = *area.SouthEast->TileMeta->Id;
+    const int columns = se.X - nw.X + 1;
+    for (int y = 0; y < bitmap.Height(); ++y)
+      for (int x = 0; x < bitmap.Width(); ++x) {
+        const int px = x + area.NorthWest->Offset->XOffset;
+        const int py = y + area.NorthWest->Offset->YOffset;
+        const int column = px / 200, row = py / 200;
+        const bool covered = column < columns && row <= nw.Y - se.Y && px % 200 < tileSize &&
+                             py % 200 < tileSize && row * columns + column < drawnTiles;
+        const auto expected =
+            covered ? TileColour(nw.X + column, nw.Y - row) : std::vector<int>{0, 0, 0};
+        ASSERT_EQ(PixelOf(bitmap, x, y), expected) << "pixel " << x << "," << y;
+      }
+  }
+
+  testing::TTempFolder temp;
+  std::shared_ptr<TFakeTerraService> service = std::make_shared<TFakeTerraService>();
+};
+
+TEST_F(Mosaic, TilesLandAtTheirPlacesRowByRowFromTheNorthWest) {
+  // 3 x 2 tiles, the north-west corner at pixel (50, 120) of its tile.
+  const auto area = MakeArea(100, 51, 50, 120, 102, 50, 149, 79);
+  ServeArea(*area);
+  ASSERT_EQ(AreaPixelWidth(*area), 499);
+  ASSERT_EQ(AreaPixelHeight(*area), 159);
+  TBitmap24 bitmap = NewAreaBitmap(*area);
+  EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area));
+  EXPECT_EQ(service->tileRequests,
+            (std::vector<std::string>{"0-10-18-100-51", "0-10-18-101-51", "0-10-18-102-51",
+                                      "0-10-18-100-50", "0-10-18-101-50", "0-10-18-102-50"}));
+  ExpectTilesInPlace(bitmap, *area);
+  // The three places the layout names: (-50, -120), (350, -120), (-50, 80).
+  EXPECT_EQ(PixelOf(bitmap, 0, 0), TileColour(100, 51));
+  EXPECT_EQ(PixelOf(bitmap, 349, 79), TileColour(101, 51));
+  EXPECT_EQ(PixelOf(bitmap, 350, 0), TileColour(102, 51));
+  EXPECT_EQ(PixelOf(bitmap, 149, 80), TileColour(100, 50));
+  EXPECT_EQ(PixelOf(bitmap, 0, 80), TileColour(100, 50));
+}
+
+TEST_F(Mosaic, TilesAreClippedToTheBitmap) {
+  const struct {
+    const char* name;
+    int width, height;
+    int tileSize;
+  } cases[] = {{"smaller bitmap", 120, 90, 200},
+               {"larger bitmap", 700, 500, 200},
+               {"one row of pixels", 499, 1, 200},
+               {"tiles larger than the grid", 499, 159, 250},
+               {"tiles smaller than the grid", 499, 159, 120}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto area = MakeArea(100, 51, 50, 120, 102, 50, 149, 79);
+    ServeArea(*area, c.tileSize);
+    // Each case has tiles of its own size: start on an empty cache.
+    fs::remove_all(temp / "Cache");
+    InitializeTileService(service, "", temp / "Cache", 466, 10);
+    TBitmap24 bitmap = Black(c.width, c.height);
+    EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area));
+    // Tiles larger than the grid overlap: the later tile wins, which the layout check
+    // below would not know, so those are checked at tile centres only.
+    if (c.tileSize > 200) {
+      EXPECT_EQ(PixelOf(bitmap, 50, 40), TileColour(100, 51));
+      EXPECT_EQ(PixelOf(bitmap, 250, 40), TileColour(101, 51));
+      EXPECT_EQ(PixelOf(bitmap, 250, 150), TileColour(101, 50));
+    } else {
+      ExpectTilesInPlace(bitmap, *area, 1 << 30, c.tileSize);
+    }
+  }
+}
+
+TEST_F(Mosaic, ProgressAfterEachTileAndCancel) {
+  const struct {
+    const char* name;
+    int columns, rows;
+    int cancelAt;  // callback number that cancels, 0 for none
+    std::vector<int> percents;
+    bool result;
+  } cases[] = {
+      {"three tiles", 3, 1, 0, {33, 66, 100}, true},
+      {"cancel at the first of six", 3, 2, 1, {16}, false},
+      {"cancel at the fourth of six", 3, 2, 4, {16, 33, 50, 66}, false},
+      {"cancel at the last", 2, 1, 2, {50, 100}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(temp / "Cache");
+    InitializeTileService(service, "", temp / "Cache", 466, 10);
+    service->tileRequests.clear();
+    const auto area = MakeArea(10, 20, 0, 0, 10 + c.columns - 1, 20 - c.rows + 1, 199, 199);
+    ServeArea(*area);
+    TBitmap24 bitmap = Black(200 * c.columns, 200 * c.rows);
+    std::vector<int> percents;
+    const bool result = DrawAreaToBitmap(bitmap, *area, [&](bool& cancel, int percent) {
+      EXPECT_FALSE(cancel);
+      percents.push_back(percent);
+      // The tile is on the bitmap when its progress is reported.
+      const int done = static_cast<int>(percents.size()) - 1;
+      EXPECT_EQ(PixelOf(bitmap, done % c.columns * 200 + 5, done / c.columns * 200 + 5),
+                TileColour(10 + done % c.columns, 20 - done / c.columns));
+      if (static_cast<int>(percents.size()) == c.cancelAt) cancel = true;
+    });
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(percents, c.percents);
+    EXPECT_EQ(service->tileRequests.size(), c.percents.size());
+    ExpectTilesInPlace(bitmap, *area, static_cast<int>(c.percents.size()));
+  }
+}
+
+TEST_F(Mosaic, CrossedCornersDrawNothing) {
+  for (const auto& area : {MakeArea(10, 20, 0, 0, 9, 20), MakeArea(10, 20, 0, 0, 10, 21)}) {
+    TBitmap24 bitmap = Black(10, 10);
+    int calls = 0;
+    EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area, [&](bool&, int) { ++calls; }));
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(AreaTileCount(*area), 0);
+  }
+  EXPECT_TRUE(service->calls.empty());
+}
+
+TEST_F(Mosaic, JpegAndGifTilesTogether) {
+  const auto area = MakeArea(1, 1, 0, 0, 2, 1, 199, 199, Theme::Topo);
+  ServeArea(*area);
+  TBitmap24 red = Black(200, 200);
+  for (int i = 0; i < 200 * 200; ++i) red.Data()[i * 3 + 2] = 220;
+  service->SetTile({Theme::Topo, Scale::Scale1m, 18, 2, 1}, EncodeJpeg(red, 95));
+  TBitmap24 bitmap = Black(400, 200);
+  EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area));
+  EXPECT_EQ(PixelOf(bitmap, 100, 100), TileColour(1, 1));
+  const auto jpeg = PixelOf(bitmap, 300, 100);
+  EXPECT_NEAR(jpeg[2], 220, 4);
+  EXPECT_NEAR(jpeg[1], 0, 4);
+  EXPECT_EQ(service->tileRequests.front(), "1-10-18-1-1");  // the area's own theme
+}
+
+TEST_F(Mosaic, TileThatIsNoPictureIsDroppedFromTheCacheAndNamed) {
+  const auto area = MakeArea(1, 2, 0, 0, 2, 2, 199, 199);
+  ServeArea(*area);
+  const TileId bad{Theme::Photo, Scale::Scale1m, 18, 2, 2};
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    const char* decoder;
+  } cases[] = {
+      {"garbage", std::vector<std::uint8_t>(500, 0x55), "JPEG error"},
+      {"two bytes", {0xFF, 0xD8}, "JPEG error"},
+      {"lower-case gif", {'g', 'i', 'f', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0}, "GIF error"},
+      {"cut gif", {'G', 'I', 'F', '8', '9', 'a', 200, 0, 200, 0, 0x80, 0, 0, 1, 2}, "GIF error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    service->SetTile(bad, c.bytes);
+    service->tileRequests.clear();
+    TBitmap24 bitmap = Black(400, 200);
+    try {
+      DrawAreaToBitmap(bitmap, *area);
+      FAIL() << "no error";
+    } catch (const EQuorvilError& error) {
+      const std::string text = error.what();
+      EXPECT_NE(text.find("0-10-18-2-2.TMP"), std::string::npos) << text;
+      EXPECT_NE(text.find(c.decoder), std::string::npos) << text;
+    }
+    EXPECT_EQ(PixelOf(bitmap, 100, 100), TileColour(1, 2));  // drawn before the error stays
+    EXPECT_FALSE(fs::exists(TileFileName(bad)));
+    EXPECT_FALSE(TileIndexContains(TileName(bad)));
+  }
+  // Mended on the service, the next run downloads it again and succeeds.
+  ServeArea(*area);
+  service->tileRequests.clear();
+  TBitmap24 bitmap = Black(400, 200);
+  EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area));
+  EXPECT_EQ(service->tileRequests, std::vector<std::string>{"0-10-18-2-2"});
+  ExpectTilesInPlace(bitmap, *area);
+
+  // A cached file damaged on disk goes the same way.
+  std::ofstream(TileFileName(bad), std::ios::binary | std::ios::trunc) << "damaged";
+  EXPECT_THROW(DrawAreaToBitmap(bitmap, *area), EQuorvilError);
+  EXPECT_FALSE(fs::exists(TileFileName(bad)));
+  EXPECT_FALSE(TileIndexContains(TileName(bad)));
+}
+
+TEST_F(Mosaic, SecondRunComesFromTheCache) {
+  const auto area = MakeArea(1, 2, 0, 0, 3, 1, 199, 199);
+  ServeArea(*area);
+  TBitmap24 first = Black(600, 400), second = Black(600, 400);
+  DrawAreaToBitmap(first, *area);
+  service->tiles.clear();
+  EXPECT_TRUE(DrawAreaToBitmap(second, *area));
+  EXPECT_EQ(service->CallCount("GetTile"), 6);
+  EXPECT_TRUE(first == second);
+}
+
+TEST(IsGifStream, ThreeLettersInAnyCaseFromThePosition) {
+  const struct {
+    std::string bytes;
+    std::int64_t position;
+    bool expected;
+  } cases[] = {{"GIF89a", 0, true}, {"gif", 0, true},  {"GiF", 0, true},
+               {"GI", 0, false},    {"", 0, false},    {"\xFF\xD8\xFF", 0, false},
+               {"xGIF", 1, true},   {"GIFx", 2, false}};
+  for (const auto& c : cases) {
+    TMemoryStream stream;
+    stream.Write(c.bytes.data(), static_cast<std::int64_t>(c.bytes.size()));
+    stream.Seek(c.position);
+    EXPECT_EQ(IsGifStream(stream), c.expected) << c.bytes;
+    if (c.bytes.size() >= 3 + static_cast<std::size_t>(c.position)) {
+      EXPECT_EQ(stream.Position(), c.position + 3);
+    }
+  }
+}
+
+TEST(AreaArithmetic, SizesCountsAndDownloadText) {
+  const auto area = MakeArea(10, 5, 150, 0, 12, 5, 49, 0);
+  EXPECT_EQ(AreaPixelWidth(*area), 299);
+  EXPECT_EQ(AreaTileCount(*area), 3);
+  const struct {
+    int columns, rows;
+    char separator;
+    const char* text;
+  } cases[] = {{2, 2, '.', "35.16 kb"},        {116, 1, '.', "1019.53 kb"},
+               {117, 1, '.', "1.00 mb"},       {4, 29, '.', "1019.53 kb"},
+               {2, 2, ',', "35,16 kb"},        {117, 1, ',', "1,00 mb"},
+               {1000, 1000, '.', "8583.07 mb"}};
+  for (const auto& c : cases) {
+    const auto a = MakeArea(0, 0, 0, 0, c.columns - 1, -(c.rows - 1));
+    EXPECT_EQ(DownloadSizeText(*a, c.separator), c.text) << c.columns << " x " << c.rows;
+    EXPECT_EQ(AreaDownloadBytes(*a), std::int64_t{c.columns} * c.rows * 9000);
+  }
+  // Far corners count in 64 bits.
+  const auto huge = MakeArea(-2000000000, 2000000000, 0, 0, 2000000000, -2000000000, 199, 199);
+  EXPECT_EQ(AreaPixelWidth(*huge), 800000000000LL + 199);
+  EXPECT_THROW(NewAreaBitmap(*huge), EQuorvilError);
+}
+
+TEST(ShiftArea, MovesTheNorthWestCornerAndRebuildsTheOthers) {
+  const struct {
+    int xOffset, yOffset, dx, dy;
+    int xShift, newXOffset, yShift, newYOffset;
+  } cases[] = {
+      {30, 0, 250, 0, -2, 180, 0, 0},  // a pan to the right moves the view west
+      {0, 0, 200, 0, -1, 0, 0, 0},    {30, 0, -250, 0, 1, 80, 0, 0},
+      {0, 50, 0, 60, 0, 0, 1, 190},  // a pan downward moves the view north
+      {0, 50, 0, -160, 0, 0, -1, 10}, {199, 199, -1, -1, 1, 0, -1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.dx) + "," + std::to_string(c.dy));
+    auto area = MakeArea(100, 500, c.xOffset, c.yOffset, 103, 497, 77, 88);
+    ShiftArea(*area, c.dx, c.dy, 600, 400);
+    const TileId& nw = *area->NorthWest->TileMeta->Id;
+    EXPECT_EQ(nw.X, 100 + c.xShift);
+    EXPECT_EQ(area->NorthWest->Offset->XOffset, c.newXOffset);
+    EXPECT_EQ(nw.Y, 500 + c.yShift);
+    EXPECT_EQ(area->NorthWest->Offset->YOffset, c.newYOffset);
+  }
+
+  auto area = MakeArea(100, 500, 100, 150, 103, 497, 77, 88, Theme::Topo, Scale::Scale4m, 7);
+  ShiftArea(*area, 0, 0, 450, 300);
+  const auto id = [&](const std::unique_ptr<AreaCoordinate>& c) { return *c->TileMeta->Id; };
+  EXPECT_EQ(id(area->NorthEast).X, 102);
+  EXPECT_EQ(id(area->NorthEast).Y, 500);
+  EXPECT_EQ(id(area->SouthWest).X, 100);
+  EXPECT_EQ(id(area->SouthWest).Y, 498);
+  EXPECT_EQ(id(area->SouthEast).X, 102);
+  EXPECT_EQ(id(area->SouthEast).Y, 498);
+  EXPECT_EQ(id(area->Center).X, 101);
+  EXPECT_EQ(id(area->Center).Y, 499);
+  EXPECT_EQ(id(area->Center).Theme, Theme::Topo);
+  EXPECT_EQ(id(area->Center).Scene, 7);
+  EXPECT_EQ(area->NearestPlace, "");
+  for (const auto* corner : {&area->NorthEast, &area->SouthWest, &area->SouthEast, &area->Center}) {
+    EXPECT_EQ((*corner)->Offset->XOffset, 0);
+    EXPECT_EQ((*corner)->Offset->YOffset, 0);
+  }
+  for (const auto* corner :
+       {&area->NorthWest, &area->NorthEast, &area->SouthWest, &area->SouthEast, &area->Center}) {
+    const TileMeta& meta = *(*corner)->TileMeta;
+    EXPECT_TRUE(meta.TileExists);
+    EXPECT_EQ(meta.NorthWest->Lon, 0);
+    EXPECT_EQ(meta.SouthEast->Lat, 0);
+    EXPECT_EQ((*corner)->Offset->Point->Lon, 0);
+  }
+  EXPECT_EQ(area->NorthWest->Offset->XOffset, 100);  // offsets of the north-west corner stay
+  EXPECT_EQ(AreaTileCount(*area), 9);
+}
+
+}  // namespace
+}  // namespace quorvil

@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/ProgramError.h"
+#include "service/SystemSupport.h"
+#include "service/TerraServiceSupport.h"
+#include "support/FakeTerraService.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempFolder.h"
+
+namespace quorvil {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TFakeTerraService;
+using testing::TTempFolder;
+using Clock = std::chrono::system_clock;
+
+const TileId kTile{Theme::Topo, Scale::Scale2m, 18, -3, 7};
+
+std::vector<std::uint8_t> SomeBytes(int seed, std::size_t count = 700) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + seed);
+  return bytes;
+}
+
+std::vector<std::uint8_t> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::int64_t ModifiedSeconds(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1;
+}
+
+class TileStore : public ::testing::Test {
+ protected:
+  void Start(std::int64_t limit = 466, int percent = 10) {
+    InitializeTileService(service, "http://test/terraservice.asmx", cache, limit, percent);
+  }
+  void TearDown() override { FinalizeTileService(); }
+
+  std::vector<std::uint8_t> Load(const TileId& id) {
+    TMemoryStream stream;
+    LoadTileToStream(stream, id);
+    EXPECT_EQ(stream.Position(), 0);
+    return stream.Bytes();
+  }
+  std::string CacheFile(const std::string& name) const { return cache + "/" + name + ".TMP"; }
+  int FilesIn(const std::string& folder) const {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++count;
+    return count;
+  }
+
+  TTempFolder temp;
+  std::string cache = temp / "Cache";
+  std::shared_ptr<TFakeTerraService> service = std::make_shared<TFakeTerraService>();
+};
+
+TEST(TileName, FieldsJoinedByDashesWithOrdinals) {
+  EXPECT_EQ(TileName(kTile), "1-11-18--3-7");
+  EXPECT_EQ(TileName({Theme::Photo, Scale::Scale1m, 18, 5863, 45097}), "0-10-18-5863-45097");
+  EXPECT_EQ(TileName({Theme::Relief, Scale::Scale64m, -1, 0, -2147483647 - 1}),
+            "2-16--1-0--2147483648");
+}
+
+TEST(DecodeBase64ToStream, SkipsWhatIsOutsideTheAlphabet) {
+  const struct {
+    const char* text;
+    std::string expected;
+  } cases[] = {
+      {"", ""},
+      {"TWFu", "Man"},
+      {"TWE=", "Ma"},
+      {"TQ==", "M"},
+      {"TW\r\nFu\n", "Man"},
+      {" T W F u ", "Man"},
+      {"TWFuTWFu", "ManMan"},
+      {"TQ==TWFu", "M"},  // the padding ends the data
+      {"+/+/", "\xfb\xff\xbf"},
+  };
+  for (const auto& c : cases) {
+    TMemoryStream stream;
+    DecodeBase64ToStream(c.text, stream);
+    EXPECT_EQ(std::string(stream.Bytes().begin(), stream.Bytes().end()), c.expected) << c.text;
+  }
+  // And a whole binary file through our encoder.
+  const auto bytes = SomeBytes(3, 1001);
+  std::string text = testing::EncodeBase64(bytes);
+  for (std::size_t at = 76; at < text.size(); at += 78) text.insert(at, "\r\n");
+  TMemoryStream stream;
+  DecodeBase64ToStream(text, stream);
+  EXPECT_EQ(stream.Bytes(), bytes);
+}
+
+TEST_F(TileStore, DownloadWritesTheRawFileAndIndexesIt) {
+  Start();
+  service->SetTile(kTile, SomeBytes(1));
+  EXPECT_EQ(Load(kTile), SomeBytes(1));
+  EXPECT_EQ(service->tileRequests, std::vector<std::string>{"1-11-18--3-7"});
+  EXPECT_EQ(FileBytes(CacheFile("1-11-18--3-7")), SomeBytes(1));
+  EXPECT_TRUE(TileIndexContains("1-11-18--3-7"));
+  EXPECT_EQ(TileIndexCount(), 1);
+  EXPECT_EQ(FilesIn(cache), 1);  // no temporary file left behind
+}
+
+TEST_F(TileStore, CacheHitReadsTheFileAndMovesItsTimeStamp) {
+  Start();
+  service->SetTile(kTile, SomeBytes(1));
+  Load(kTile);
+  const auto old = Clock::now() - std::chrono::hours(48);
+  SetFileDateTime(CacheFile(TileName(kTile)), old);
+  service->tiles.clear();  // a second download would now fail
+
+  EXPECT_EQ(Load(kTile), SomeBytes(1));
+  EXPECT_EQ(service->CallCount("GetTile"), 1);
+  EXPECT_GE(ModifiedSeconds(CacheFile(TileName(kTile))), Clock::to_time_t(Clock::now()) - 5);
+}
+
+TEST_F(TileStore, VanishedFileIsDownloadedAgain) {
+  Start();
+  service->SetTile(kTile, SomeBytes(1));
+  Load(kTile);
+  fs::remove(CacheFile(TileName(kTile)));
+  service->SetTile(kTile, SomeBytes(2));
+  EXPECT_EQ(Load(kTile), SomeBytes(2));
+  EXPECT_EQ(service->CallCount("GetTile"), 2);
+  EXPECT_EQ(FileBytes(CacheFile(TileName(kTile))), SomeBytes(2));
+  EXPECT_EQ(TileIndexCount(), 1);
+}
+
+TEST_F(TileStore, EmptyAnswerIsAnErrorAndLeavesNoFile) {
+  Start();
+  for (const char* answer : {"", "\r\n", "===="}) {
+    SCOPED_TRACE(answer);
+    service->tiles[TileName(kTile)] = answer;
+    try {
+      Load(kTile);
+      FAIL() << "no error";
+    } catch (const EQuorvilError& error) {
+      EXPECT_STREQ(error.what(), "LoadTileToStream: No tile data returned.");
+    }
+    EXPECT_FALSE(fs::exists(CacheFile(TileName(kTile))));
+    EXPECT_EQ(TileIndexCount(), 0);
+    EXPECT_EQ(FilesIn(cache), 0);
+  }
+}
+
+TEST_F(TileStore, ServiceErrorsPassUnchangedWithoutAPrompt) {
+  Start();
+  auto prompter = std::make_shared<testing::TScriptedPrompter>();
+  TScopedPrompter installed(prompter);
+  service->failures = 1;
+  service->failureMessage = "HTTP error 500";
+  try {
+    Load(kTile);
+    FAIL() << "no error";
+  } catch (const EQuorvilError& error) {
+    EXPECT_STREQ(error.what(), "HTTP error 500");
+  }
+  EXPECT_TRUE(prompter->asked.empty());
+  EXPECT_EQ(TileIndexCount(), 0);
+}
+
+TEST_F(TileStore, IndexIsReadFromTheFolderAtStart) {
+  fs::create_directories(cache);
+  for (const char* name :
+       {"0-10-18-1-1.TMP", "abc.def.TMP", "lower.tmp", "note.txt", "0-10-18-1-2.TMP-99.part"})
+    temp.Write("Cache/" + std::string(name));
+  Start();
+  EXPECT_EQ(TileIndexCount(), 3);
+  for (const char* name : {"0-10-18-1-1", "abc", "lower"}) EXPECT_TRUE(TileIndexContains(name));
+  EXPECT_EQ(TileCacheFolder(), cache + "/");
+
+  // A restart reads it again; a missing folder gives an empty index.
+  InitializeTileService(service, "", temp / "none", 466, 10);
+  EXPECT_EQ(TileIndexCount(), 0);
+}
+
+TEST_F(TileStore, MissingCacheFolderIsCreatedOnTheFirstRequest) {
+  cache = temp / "deeper/Cache";
+  Start();
+  service->SetTile(kTile, SomeBytes(1));
+  Load(kTile);
+  EXPECT_TRUE(fs::is_regular_file(CacheFile(TileName(kTile))));
+}
+
+TEST_F(TileStore, UnreadableAndUnwritableCacheFilesAreNamedInTheError) {
+  // A folder where the tile's file should be can be neither read nor replaced.
+  fs::create_directories(CacheFile(TileName(kTile)));
+  Start();
+  ASSERT_TRUE(TileIndexContains(TileName(kTile)));
+  service->SetTile(kTile, SomeBytes(1));
+  try {
+    Load(kTile);
+    FAIL() << "no error";
+  } catch (const EQuorvilError& error) {
+    EXPECT_NE(std::string(error.what())
+                  .find("Cannot read the cache file \"" + CacheFile(TileName(kTile)) + "\""),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_FALSE(TileIndexContains(TileName(kTile)));
+  EXPECT_EQ(service->CallCount("GetTile"), 0);
+
+  // Next time it downloads, and cannot put the file in place.
+  try {
+    Load(kTile);
+    FAIL() << "no error";
+  } catch (const EQuorvilError& error) {
+    EXPECT_NE(std::string(error.what()).find("Cannot write the cache file"), std::string::npos)
+        << error.what();
+  }
+  EXPECT_FALSE(TileIndexContains(TileName(kTile)));
+  EXPECT_EQ(FilesIn(cache), 1);  // the folder; no temporary file
+
+  // The store keeps working for other tiles.
+  const TileId other{Theme::Photo, Scale::Scale1m, 18, 1, 1};
+  service->SetTile(other, SomeBytes(4));
+  EXPECT_EQ(Load(other), SomeBytes(4));
+}
+
+TEST_F(TileStore, DiscardedTileIsGoneFromFolderAndIndex) {
+  Start();
+  service->SetTile(kTile, SomeBytes(1));
+  Load(kTile);
+  DiscardCachedTile(kTile);
+  EXPECT_FALSE(fs::exists(CacheFile(TileName(kTile))));
+  EXPECT_FALSE(TileIndexContains(TileName(kTile)));
+  Load(kTile);
+  EXPECT_EQ(service->CallCount("GetTile"), 2);
+}
+
+// Fills the cache folder with `count` files, file i last used i minutes after a day ago.
+void FillCache(const std::string& folder, int count) {
+  fs::create_directories(folder);
+  const auto start = Clock::now() - std::chrono::hours(24);
+  for (int i = 0; i < count; ++i) {
+    const std::string path = folder + "/0-10-18-" + std::to_string(i) + "-0.TMP";
+    std::ofstream(path) << i;
+    SetFileDateTime(path, start + std::chrono::minutes(i));
+  }
+}
+
+TEST_F(TileStore, TrimDeletesTheExcessAndTheDeleteShareOldestFirst) {
+  const struct {
+    int files;
+    std::int64_t limit;
+    int percent;
+    bool overLimit;
+    int deleted;
+  } cases[] = {
+      {466, 466, 10, false, 0}, {467, 466, 10, true, 48}, {467, 466, 50, true, 235},
+      {500, 466, 10, true, 81}, {30, 10, 50, true, 26},   {5, 0, 10, true, 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.files) + " files, limit " + std::to_string(c.limit) + ", " +
+                 std::to_string(c.percent) + "%");
+    fs::remove_all(cache);
+    FillCache(cache, c.files);
+    Start(c.limit, c.percent);
+    EXPECT_EQ(CacheOverLimit(), c.overLimit);
+    if (!c.overLimit) continue;
+    TrimTileCache();
+    EXPECT_EQ(FilesIn(cache), c.files - c.deleted);
+    EXPECT_EQ(TileIndexCount(), c.files - c.deleted);
+    for (int i = 0; i < c.files; ++i) {
+      const std::string name = "0-10-18-" + std::to_string(i) + "-0";
+      EXPECT_EQ(fs::exists(CacheFile(name)), i >= c.deleted) << name;
+      EXPECT_EQ(TileIndexContains(name), i >= c.deleted) << name;
+    }
+  }
+}
+
+TEST(TrimDeleteCount, FollowsTheLimitArithmetic) {
+  EXPECT_EQ(TrimDeleteCount(467, 466, 10), 48);
+  EXPECT_EQ(TrimDeleteCount(467, 466, 50), 235);
+  EXPECT_EQ(TrimDeleteCount(400, 466, 10), 0);  // n < 0
+  EXPECT_EQ(TrimDeleteCount(420, 466, 10), 1);  // n = 0 still takes entry 0
+  EXPECT_EQ(TrimDeleteCount(3, 2, 100), 3);     // never more than there are
+  EXPECT_EQ(TrimDeleteCount(1'165'085, 1'165'084, 50), 582'544);
+}
+
+TEST_F(TileStore, TrimLeavesNoNameWhoseFileIsGone) {
+  FillCache(cache, 500);
+  Start(466, 10);
+  // 150 files vanish behind the store: the folder is under the limit, the index not.
+  for (int i = 100; i < 250; ++i) fs::remove(CacheFile("0-10-18-" + std::to_string(i) + "-0"));
+  ASSERT_TRUE(CacheOverLimit());
+  TrimTileCache();
+  EXPECT_EQ(FilesIn(cache), 350);  // nothing deleted
+  EXPECT_EQ(TileIndexCount(), 350);
+  EXPECT_FALSE(CacheOverLimit());
+  EXPECT_FALSE(TileIndexContains("0-10-18-100-0"));
+}
+
+TEST(TileStoreNotStarted, CallsFailClearly) {
+  FinalizeTileService();
+  TMemoryStream stream;
+  EXPECT_THROW(LoadTileToStream(stream, kTile), EQuorvilError);
+  EXPECT_THROW(TrimTileCache(), EQuorvilError);
+  EXPECT_FALSE(CacheOverLimit());
+  EXPECT_NO_THROW(RemoveFromTileIndex("x"));
+  EXPECT_NO_THROW(FinalizeTileService());
+}
+
+TEST(ProgramCacheFolder, BesideTheProgramWhenWritableElseTheUserCache) {
+  const std::string folder = ProgramCacheFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  const fs::path program = fs::read_symlink("/proc/self/exe");
+  const bool besideProgram = folder == (program.parent_path() / "Cache").string() + "/";
+  const bool userCache = folder.ends_with("/Quorvil/Cache/");
+  EXPECT_TRUE(besideProgram || userCache) << folder;
+  if (::access(program.parent_path().c_str(), W_OK) == 0) {
+    EXPECT_TRUE(besideProgram);
+  }
+}
+
+}  // namespace
+}  // namespace quorvil

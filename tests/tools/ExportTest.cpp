@@ -1,0 +1,238 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "imagery/JpegCodec.h"
+#include "support/TempFolder.h"
+
+extern char** environ;
+
+namespace quorvil {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Starts a program with stdin from /dev/null and stdout, stderr into files.
+pid_t Start(const std::vector<std::string>& args, const std::string& out, const std::string& err) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed == 0 ? pid : -1;
+}
+
+struct TRun {
+  int code = -1;
+  std::string out, err;
+};
+
+TRun RunTool(const std::vector<std::string>& args, const testing::TTempFolder& temp) {
+  TRun run;
+  const pid_t pid = Start(args, temp / "run.out", temp / "run.err");
+  if (pid < 0) return run;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.out = ReadText(temp / "run.out");
+  run.err = ReadText(temp / "run.err");
+  return run;
+}
+
+#if defined(QUORVIL_EXPORT_PATH)
+
+TEST(ExportTool, HelpNamesEveryOptionAndExitCode) {
+  testing::TTempFolder temp;
+  const TRun run = RunTool({QUORVIL_EXPORT_PATH, "--help"}, temp);
+  EXPECT_EQ(run.code, 0);
+  for (const char* part :
+       {"--server", "--cache", "--center", "--size", "--rect", "--zoom", "--theme", "--quiet", "-o",
+        "Exit codes:", "  0 ", "  1 ", "  2 ", "  3 ", "  4 "})
+    EXPECT_NE(run.out.find(part), std::string::npos) << part;
+}
+
+TEST(ExportTool, WrongCommandLinesAreRefused) {
+  testing::TTempFolder temp;
+  const std::vector<std::vector<std::string>> cases = {
+      {"--center", "1,2", "-o", "x.jpg"},
+      {"--rect", "1,2,3", "-o", "x.jpg"},
+      {"--center", "1,2", "--size", "10x10", "--rect", "1,2,3,4", "-o", "x.jpg"},
+      {"--center", "1,2", "--size", "10x10"},
+      {"--center", "1,2", "--size", "10x10", "-o", "x.png"},
+      {"--center", "1,2", "--size", "0x10", "-o", "x.jpg"},
+      {"--center", "1,2", "--size", "10x10", "--zoom", "9", "-o", "x.jpg"},
+      {"--center", "1,2", "--size", "10x10", "--theme", "relief", "-o", "x.jpg"},
+      {"--bogus"},
+  };
+  for (auto args : cases) {
+    args.insert(args.begin(), QUORVIL_EXPORT_PATH);
+    const TRun run = RunTool(args, temp);
+    EXPECT_EQ(run.code, 2) << args[1];
+    EXPECT_NE(run.err.find("quorvil-export: "), std::string::npos) << run.err;
+  }
+}
+
+TEST(ExportTool, UnreachableServiceWithoutATerminalIsTheSilentAbort) {
+  testing::TTempFolder temp;
+  const TRun run = RunTool(
+      {QUORVIL_EXPORT_PATH, "--server", "http://127.0.0.1:1/terraservice.asmx", "--cache",
+       temp / "Cache", "--center", "-73.965,40.784", "--size", "300x200", "-o", temp / "out.jpg"},
+      temp);
+  EXPECT_EQ(run.code, 3);
+  EXPECT_EQ(run.err, "");
+  EXPECT_FALSE(fs::exists(temp / "out.jpg"));
+}
+
+#endif
+
+#if defined(QUORVIL_EXPORT_PATH) && defined(QUORVIL_MAPSERVICE_PATH)
+
+// The local map service on an ephemeral port, logging one line per request.
+class TMapService {
+ public:
+  explicit TMapService(const testing::TTempFolder& temp, int delayMs = 0)
+      : out_(temp / "service.out"), err_(temp / "service.err") {
+    pid_ = Start(
+        {QUORVIL_MAPSERVICE_PATH, "--port", "0", "--log", "--delay-ms", std::to_string(delayMs)},
+        out_, err_);
+    const std::regex listening("listening on (\\S+)");
+    for (int i = 0; i < 200 && pid_ > 0 && endpoint_.empty(); ++i) {
+      std::smatch match;
+      const std::string text = ReadText(out_);
+      if (std::regex_search(text, match, listening)) {
+        endpoint_ = match[1];
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      }
+    }
+  }
+  ~TMapService() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& Endpoint() const { return endpoint_; }
+  // Requests logged so far for the operation (a whole word: GetTile is not
+  // GetTileMetaFromTileId).
+  int Requests(const std::string& operation) const {
+    const std::string log = ReadText(err_);
+    const std::regex word("\\b" + operation + "\\b");
+    return static_cast<int>(
+        std::distance(std::sregex_iterator(log.begin(), log.end(), word), std::sregex_iterator()));
+  }
+
+ private:
+  std::string out_, err_;
+  pid_t pid_ = -1;
+  std::string endpoint_;
+};
+
+TEST(ExportTool, SecondExportOfTheSameGroundComesFromTheCache) {
+  testing::TTempFolder temp;
+  TMapService service(temp);
+  ASSERT_FALSE(service.Endpoint().empty()) << ReadText(temp / "service.err");
+
+  const struct {
+    const char* name;
+    std::vector<std::string> ground;
+    const char* file;
+  } cases[] = {
+      {"photo by rectangle",
+       {"--rect", "-73.975,40.790,-73.955,40.778", "--zoom", "4m"},
+       "park.jpg"},
+      {"topographic map by centre",
+       {"--center", "-73.965,40.784", "--size", "500x300", "--zoom", "13", "--theme", "topo"},
+       "park.bmp"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {QUORVIL_EXPORT_PATH, "--server",     service.Endpoint(),
+                                     "--cache",           temp / "Cache", "--quiet"};
+    args.insert(args.end(), c.ground.begin(), c.ground.end());
+    args.push_back("-o");
+
+    const int before = service.Requests("GetTile");
+    auto first = args;
+    first.push_back(temp / (std::string("first-") + c.file));
+    const TRun one = RunTool(first, temp);
+    ASSERT_EQ(one.code, 0) << one.err;
+    EXPECT_EQ(one.err, "");
+    const int downloaded = service.Requests("GetTile") - before;
+    EXPECT_GT(downloaded, 1);
+
+    auto second = args;
+    second.push_back(temp / (std::string("second-") + c.file));
+    const TRun two = RunTool(second, temp);
+    ASSERT_EQ(two.code, 0) << two.err;
+    EXPECT_EQ(service.Requests("GetTile") - before, downloaded);  // no GetTile the second time
+
+    const std::string a = ReadText(temp / (std::string("first-") + c.file));
+    EXPECT_GT(a.size(), 1000u);
+    EXPECT_EQ(a, ReadText(temp / (std::string("second-") + c.file)));
+    if (std::string(c.file).ends_with(".jpg")) {
+      const TBitmap24 picture =
+          DecodeJpeg(reinterpret_cast<const std::uint8_t*>(a.data()), a.size());
+      EXPECT_GT(picture.Width(), 200);
+      EXPECT_GT(picture.Height(), 200);
+    } else {
+      EXPECT_EQ(a.substr(0, 2), "BM");
+      EXPECT_EQ(a.size(), 54u + 500u * 3 * 300);
+    }
+  }
+  int cached = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp / "Cache")) ++cached;
+  EXPECT_EQ(cached, service.Requests("GetTile"));
+}
+
+TEST(ExportTool, CtrlCStopsAfterTheCurrentTileAndWritesWhatWasDrawn) {
+  testing::TTempFolder temp;
+  TMapService service(temp, 100);
+  ASSERT_FALSE(service.Endpoint().empty()) << ReadText(temp / "service.err");
+  const pid_t pid = Start(
+      {QUORVIL_EXPORT_PATH, "--server", service.Endpoint(), "--cache", temp / "Cache", "--center",
+       "-73.965,40.784", "--size", "1600x1200", "--zoom", "10", "-o", temp / "part.jpg"},
+      temp / "run.out", temp / "run.err");
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 400 && service.Requests("GetTile") < 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 4) << ReadText(temp / "run.err");
+  EXPECT_LT(service.Requests("GetTile"), 9 * 7);  // stopped well before the last tile
+  const std::string file = ReadText(temp / "part.jpg");
+  const TBitmap24 picture =
+      DecodeJpeg(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+  EXPECT_EQ(picture.Width(), 1600);
+  EXPECT_EQ(picture.Height(), 1200);
+}
+
+#endif
+
+}  // namespace
+}  // namespace quorvil

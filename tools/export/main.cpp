@@ -1,0 +1,144 @@
+// quorvil-export: the picture of a piece of ground, assembled from the map service's
+// tiles through the tile store, written to a file.
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "ExportOptions.h"
+#include "TerminalPrompter.h"
+#include "imagery/ImageSupport.h"
+#include "imagery/MosaicSupport.h"
+#include "platform/ProgramError.h"
+#include "platform/PromptSupport.h"
+#include "service/TerraServiceSupport.h"
+#include "settings/PreferencesSupport.h"
+
+namespace quorvil {
+namespace {
+
+// The store starts as the viewer's does with nothing stored: the preferences' default
+// cache size and delete percent.
+const std::int64_t kDefaultTileLimit = TileLimitFromCacheSize(kDefaultMaxCacheSize);
+
+volatile std::sig_atomic_t interrupted = 0;
+bool progressShown = false;  // a progress line is on the terminal and not yet ended
+
+void OnInterrupt(int) { interrupted = 1; }
+
+void EndProgressLine() {
+  if (progressShown) {
+    std::fputc('\n', stderr);
+    progressShown = false;
+  }
+}
+
+void DrawProgress(int percent, std::int64_t done, std::int64_t total) {
+  constexpr int kWidth = 40;
+  const int filled = percent * kWidth / 100;
+  std::fprintf(stderr, "\r[%.*s%.*s] %3d%%  %lld of %lld tiles", filled,
+               "########################################", kWidth - filled,
+               "........................................", percent, static_cast<long long>(done),
+               static_cast<long long>(total));
+  std::fflush(stderr);
+  progressShown = true;
+}
+
+TBitmap24 BlackPicture(int width, int height) {
+  TBitmap24 picture(width, height);
+  std::memset(picture.Data(), 0, static_cast<std::size_t>(picture.ByteCount()));
+  return picture;
+}
+
+int Export(const TExportOptions& options) {
+  InitializeTileService(options.server,
+                        options.cacheFolder.empty() ? ProgramCacheFolder() : options.cacheFolder,
+                        kDefaultTileLimit, kDefaultCacheDeletePercent);
+
+  const Scale scale = ScaleOfZoomLevel(options.zoom);
+  std::unique_ptr<AreaBoundingBox> area;
+  TBitmap24 picture;
+  if (options.byCenter) {
+    area =
+        ServiceGetAreaFromPt(options.center, options.theme, scale, options.width, options.height);
+    picture = BlackPicture(options.width, options.height);
+  } else {
+    const TSelectionRec selection{true, options.west, options.north, options.east, options.south};
+    area = GetAreaForSelection(selection, options.theme, scale);
+    picture = NewAreaBitmap(*area);
+  }
+  if (interrupted) return kExitInterrupted;  // nothing drawn, nothing to write
+
+  const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
+  const std::int64_t total = AreaTileCount(*area);
+  std::int64_t done = 0;
+  const bool complete = DrawAreaToBitmap(picture, *area, [&](bool& cancel, int percent) {
+    ++done;
+    if (showProgress) DrawProgress(percent, done, total);
+    if (interrupted) cancel = true;
+  });
+  EndProgressLine();
+  SaveBitmapToFile(picture, options.output, ExportFileType(options.output));
+  if (!complete) {
+    if (!options.quiet) {
+      std::fprintf(stderr, "Interrupted: wrote %s with %lld of %lld tiles\n",
+                   options.output.c_str(), static_cast<long long>(done),
+                   static_cast<long long>(total));
+    }
+    return kExitInterrupted;
+  }
+  return kExitWritten;
+}
+
+// After the export, whatever its outcome, the cache goes back under its limit.
+void TrimAndStop() {
+  try {
+    if (CacheOverLimit()) TrimTileCache();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", ErrorDisplayText(error.what()).c_str());
+  }
+  FinalizeTileService();
+}
+
+}  // namespace
+}  // namespace quorvil
+
+int main(int argc, char** argv) {
+  using namespace quorvil;
+  TExportOptions options;
+  try {
+    options = ParseExportOptions(argc - 1, argv + 1);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "quorvil-export: %s\nTry \"quorvil-export --help\".\n", error.what());
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(ExportUsage().c_str(), stdout);
+    return kExitWritten;
+  }
+
+  SetPrompter(std::make_shared<TTerminalPrompter>(&EndProgressLine));
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_RESETHAND;  // a second Ctrl-C ends the program at once
+  sigaction(SIGINT, &action, nullptr);
+
+  int code = kExitError;
+  try {
+    code = Export(options);
+  } catch (const ESilentAbort&) {
+    EndProgressLine();
+    code = kExitDeclined;
+  } catch (const std::exception& error) {
+    EndProgressLine();
+    std::fprintf(stderr, "%s\n", ErrorDisplayText(error.what()).c_str());
+    code = kExitError;
+  }
+  TrimAndStop();
+  return code;
+}
