@@ -110,7 +110,7 @@ TEST(GazetteerTest, NearestPlaceNamesDistanceAndDirection) {
   // A town with no other town within 40 km, so that the answer is certain.
   const GazetteerRecord* lonely = nullptr;
   for (const GazetteerRecord* r : G().Records()) {
-    if (r->Type != PlaceType::CityTown || std::fabs(r->Lat) > 50) continue;
+    if (r->Type != PlaceType::CityTown || std::fabs(r->Lat) > 65) continue;
     double nearest = 1e12;
     for (const GazetteerRecord* o : G().Records()) {
       if (o != r && o->Type == PlaceType::CityTown) {
