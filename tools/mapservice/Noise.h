@@ -4,8 +4,8 @@
 // noise, summed over octaves that are faded out once they shrink below a few pixels, so
 // that a place looks alike at every scale and adjacent tiles agree exactly.
 
-#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace quorvil::mapservice {
 
@@ -21,17 +21,44 @@ inline std::uint32_t HashLattice(std::int64_t x, std::int64_t y, std::uint32_t s
   return h;
 }
 
-// Uniform in [0, 1).
-inline double HashUnit(std::int64_t x, std::int64_t y, std::uint32_t seed) {
-  return HashLattice(x, y, seed) * (1.0 / 4294967296.0);
+// floor() without the library call, for the magnitudes of ground coordinates.
+inline std::int64_t FloorToInt(double v) {
+  const auto i = static_cast<std::int64_t>(v);
+  return i - (v < static_cast<double>(i) ? 1 : 0);
 }
 
-// Gradient noise with unit wavelength, roughly in [-1, 1].
-inline double GradientNoise(double x, double y, std::uint32_t seed) {
-  const double fx = std::floor(x), fy = std::floor(y);
-  const auto ix = static_cast<std::int64_t>(fx), iy = static_cast<std::int64_t>(fy);
-  const double dx = x - fx, dy = y - fy;
-  auto grad = [seed](std::int64_t gx, std::int64_t gy, double px, double py) {
+inline double SmoothStep(double edge0, double edge1, double x) {
+  // A product rather than a quotient: constant edges fold into one factor.
+  double t = (x - edge0) * (1.0 / (edge1 - edge0));
+  t = t < 0 ? 0 : (t > 1 ? 1 : t);
+  return t * t * (3 - 2 * t);
+}
+
+// One octave of gradient noise of the given wavelength in ground units, roughly in
+// [-1, 1]. It keeps the gradients of the last lattice cell it visited, so that runs of
+// nearby points (a row of pixels) hash each cell once.
+class GradientOctave {
+ public:
+  GradientOctave(std::uint32_t seed, double wave) : inverse_(1.0 / wave), seed_(seed) {}
+
+  double operator()(double x, double y) {
+    const double px = x * inverse_, py = y * inverse_;
+    const std::int64_t ix = FloorToInt(px), iy = FloorToInt(py);
+    if (ix != cellX_ || iy != cellY_) Visit(ix, iy);
+    const double dx = px - static_cast<double>(ix), dy = py - static_cast<double>(iy);
+    const double n00 = g_[0] * dx + g_[1] * dy;
+    const double n10 = g_[2] * (dx - 1) + g_[3] * dy;
+    const double n01 = g_[4] * dx + g_[5] * (dy - 1);
+    const double n11 = g_[6] * (dx - 1) + g_[7] * (dy - 1);
+    const double u = dx * dx * dx * (dx * (dx * 6 - 15) + 10);
+    const double v = dy * dy * dy * (dy * (dy * 6 - 15) + 10);
+    const double a = n00 + u * (n10 - n00);
+    const double b = n01 + u * (n11 - n01);
+    return 1.6 * (a + v * (b - a));
+  }
+
+ private:
+  void Visit(std::int64_t ix, std::int64_t iy) {
     // Eight gradient directions of equal length.
     static constexpr double kG[8][2] = {{1, 0},
                                         {-1, 0},
@@ -41,66 +68,58 @@ inline double GradientNoise(double x, double y, std::uint32_t seed) {
                                         {-0.7071, 0.7071},
                                         {0.7071, -0.7071},
                                         {-0.7071, -0.7071}};
-    const std::uint32_t h = HashLattice(gx, gy, seed) & 7u;
-    return kG[h][0] * px + kG[h][1] * py;
-  };
-  const double n00 = grad(ix, iy, dx, dy);
-  const double n10 = grad(ix + 1, iy, dx - 1, dy);
-  const double n01 = grad(ix, iy + 1, dx, dy - 1);
-  const double n11 = grad(ix + 1, iy + 1, dx - 1, dy - 1);
-  const double u = dx * dx * dx * (dx * (dx * 6 - 15) + 10);
-  const double v = dy * dy * dy * (dy * (dy * 6 - 15) + 10);
-  const double a = n00 + u * (n10 - n00);
-  const double b = n01 + u * (n11 - n01);
-  return 1.6 * (a + v * (b - a));
-}
+    const std::int64_t corners[4][2] = {{ix, iy}, {ix + 1, iy}, {ix, iy + 1}, {ix + 1, iy + 1}};
+    for (int c = 0; c < 4; ++c) {
+      const std::uint32_t h = HashLattice(corners[c][0], corners[c][1], seed_) & 7u;
+      g_[2 * c] = kG[h][0];
+      g_[2 * c + 1] = kG[h][1];
+    }
+    cellX_ = ix;
+    cellY_ = iy;
+  }
 
-inline double SmoothStep(double edge0, double edge1, double x) {
-  double t = (x - edge0) / (edge1 - edge0);
-  t = t < 0 ? 0 : (t > 1 ? 1 : t);
-  return t * t * (3 - 2 * t);
-}
+  double inverse_;
+  std::uint32_t seed_;
+  std::int64_t cellX_ = std::numeric_limits<std::int64_t>::min(), cellY_ = 0;
+  double g_[8] = {};
+};
 
 // A sum of octaves of gradient noise: the first has wavelength `base`, each next one
-// half of that with `gain` times the weight.
+// half of that with `gain` times the weight. Sums are normalised by the weight of all
+// octaves. An octave fades in as its wavelength grows from `fadeFrom` to twice that many
+// pixels (see OctaveFade), so that detail finer than the pixels vanishes instead of
+// flickering: two pixels for grain, more for land forms whose finest wrinkles would
+// not show.
 struct FbmSpec {
   std::uint32_t seed;
   double base;
   int octaves;
   double gain = 0.5;
+  double fadeFrom = 2;
 };
 
-// The part of the sum whose wavelengths lie in [minWave, maxWave), with octaves faded
-// out as they approach two pixels of `footprint` ground units. Normalised by the weight
-// of all octaves, so that the bands of one sum add up to the whole.
-inline double FbmBand(const FbmSpec& spec, double x, double y, double footprint, double minWave = 0,
-                      double maxWave = 1e300) {
-  double sum = 0, total = 0, weight = 1, wave = spec.base;
-  for (int i = 0; i < spec.octaves; ++i, weight *= spec.gain, wave *= 0.5) {
-    total += weight;
-    if (wave < minWave || wave >= maxWave) continue;
-    const double fade = SmoothStep(2.0, 4.0, wave / footprint);
-    if (fade <= 0) continue;
-    sum += weight * fade *
-           GradientNoise(x / wave, y / wave, spec.seed + static_cast<std::uint32_t>(i) * 101u);
-  }
-  return sum / total;
+inline double OctaveFade(double wave, double inverseFootprint, double fadeFrom) {
+  return SmoothStep(fadeFrom, 2 * fadeFrom, wave * inverseFootprint);
 }
+
+// The ground width of a pixel and its inverse.
+struct Footprint {
+  double size, inverse;
+  explicit Footprint(double s) : size(s), inverse(1.0 / s) {}
+};
 
 // Coverage of a pixel of width `footprint` centred at x by stripes of `width` that
 // repeat every `period` (stripes start at multiples of the period): the exact box
 // filter of the stripe pattern, so thin lines fade rather than flicker at coarse scales.
-inline double StripeCoverage(double x, double period, double width, double footprint) {
-  auto integral = [period, width](double t) {
-    const double k = std::floor(t / period);
+inline double StripeCoverage(double x, double period, double width, const Footprint& footprint) {
+  const double inversePeriod = 1.0 / period;
+  auto integral = [period, width, inversePeriod](double t) {
+    const double k = static_cast<double>(FloorToInt(t * inversePeriod));
     const double r = t - k * period;
     return k * width + (r < width ? r : width);
   };
-  if (footprint < 1e-9) {
-    const double r = x - std::floor(x / period) * period;
-    return r < width ? 1.0 : 0.0;
-  }
-  return (integral(x + footprint / 2) - integral(x - footprint / 2)) / footprint;
+  const double half = 0.5 * footprint.size;
+  return (integral(x + half) - integral(x - half)) * footprint.inverse;
 }
 
 }  // namespace quorvil::mapservice

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
 #include <numbers>
 #include <string_view>
+#include <utility>
 
 #include "mapservice/Noise.h"
 #include "mapservice/TileGrid.h"
@@ -16,12 +18,6 @@ namespace {
 
 constexpr double kR = 6378137.0;
 constexpr double kDeg = std::numbers::pi / 180.0;
-// Sampling grid of the ground coordinates and of the slow noise, in pixels.
-constexpr int kGridStep = 8;
-constexpr int kGridPoints = (kTilePixels + 2 * kGridStep) / kGridStep + 1;  // 28
-// Octaves longer than this many pixels are taken from the grid.
-constexpr double kCoarseWave = 64.0;
-
 // Ground coordinates are spherical Mercator metres: conformal, so features keep their
 // shape everywhere, and a function of longitude and latitude alone.
 double MercatorX(double lon) { return kR * lon * kDeg; }
@@ -30,16 +26,179 @@ double MercatorY(double lat) {
   return kR * std::log(std::tan(std::numbers::pi / 4 + phi / 2));
 }
 
-const FbmSpec kElevation{11, 40000, 12, 0.5};
-const FbmSpec kMountainMask{12, 160000, 3, 0.5};
-const FbmSpec kRidges{13, 9000, 7, 0.5};
-const FbmSpec kRivers{14, 30000, 5, 0.45};
-const FbmSpec kHighways{15, 45000, 3, 0.4};
-const FbmSpec kWoods{16, 2600, 8, 0.55};
-const FbmSpec kFarmland{17, 25000, 3, 0.5};
-const FbmSpec kEdges{18, 2200, 5, 0.5};
-const FbmSpec kTexture{19, 28, 4, 0.6};
-const FbmSpec kCrowns{20, 26, 3, 0.55};
+// The noise fields the land is made of.
+enum Field : int {
+  kElevationField,
+  kMountainField,
+  kRidgeField,
+  kRiverField,
+  kHighwayField,
+  kWoodField,
+  kFarmField,
+  kEdgeField,
+  kTextureField,
+  kCrownField,
+  kFieldCount
+};
+constexpr std::array<FbmSpec, kFieldCount> kFields = {{
+    {11, 40000, 12, 0.5, 4},  // elevation
+    {12, 160000, 3, 0.5, 4},  // where the mountains are
+    {13, 9000, 7, 0.5, 4},    // mountain ridges
+    {14, 30000, 5, 0.45, 4},  // rivers along its zero line
+    {15, 45000, 3, 0.4, 4},   // highways along its zero line
+    {16, 2600, 8, 0.55, 4},   // woods
+    {17, 25000, 3, 0.5, 4},   // farmland
+    {18, 2200, 5, 0.5, 4},    // wobble of the edges of places
+    {19, 28, 4, 0.6, 2},      // grain
+    {20, 26, 3, 0.55, 2},     // tree crowns
+}};
+
+// Channels of a lattice: the fields, the ground coordinates and the ground units per
+// pixel, then how much the places make the land built-up, park, land, water, island
+// and strait, and how much hills raise it.
+enum Channel : int {
+  kGroundX = kFieldCount,
+  kGroundY,
+  kFootprint,
+  kUrbanShare,
+  kParkShare,
+  kLandShare,
+  kWaterShare,
+  kIslandShare,
+  kStraitShare,
+  kHillHeight,
+  kChannels
+};
+
+// The noise is summed on lattices of ever finer steps (pixels), each refined from the
+// one before: an octave is sampled on the coarsest lattice on which its wavelength spans
+// at least the given number of pixels (eight or more points per wavelength, four on the
+// finest lattice), and the finest octaves at every pixel. Point (k, l) of a lattice lies
+// at pixel corner ((k - 1) * step, (l - 1) * step) of the tile, so the lattices are
+// common to all tiles of a scale and neighbouring tiles compute identical points.
+constexpr std::array<int, 3> kSteps = {8, 4, 2};
+constexpr std::array<double, 3> kShortestWave = {64, 32, 8};
+constexpr int kLevels = static_cast<int>(kSteps.size()) + 1;  // the last: the pixels
+
+struct Octave {
+  double wave;    // ground units
+  double weight;  // share of the field's whole sum
+  std::uint32_t seed;
+  double fadeFrom;  // pixels
+  bool fades;       // whether the tile holds pixels where it fades in
+};
+using OctavePlan = std::array<std::array<std::vector<Octave>, kLevels>, kFieldCount>;
+
+// Which octaves each lattice samples. The split depends on the scale alone, so that
+// every tile splits alike; octaves that are wholly faded out in the tile (footprints
+// fpMin .. fpMax) are left out, which changes no pixel.
+OctavePlan PlanOctaves(double metresPerPixel, double fpMin, double fpMax) {
+  OctavePlan plan;
+  for (int f = 0; f < kFieldCount; ++f) {
+    const FbmSpec& spec = kFields[f];
+    double total = 0;
+    for (double i = 0, weight = 1; i < spec.octaves; ++i, weight *= spec.gain) total += weight;
+    double weight = 1, wave = spec.base;
+    for (int i = 0; i < spec.octaves; ++i, weight *= spec.gain, wave *= 0.5) {
+      if (wave / fpMin <= spec.fadeFrom) continue;
+      int level = 0;
+      // Only grain and tree crowns need octaves at every pixel; the land forms are
+      // complete on the finest lattice.
+      const bool grain = f == kTextureField || f == kCrownField;
+      const int finest = grain ? kLevels - 1 : kLevels - 2;
+      while (level < finest && wave / metresPerPixel < kShortestWave[level]) ++level;
+      plan[f][level].push_back({wave, weight / total,
+                                spec.seed + static_cast<std::uint32_t>(i) * 101u, spec.fadeFrom,
+                                !(wave / fpMax >= 2 * spec.fadeFrom)});
+    }
+  }
+  return plan;
+}
+
+struct Lattice {
+  int step = 0, side = 0;
+  std::vector<double> values;  // channel after channel, rows north to south
+
+  explicit Lattice(int s) : step(s), side(kTilePixels / s + 3), values(kChannels * side * side) {}
+  double* Channel(int c) { return values.data() + static_cast<std::size_t>(c) * side * side; }
+  const double* Channel(int c) const {
+    return values.data() + static_cast<std::size_t>(c) * side * side;
+  }
+};
+
+// The lattice of half the step, bilinear between the points of the coarse one.
+Lattice Refine(const Lattice& coarse, const std::array<bool, kChannels>& active) {
+  Lattice fine(coarse.step / 2);
+  const int cs = coarse.side, fs = fine.side;
+  std::vector<double> rows(static_cast<std::size_t>(cs) * fs);
+  for (int c = 0; c < kChannels; ++c) {
+    if (!active[c]) continue;
+    const double* src = coarse.Channel(c);
+    // Odd fine indices fall on coarse points, even ones midway between two.
+    for (int l = 0; l < cs; ++l) {
+      const double* in = src + l * cs;
+      double* out = rows.data() + l * fs;
+      for (int k = 0; k < fs; ++k) {
+        const int kc = (k + 1) >> 1;
+        out[k] = (k & 1) ? in[kc] : 0.5 * (in[kc] + in[kc + 1]);
+      }
+    }
+    double* dst = fine.Channel(c);
+    for (int l = 0; l < fs; ++l) {
+      const int lc = (l + 1) >> 1;
+      const double* a = rows.data() + lc * fs;
+      double* out = dst + l * fs;
+      if (l & 1) {
+        std::copy(a, a + fs, out);
+      } else {
+        const double* b = a + fs;
+        for (int k = 0; k < fs; ++k) out[k] = 0.5 * (a[k] + b[k]);
+      }
+    }
+  }
+  return fine;
+}
+
+// Adds the octaves of one field at every point of a lattice.
+void AddOctaves(Lattice& lattice, const std::vector<Octave>& octaves, int field) {
+  const std::size_t n = static_cast<std::size_t>(lattice.side) * lattice.side;
+  const double* xs = lattice.Channel(kGroundX);
+  const double* ys = lattice.Channel(kGroundY);
+  const double* fps = lattice.Channel(kFootprint);
+  double* out = lattice.Channel(field);
+  for (const Octave& o : octaves) {
+    GradientOctave noise(o.seed, o.wave);
+    for (std::size_t p = 0; p < n; ++p) {
+      const double fade = o.fades ? OctaveFade(o.wave, 1.0 / fps[p], o.fadeFrom) : 1.0;
+      if (fade > 0) out[p] += o.weight * fade * noise(xs[p], ys[p]);
+    }
+  }
+}
+
+// The octaves of one field that are sampled at every pixel.
+class PixelOctaves {
+ public:
+  explicit PixelOctaves(const std::vector<Octave>& octaves) {
+    for (const Octave& o : octaves) parts_.push_back({o, GradientOctave(o.seed, o.wave)});
+  }
+  bool Empty() const { return parts_.empty(); }
+  double operator()(double x, double y, const Footprint& fp) {
+    double sum = 0;
+    for (Part& p : parts_) {
+      const double fade =
+          p.octave.fades ? OctaveFade(p.octave.wave, fp.inverse, p.octave.fadeFrom) : 1.0;
+      if (fade > 0) sum += p.octave.weight * fade * p.noise(x, y);
+    }
+    return sum;
+  }
+
+ private:
+  struct Part {
+    Octave octave;
+    GradientOctave noise;
+  };
+  std::vector<Part> parts_;
+};
 
 struct Rgb {
   double r, g, b;
@@ -131,25 +290,146 @@ double SegmentDistance(double px, double py, double ax, double ay, double bx, do
 double Clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 
 // Coverage of a pixel by a straight band of half-width `half` at distance `d`.
-double BandCoverage(double d, double half, double footprint) {
-  return Clamp01((half - d) / footprint + 0.5);
+double BandCoverage(double d, double half, const Footprint& footprint) {
+  return Clamp01((half - d) * footprint.inverse + 0.5);
 }
 
 }  // namespace
 
-struct Terrain::Feature {
+struct TerrainFeature {
   Kind kind;
   double x, y, x2, y2;
   bool band;
   double radius;  // ground units
-  double reach;   // beyond this distance the feature changes nothing
+  double inverseRadius;
+  double reach;  // beyond this distance the feature changes nothing
   std::uint32_t hash;
+  double runways[2][2] = {};  // directions of an airport's two runways
 };
+
+namespace {
+
+using Feature = TerrainFeature;
+
+// How the places shape the land at the points of a lattice: the channels from kUrbanShare to
+// kHillHeight. `cells` lists the places that may reach each cell of the coarsest lattice.
+void ShapeLand(Lattice& lattice, const std::vector<std::vector<const Feature*>>& cells,
+               int cellsPerSide, bool builtUp) {
+  const int side = lattice.side;
+  const double* xs = lattice.Channel(kGroundX);
+  const double* ys = lattice.Channel(kGroundY);
+  const double* edges = lattice.Channel(kEdgeField);
+  std::array<double*, kChannels> out{};
+  for (int c = kUrbanShare; c <= kHillHeight; ++c) out[c] = lattice.Channel(c);
+  const double cellsPerPoint = static_cast<double>(lattice.step) / kSteps[0];
+  for (int l = 0; l < side; ++l) {
+    const int cellRow = std::min(cellsPerSide - 1, static_cast<int>((l - 1) * cellsPerPoint + 1));
+    for (int k = 0; k < side; ++k) {
+      const int cellColumn =
+          std::min(cellsPerSide - 1, static_cast<int>((k - 1) * cellsPerPoint + 1));
+      const int p = l * side + k;
+      const double x = xs[p], y = ys[p];
+      double urban = builtUp ? 1 : 0, park = 0, land = builtUp ? 1 : 0;
+      double water = 0, islandLand = 0, islandWater = 0, hill = 0;
+      for (const Feature* feature : cells[cellRow * cellsPerSide + cellColumn]) {
+        const Feature& f = *feature;
+        if (!f.band && (x - f.x) * (x - f.x) + (y - f.y) * (y - f.y) > f.reach * f.reach) continue;
+        const double d = SegmentDistance(x, y, f.x, f.y, f.x2, f.y2, f.band);
+        const double r = f.radius;
+        if (d > f.reach) continue;
+        const double wobble = edges[p] * std::min(r, 2500.0);
+        switch (f.kind) {
+          case Kind::Town:
+            urban = std::max(urban, SmoothStep(1, 0.5, (d + 0.35 * wobble) * f.inverseRadius));
+            land = std::max(land, SmoothStep(1.3, 0.8, d * f.inverseRadius));
+            break;
+          case Kind::Park:
+            park = std::max(park, SmoothStep(1, 0.96, (d + 0.04 * wobble) * f.inverseRadius));
+            land = std::max(land, SmoothStep(1.2, 1, d * f.inverseRadius));
+            break;
+          case Kind::Water:
+            water = std::max(water, SmoothStep(1, 0.9, (d + 0.08 * wobble) * f.inverseRadius));
+            break;
+          case Kind::Island: {
+            islandLand =
+                std::max(islandLand, SmoothStep(1, 0.9, (d + 0.1 * wobble) * f.inverseRadius));
+            // A strait around the island, narrow for large ones.
+            const double strait = std::min(1.5 * r, 1200.0);
+            islandWater = std::max(islandWater, SmoothStep(r + strait, r + 0.7 * strait, d));
+            break;
+          }
+          case Kind::Airport:
+            land = std::max(land, SmoothStep(1.2, 1, d * f.inverseRadius));
+            break;
+          case Kind::Stadium:
+            land = std::max(land, SmoothStep(2.6, 2.4, d * f.inverseRadius));
+            break;
+          case Kind::Plaza:
+            break;
+          case Kind::Hill: {
+            const double t = Clamp01(1 - d * f.inverseRadius);
+            hill += 700 * t * t;
+            land = std::max(land, t > 0 ? 1.0 : 0.0);
+            break;
+          }
+          case Kind::Land:
+            land = std::max(land, SmoothStep(1, 0.8, (d + 0.3 * wobble) * f.inverseRadius));
+            break;
+        }
+      }
+      out[kUrbanShare][p] = urban;
+      out[kParkShare][p] = park;
+      out[kLandShare][p] = land;
+      out[kWaterShare][p] = water;
+      out[kIslandShare][p] = islandLand;
+      out[kStraitShare][p] = islandWater;
+      out[kHillHeight][p] = hill;
+    }
+  }
+}
+
+// The height of the ground at the points of a lattice, into the elevation channel:
+// rolling land, mountain ridges where the mountain mask says so, valleys along the
+// rivers, and the land and water of places. Where no river may run, the river noise is
+// pushed away from zero (keeping its sign, so that interpolation makes no new river).
+void FormGround(Lattice& lattice) {
+  const std::size_t n = static_cast<std::size_t>(lattice.side) * lattice.side;
+  double* heights = lattice.Channel(kElevationField);
+  double* rivers = lattice.Channel(kRiverField);
+  const double* mountainMask = lattice.Channel(kMountainField);
+  const double* ridges = lattice.Channel(kRidgeField);
+  const double* hills = lattice.Channel(kHillHeight);
+  const double* lands = lattice.Channel(kLandShare);
+  const double* waters = lattice.Channel(kWaterShare);
+  const double* islands = lattice.Channel(kIslandShare);
+  const double* straits = lattice.Channel(kStraitShare);
+  for (std::size_t p = 0; p < n; ++p) {
+    const double mountains = SmoothStep(0.12, 0.5, mountainMask[p]);
+    double elevation = 55 + 230 * heights[p];
+    if (mountains > 0) {
+      const double ridge = 1 - std::fabs(ridges[p]);
+      elevation += mountains * ridge * ridge * 1300;
+    }
+    bool river = elevation < 500;
+    if (river) elevation -= 22 * (1 - SmoothStep(0, 0.05, std::fabs(rivers[p])));
+    elevation += hills[p];
+    const double land = lands[p], islandLand = islands[p];
+    if (land > 0) elevation += (std::max(elevation, 4 + 6 * land) - elevation) * land;
+    const double forcedWater = std::max(waters[p], straits[p] * (1 - islandLand));
+    if (forcedWater > 0) elevation += (std::min(elevation, -5.0) - elevation) * forcedWater;
+    if (islandLand > 0) elevation += (std::max(elevation, 3.0) - elevation) * islandLand;
+    if (forcedWater > 0.5 || islandLand > 0.5) river = false;
+    heights[p] = elevation;
+    if (!river) rivers[p] = rivers[p] < 0 ? -1 : 1;
+  }
+}
+
+}  // namespace
 
 Terrain::Terrain(const Gazetteer& gazetteer) : gazetteer_(gazetteer) {}
 
-std::vector<Terrain::Feature> Terrain::FeaturesNear(double west, double south, double east,
-                                                    double north) const {
+std::vector<Feature> Terrain::FeaturesNear(double west, double south, double east,
+                                           double north) const {
   std::vector<const GazetteerRecord*> records;
   gazetteer_.ForEachInfluencing(west, south, east, north,
                                 [&records](const GazetteerRecord& r) { records.push_back(&r); });
@@ -167,7 +447,17 @@ std::vector<Terrain::Feature> Terrain::FeaturesNear(double west, double south, d
               r->IsBand(),
               InfluenceRadius(*r) * secant,
               0,
+              0,
               HashLattice(std::llround(r->Lon * 1e5), std::llround(r->Lat * 1e5), 77)};
+    f.inverseRadius = 1 / f.radius;
+    if (f.kind == Kind::Airport) {
+      const double angle1 = (f.hash % 180) * kDeg;
+      const double angle2 = angle1 + (55 + (f.hash >> 8) % 40) * kDeg;
+      f.runways[0][0] = std::cos(angle1);
+      f.runways[0][1] = std::sin(angle1);
+      f.runways[1][0] = std::cos(angle2);
+      f.runways[1][1] = std::sin(angle2);
+    }
     // The widest reach of each kind below, plus the wobble of its edge.
     double factor = 1.3;
     switch (f.kind) {
@@ -189,54 +479,44 @@ std::vector<Terrain::Feature> Terrain::FeaturesNear(double west, double south, d
 GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) const {
   const double m = MetresPerPixel(scale);
 
-  // Ground coordinates and slow noise on a lattice that is common to all tiles of the
-  // scale (every kGridStep pixels), interpolated in between.
-  struct GridPoint {
-    double x, y, fp, elevation, mountains, ridges, rivers, highways, woods, farmland, edges;
-  };
-  std::array<GridPoint, kGridPoints * kGridPoints> grid{};
+  // Ground coordinates on the coarsest lattice, from the projection.
+  Lattice lattice(kSteps[0]);
+  const int side0 = lattice.side;
   double minLon = 1e9, maxLon = -1e9, minLat = 1e9, maxLat = -1e9;
-  constexpr int kStepsPerTile = kTilePixels / kGridStep;
-  for (int l = 0; l < kGridPoints; ++l) {
-    for (int k = 0; k < kGridPoints; ++k) {
-      // Global lattice indices, so that neighbouring tiles compute identical points.
-      const std::int64_t column = std::int64_t{tileX} * kStepsPerTile + k - 1;
-      const std::int64_t row = (std::int64_t{tileY} + 1) * kStepsPerTile - (l - 1);
-      const GeoPoint p = UtmInverse({zone, static_cast<double>(column) * kGridStep * m,
-                                     static_cast<double>(row) * kGridStep * m});
-      GridPoint& g = grid[l * kGridPoints + k];
-      g.x = MercatorX(p.Lon);
-      g.y = MercatorY(p.Lat);
-      // Ground units per pixel: Mercator stretches by the secant of the latitude.
-      g.fp = m / std::max(0.02, std::cos(p.Lat * kDeg));
-      minLon = std::min(minLon, p.Lon);
-      maxLon = std::max(maxLon, p.Lon);
-      minLat = std::min(minLat, p.Lat);
-      maxLat = std::max(maxLat, p.Lat);
+  double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+  double fpMin = 1e300, fpMax = 0;
+  {
+    const int stepsPerTile = kTilePixels / lattice.step;
+    double* xs = lattice.Channel(kGroundX);
+    double* ys = lattice.Channel(kGroundY);
+    double* fps = lattice.Channel(kFootprint);
+    for (int l = 0; l < side0; ++l) {
+      for (int k = 0; k < side0; ++k) {
+        // Global lattice indices, so that neighbouring tiles compute identical points.
+        const std::int64_t column = std::int64_t{tileX} * stepsPerTile + k - 1;
+        const std::int64_t row = (std::int64_t{tileY} + 1) * stepsPerTile - (l - 1);
+        const GeoPoint p = UtmInverse({zone, static_cast<double>(column) * lattice.step * m,
+                                       static_cast<double>(row) * lattice.step * m});
+        const int at = l * side0 + k;
+        xs[at] = MercatorX(p.Lon);
+        ys[at] = MercatorY(p.Lat);
+        // Ground units per pixel: Mercator stretches by the secant of the latitude.
+        fps[at] = m / std::max(0.02, std::cos(p.Lat * kDeg));
+        minLon = std::min(minLon, p.Lon);
+        maxLon = std::max(maxLon, p.Lon);
+        minLat = std::min(minLat, p.Lat);
+        maxLat = std::max(maxLat, p.Lat);
+        minX = std::min(minX, xs[at]);
+        maxX = std::max(maxX, xs[at]);
+        minY = std::min(minY, ys[at]);
+        maxY = std::max(maxY, ys[at]);
+        fpMin = std::min(fpMin, fps[at]);
+        fpMax = std::max(fpMax, fps[at]);
+      }
     }
-  }
-  // Octaves longer than this come from the lattice; the split depends on the scale
-  // alone, so that every tile splits alike.
-  const double coarse = kCoarseWave * m;
-  for (GridPoint& g : grid) {
-    g.elevation = FbmBand(kElevation, g.x, g.y, g.fp, coarse);
-    g.mountains = FbmBand(kMountainMask, g.x, g.y, g.fp);
-    g.ridges = FbmBand(kRidges, g.x, g.y, g.fp, coarse);
-    g.rivers = FbmBand(kRivers, g.x, g.y, g.fp, coarse);
-    g.highways = FbmBand(kHighways, g.x, g.y, g.fp, coarse);
-    g.woods = FbmBand(kWoods, g.x, g.y, g.fp, coarse);
-    g.farmland = FbmBand(kFarmland, g.x, g.y, g.fp);
-    g.edges = FbmBand(kEdges, g.x, g.y, g.fp, coarse);
   }
 
   // Only the places that reach this tile take part in its pixels.
-  double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
-  for (const GridPoint& g : grid) {
-    minX = std::min(minX, g.x);
-    maxX = std::max(maxX, g.x);
-    minY = std::min(minY, g.y);
-    maxY = std::max(maxY, g.y);
-  }
   std::vector<Feature> features = FeaturesNear(minLon, minLat, maxLon, maxLat);
   std::erase_if(features, [&](const Feature& f) {
     const double reach = f.reach;
@@ -255,111 +535,145 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
     std::erase_if(features, [](const Feature& f) { return f.kind == Kind::Town; });
   }
 
+  // Each cell of the coarsest lattice lists the places that may reach it: its pixels lie
+  // within the box of its corners.
+  const int cellsPerSide = side0 - 1;
+  std::vector<std::vector<const Feature*>> cellFeatures(cellsPerSide * cellsPerSide);
+  std::vector<std::vector<const Feature*>> cellSpots(cellsPerSide * cellsPerSide);
+  if (!features.empty()) {
+    const double* xs = lattice.Channel(kGroundX);
+    const double* ys = lattice.Channel(kGroundY);
+    for (int l = 0; l < cellsPerSide; ++l) {
+      for (int k = 0; k < cellsPerSide; ++k) {
+        const int corners[4] = {l * side0 + k, l * side0 + k + 1, (l + 1) * side0 + k,
+                                (l + 1) * side0 + k + 1};
+        double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+        for (int c : corners) {
+          x0 = std::min(x0, xs[c]);
+          x1 = std::max(x1, xs[c]);
+          y0 = std::min(y0, ys[c]);
+          y1 = std::max(y1, ys[c]);
+        }
+        // Every pixel of the cell lies within half the diagonal of the box's centre.
+        const double cx = 0.5 * (x0 + x1), cy = 0.5 * (y0 + y1);
+        const double halfDiagonal = 0.5 * std::hypot(x1 - x0, y1 - y0);
+        for (const Feature& f : features) {
+          const double d = SegmentDistance(cx, cy, f.x, f.y, f.x2, f.y2, f.band);
+          if (d - halfDiagonal > f.reach * (1 + 1e-9) + 1e-6) continue;
+          cellFeatures[l * cellsPerSide + k].push_back(&f);
+          if (f.kind == Kind::Airport || f.kind == Kind::Stadium || f.kind == Kind::Plaza)
+            cellSpots[l * cellsPerSide + k].push_back(&f);
+        }
+      }
+    }
+  }
+
+  // The noise, from the coarsest lattice down to the finest.
+  const OctavePlan plan = PlanOctaves(m, fpMin, fpMax);
+  std::array<bool, kChannels> active{};
+  active[kGroundX] = active[kGroundY] = active[kFootprint] = true;
+  for (int level = 0; level < kLevels - 1; ++level) {
+    if (level > 0) lattice = Refine(lattice, active);
+    for (int f = 0; f < kFieldCount; ++f) {
+      if (plan[f][level].empty()) continue;
+      AddOctaves(lattice, plan[f][level], f);
+      active[f] = true;
+    }
+  }
+  ShapeLand(lattice, cellFeatures, cellsPerSide, builtUp);
+  FormGround(lattice);
+  // What the pixels interpolate.
+  std::array<bool, kChannels> perPixel{};
+  for (int c : std::initializer_list<int>{kGroundX, kGroundY, kFootprint, kElevationField,
+                                          kRiverField, kHighwayField, kWoodField, kFarmField,
+                                          kTextureField, kCrownField})
+    perPixel[c] = active[c];
+  perPixel[kUrbanShare] = perPixel[kParkShare] = true;
+  std::array<PixelOctaves, kFieldCount> fine =
+      [&plan]<std::size_t... F>(std::index_sequence<F...>) {
+    return std::array<PixelOctaves, kFieldCount>{PixelOctaves(plan[F][kLevels - 1])...};
+  }
+  (std::make_index_sequence<kFieldCount>());
+
   GroundTile tile;
   tile.metresPerPixel = m;
   tile.pixels.resize(GroundTile::kSide * GroundTile::kSide);
+  // Pixels interpolate the finest lattice, a row at a time: along the lattice's columns
+  // first, then along the row; the finest octaves are added to the row in one sweep
+  // each, but for fields that only some pixels need.
+  constexpr int kRow = kTilePixels + 2;
+  const int side = lattice.side;
+  const double step = lattice.step;
+  std::array<int, kRow> columnOf{};
+  std::array<double, kRow> columnFraction{};
+  for (int n = 0; n < kRow; ++n) {
+    // Pixel centre in lattice units, the lattice starting one step outside the tile.
+    const double u = (n - 0.5) / step + 1;
+    columnOf[n] = static_cast<int>(u);
+    columnFraction[n] = u - columnOf[n];
+  }
+  auto lazy = [](int f) { return f == kCrownField; };
+  std::vector<double> columnValues(static_cast<std::size_t>(kChannels) * side);
+  std::vector<double> rowValues(static_cast<std::size_t>(kChannels) * kRow, 0.0);
   for (int j = -1; j <= kTilePixels; ++j) {
+    const double v = (j + 0.5) / step + 1;
+    const int l = static_cast<int>(v);
+    const double fv = v - l;
+    for (int c = 0; c < kChannels; ++c) {
+      if (!perPixel[c]) continue;
+      const double* a = lattice.Channel(c) + l * side;
+      const double* b = a + side;
+      double* column = columnValues.data() + c * side;
+      for (int k = 0; k < side; ++k) column[k] = a[k] + (b[k] - a[k]) * fv;
+      double* out = rowValues.data() + c * kRow;
+      for (int n = 0; n < kRow; ++n) {
+        const double* r = column + columnOf[n];
+        out[n] = r[0] + (r[1] - r[0]) * columnFraction[n];
+      }
+    }
+    const double* xs = rowValues.data() + kGroundX * kRow;
+    const double* ys = rowValues.data() + kGroundY * kRow;
+    const double* fps = rowValues.data() + kFootprint * kRow;
+    for (int f = 0; f < kFieldCount; ++f) {
+      if (lazy(f) || fine[f].Empty()) continue;
+      double* out = rowValues.data() + f * kRow;
+      if (!perPixel[f]) std::fill(out, out + kRow, 0.0);
+      for (int n = 0; n < kRow; ++n) out[n] += fine[f](xs[n], ys[n], Footprint(fps[n]));
+    }
+    const std::vector<const Feature*>* cellRow =
+        cellSpots.data() + static_cast<int>((j + 0.5) / kSteps[0] + 1) * cellsPerSide;
     for (int i = -1; i <= kTilePixels; ++i) {
-      // Pixel centre in grid units, the grid starting one step outside the tile.
-      const double gu = (i + 0.5) / kGridStep + 1, gv = (j + 0.5) / kGridStep + 1;
-      const int k = static_cast<int>(gu), l = static_cast<int>(gv);
-      const double fu = gu - k, fv = gv - l;
-      const GridPoint& g00 = grid[l * kGridPoints + k];
-      const GridPoint& g10 = grid[l * kGridPoints + k + 1];
-      const GridPoint& g01 = grid[(l + 1) * kGridPoints + k];
-      const GridPoint& g11 = grid[(l + 1) * kGridPoints + k + 1];
-      auto lerp = [&](double GridPoint::*field) {
-        const double top = g00.*field + (g10.*field - g00.*field) * fu;
-        const double bottom = g01.*field + (g11.*field - g01.*field) * fu;
-        return top + (bottom - top) * fv;
+      const int n = i + 1;
+      const double x = xs[n], y = ys[n];
+      const Footprint fp(fps[n]);
+      const std::vector<const Feature*>& spots =
+          cellRow[static_cast<int>((i + 0.5) / kSteps[0] + 1)];
+      // A field at this pixel.
+      auto field = [&](int f) {
+        const double value = rowValues[f * kRow + n];
+        return lazy(f) ? value + fine[f](x, y, fp) : value;
       };
-      const double x = lerp(&GridPoint::x), y = lerp(&GridPoint::y);
-      const double fp = lerp(&GridPoint::fp);
 
-      // Elevation: rolling land, mountain ridges where the mountain mask says so,
-      // valleys along the rivers.
-      const double nElevation =
-          lerp(&GridPoint::elevation) + FbmBand(kElevation, x, y, fp, 0, coarse);
-      const double mountains = SmoothStep(0.12, 0.5, lerp(&GridPoint::mountains));
-      double elevation = 55 + 230 * nElevation;
-      if (mountains > 0) {
-        const double ridge =
-            1 - std::fabs(lerp(&GridPoint::ridges) + FbmBand(kRidges, x, y, fp, 0, coarse));
-        elevation += mountains * ridge * ridge * 1300;
-      }
-      const double riverNoise =
-          std::fabs(lerp(&GridPoint::rivers) + FbmBand(kRivers, x, y, fp, 0, coarse));
+      // The ground's height and the places around come from the lattice; airports,
+      // stadiums and plazas draw their own shapes.
+      const double elevation = field(kElevationField);
       const double riverSlope = 1.2e-4;  // typical change of the noise per ground unit
-      double river = 0;
-      if (elevation < 500) {
-        elevation -= 22 * (1 - SmoothStep(0, 0.05, riverNoise));
-        river = BandCoverage(riverNoise / riverSlope, 40, fp);
-      }
-      const double edge =
-          features.empty() ? 0 : lerp(&GridPoint::edges) + FbmBand(kEdges, x, y, fp, 0, coarse);
-
-      // Places shape the land around them.
-      double urban = builtUp ? 1 : 0, park = 0, land = builtUp ? 1 : 0;
-      double water = 0, islandLand = 0, islandWater = 0;
+      const double river = BandCoverage(std::fabs(field(kRiverField)) / riverSlope, 40, fp);
+      const double urban = field(kUrbanShare), park = field(kParkShare);
       const Feature* airport = nullptr;
       const Feature* stadium = nullptr;
       const Feature* plaza = nullptr;
-      for (const Feature& f : features) {
-        if (!f.band && (x - f.x) * (x - f.x) + (y - f.y) * (y - f.y) > f.reach * f.reach) continue;
+      for (const Feature* feature : spots) {
+        const Feature& f = *feature;
         const double d = SegmentDistance(x, y, f.x, f.y, f.x2, f.y2, f.band);
-        const double r = f.radius;
-        if (d > f.reach) continue;
-        const double wobble = edge * std::min(r, 2500.0);
-        switch (f.kind) {
-          case Kind::Town:
-            urban = std::max(urban, SmoothStep(r, 0.5 * r, d + 0.35 * wobble));
-            land = std::max(land, SmoothStep(1.3 * r, 0.8 * r, d));
-            break;
-          case Kind::Park:
-            park = std::max(park, SmoothStep(r, 0.96 * r, d + 0.04 * wobble));
-            land = std::max(land, SmoothStep(1.2 * r, r, d));
-            break;
-          case Kind::Water:
-            water = std::max(water, SmoothStep(r, 0.9 * r, d + 0.08 * wobble));
-            break;
-          case Kind::Island: {
-            islandLand = std::max(islandLand, SmoothStep(r, 0.9 * r, d + 0.1 * wobble));
-            // A strait around the island, narrow for large ones.
-            const double strait = std::min(1.5 * r, 1200.0);
-            islandWater = std::max(islandWater, SmoothStep(r + strait, r + 0.7 * strait, d));
-            break;
-          }
-          case Kind::Airport:
-            if (d < r) airport = &f;
-            land = std::max(land, SmoothStep(1.2 * r, r, d));
-            break;
-          case Kind::Stadium:
-            if (d < 2.4 * r) stadium = &f;
-            land = std::max(land, SmoothStep(2.6 * r, 2.4 * r, d));
-            break;
-          case Kind::Plaza:
-            if (d < r) plaza = &f;
-            break;
-          case Kind::Hill: {
-            const double t = Clamp01(1 - d / r);
-            elevation += 700 * t * t;
-            land = std::max(land, t > 0 ? 1.0 : 0.0);
-            break;
-          }
-          case Kind::Land:
-            land = std::max(land, SmoothStep(r, 0.8 * r, d + 0.3 * wobble));
-            break;
-        }
+        if (f.kind == Kind::Airport && d < f.radius) airport = &f;
+        if (f.kind == Kind::Stadium && d < 2.4 * f.radius) stadium = &f;
+        if (f.kind == Kind::Plaza && d < f.radius) plaza = &f;
       }
-      if (land > 0) elevation += (std::max(elevation, 4 + 6 * land) - elevation) * land;
-      const double forcedWater = std::max(water, islandWater * (1 - islandLand));
-      if (forcedWater > 0) elevation += (std::min(elevation, -5.0) - elevation) * forcedWater;
-      if (islandLand > 0) elevation += (std::max(elevation, 3.0) - elevation) * islandLand;
-      if (forcedWater > 0.5 || islandLand > 0.5) river = 0;
 
       GroundPixel& out = tile.pixels[(j + 1) * GroundTile::kSide + (i + 1)];
       out.elevation = static_cast<float>(elevation);
-      const double texture = FbmBand(kTexture, x, y, fp);
+      const double texture = field(kTextureField);
       Rgb colour;
       Cover cover;
 
@@ -369,26 +683,26 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
         colour = Mix(colour, {70, 96, 104}, 0.25 * Clamp01(texture + 0.3));
       } else {
         // Land cover, from the most specific feature down to the open country.
-        const double woods = lerp(&GridPoint::woods) + FbmBand(kWoods, x, y, fp, 0, coarse);
-        const double crowns = FbmBand(kCrowns, x, y, fp);
+        const double woods = field(kWoodField);
+        const double crowns = field(kCrownField);
         const double treeCover =
             SmoothStep(0.08, 0.14, woods + (park > 0.5 ? 0.25 : -0.35 * urban));
-        auto detail = [fp](double size) { return SmoothStep(1.5, 4.0, size / fp); };
+        auto detail = [&fp](double size) { return SmoothStep(1.5, 4.0, size * fp.inverse); };
         const double streetPeriod = urban > 0.6 ? 110 : 150;
         if (airport != nullptr) {
           const Feature& a = *airport;
-          const double angle1 = (a.hash % 180) * kDeg;
-          const double angle2 = angle1 + (55 + (a.hash >> 8) % 40) * kDeg;
           double runway = 0;
-          for (double angle : {angle1, angle2}) {
-            const double ux = std::cos(angle), uy = std::sin(angle);
+          for (const auto& direction : a.runways) {
+            const double ux = direction[0], uy = direction[1];
             const double dx = x - a.x, dy = y - a.y;
             const double along = dx * ux + dy * uy, across = std::fabs(-dx * uy + dy * ux);
             if (std::fabs(along) < 0.8 * a.radius)
               runway = std::max(runway, BandCoverage(across, 30, fp));
           }
-          const double apron = SmoothStep(0.3 * a.radius, 0.27 * a.radius,
-                                          std::hypot(x - a.x - 0.35 * a.radius, y - a.y));
+          const double apron =
+              SmoothStep(0.3 * a.radius, 0.27 * a.radius,
+                         std::sqrt((x - a.x - 0.35 * a.radius) * (x - a.x - 0.35 * a.radius) +
+                                   (y - a.y) * (y - a.y)));
           colour = Mix(Mix(kAirfieldGrass, kConcrete, apron), kRunway, runway);
           cover = runway > 0.5 ? Cover::Runway : (apron > 0.5 ? Cover::Paved : Cover::Meadow);
         } else if (stadium != nullptr) {
@@ -414,8 +728,8 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           const double ax = StripeCoverage(x + 5, streetPeriod * 4, 22, fp);
           const double ay = StripeCoverage(y + 5, streetPeriod * 4, 22, fp);
           const double street = 1 - (1 - sx) * (1 - sy) * (1 - ax) * (1 - ay);
-          const auto bx = static_cast<std::int64_t>(std::floor(x / streetPeriod));
-          const auto by = static_cast<std::int64_t>(std::floor(y / streetPeriod));
+          const auto bx = FloorToInt(x / streetPeriod);
+          const auto by = FloorToInt(y / streetPeriod);
           const std::uint32_t blockHash = HashLattice(bx, by, 31);
           Rgb block;
           Cover blockCover;
@@ -436,8 +750,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
             const double byCover = 1 - StripeCoverage(y + 3, lot * 1.4, gap, fp);
             const double building = bxCover * byCover;
             const std::uint32_t lotHash =
-                HashLattice(static_cast<std::int64_t>(std::floor((x + 3) / lot)),
-                            static_cast<std::int64_t>(std::floor((y + 3) / (lot * 1.4))), 37);
+                HashLattice(FloorToInt((x + 3) / lot), FloorToInt((y + 3) / (lot * 1.4)), 37);
             const Rgb roof =
                 Mix(kRoofMean, kRoofColours[lotHash % kRoofColours.size()], detail(lot));
             Rgb yard = downtown ? kConcrete : kYard;
@@ -448,9 +761,9 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           colour = Mix(block, kAsphalt, street);
           cover = street > 0.5 ? Cover::Street : blockCover;
           // Topographic maps still show streets that are a few pixels apart.
-          if (streetPeriod >= 6 * fp &&
-              std::max({StripeCoverage(x, streetPeriod, std::max(12.0, fp), fp),
-                        StripeCoverage(y, streetPeriod, std::max(12.0, fp), fp)}) > 0.5) {
+          if (streetPeriod >= 6 * fp.size &&
+              std::max({StripeCoverage(x, streetPeriod, std::max(12.0, fp.size), fp),
+                        StripeCoverage(y, streetPeriod, std::max(12.0, fp.size), fp)}) > 0.5) {
             cover = Cover::Street;
           }
         } else if (park > 0.5) {
@@ -468,14 +781,14 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
         } else if (elevation < 1.2) {
           colour = kBeach;
           cover = Cover::Beach;
-        } else if (lerp(&GridPoint::farmland) > -0.15) {
+        } else if (field(kFarmField) > -0.15) {
           // Fields: rows of parcels of varying width, each with a crop of its own.
           const double rowHeight = 420;
-          const auto row = static_cast<std::int64_t>(std::floor(y / rowHeight));
+          const auto row = FloorToInt(y / rowHeight);
           const std::uint32_t rowHash = HashLattice(row, 0, 41);
           const double width = 240 + rowHash % 360;
           const double shifted = x + (rowHash >> 9) % 500;
-          const auto column = static_cast<std::int64_t>(std::floor(shifted / width));
+          const auto column = FloorToInt(shifted / width);
           const std::uint32_t fieldHash = HashLattice(column, row, 43);
           Rgb crop = kFieldColours[fieldHash % kFieldColours.size()];
           const double furrows = StripeCoverage((fieldHash & 0x100) ? x : y, 7, 2.5, fp);
@@ -494,19 +807,18 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           const double gridRoad = 1 - (1 - StripeCoverage(x + 800, 1609, 9, fp)) *
                                           (1 - StripeCoverage(y + 800, 1609, 9, fp));
           colour = Mix(colour, kRoad, gridRoad);
-          const double wide = std::max(9.0, 1.2 * fp);
+          const double wide = std::max(9.0, 1.2 * fp.size);
           if (std::max(StripeCoverage(x + 800 - (wide - 9) / 2, 1609, wide, fp),
                        StripeCoverage(y + 800 - (wide - 9) / 2, 1609, wide, fp)) > 0.5) {
             cover = Cover::Road;
           }
         }
-        const double highwayNoise =
-            std::fabs(lerp(&GridPoint::highways) + FbmBand(kHighways, x, y, fp, 0, coarse));
+        const double highwayNoise = std::fabs(field(kHighwayField));
         const double highwaySlope = 0.9e-4;
         const double highwayDistance = highwayNoise / highwaySlope;
         if (airport == nullptr && stadium == nullptr) {
           colour = Mix(colour, kHighway, BandCoverage(highwayDistance, 14, fp));
-          if (BandCoverage(highwayDistance, std::max(14.0, 0.9 * fp), fp) > 0.5) {
+          if (BandCoverage(highwayDistance, std::max(14.0, 0.9 * fp.size), fp) > 0.5) {
             cover = Cover::Highway;
           }
         }

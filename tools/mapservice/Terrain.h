@@ -47,6 +47,9 @@ struct GroundTile {
   const GroundPixel& At(int x, int y) const { return pixels[(y + 1) * kSide + (x + 1)]; }
 };
 
+// A place as the terrain draws it.
+struct TerrainFeature;
+
 class Terrain {
  public:
   explicit Terrain(const Gazetteer& gazetteer);
@@ -55,8 +58,8 @@ class Terrain {
   GroundTile SampleTile(int zone, Scale scale, int x, int y) const;
 
  private:
-  struct Feature;
-  std::vector<Feature> FeaturesNear(double west, double south, double east, double north) const;
+  std::vector<TerrainFeature> FeaturesNear(double west, double south, double east,
+                                           double north) const;
 
   const Gazetteer& gazetteer_;
 };
