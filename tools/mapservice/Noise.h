@@ -113,13 +113,20 @@ struct Footprint {
 // filter of the stripe pattern, so thin lines fade rather than flicker at coarse scales.
 inline double StripeCoverage(double x, double period, double width, const Footprint& footprint) {
   const double inversePeriod = 1.0 / period;
-  auto integral = [period, width, inversePeriod](double t) {
-    const double k = static_cast<double>(FloorToInt(t * inversePeriod));
-    const double r = t - k * period;
-    return k * width + (r < width ? r : width);
-  };
   const double half = 0.5 * footprint.size;
-  return (integral(x + half) - integral(x - half)) * footprint.inverse;
+  const double lo = x - half;
+  const double k = static_cast<double>(FloorToInt(lo * inversePeriod));
+  const double r0 = lo - k * period, r1 = r0 + footprint.size;
+  if (r1 <= period) {
+    // The pixel lies within one period: the usual case.
+    return ((r1 < width ? r1 : width) - (r0 < width ? r0 : width)) * footprint.inverse;
+  }
+  auto integral = [period, width, inversePeriod](double t) {
+    const double n = static_cast<double>(FloorToInt(t * inversePeriod));
+    const double r = t - n * period;
+    return n * width + (r < width ? r : width);
+  };
+  return (integral(x + half) - integral(lo)) * footprint.inverse;
 }
 
 }  // namespace quorvil::mapservice

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <initializer_list>
+#include <memory>
 #include <numbers>
 #include <string_view>
 #include <utility>
@@ -76,8 +77,10 @@ enum Channel : int {
 // finest lattice), and the finest octaves at every pixel. Point (k, l) of a lattice lies
 // at pixel corner ((k - 1) * step, (l - 1) * step) of the tile, so the lattices are
 // common to all tiles of a scale and neighbouring tiles compute identical points.
-constexpr std::array<int, 3> kSteps = {8, 4, 2};
-constexpr std::array<double, 3> kShortestWave = {64, 32, 8};
+constexpr std::array<int, 4> kSteps = {40, 8, 4, 2};
+constexpr std::array<double, 4> kShortestWave = {320, 64, 32, 8};
+// Places are looked up in cells of this many pixels.
+constexpr int kCellStep = 8;
 constexpr int kLevels = static_cast<int>(kSteps.size()) + 1;  // the last: the pixels
 
 struct Octave {
@@ -117,42 +120,54 @@ OctavePlan PlanOctaves(double metresPerPixel, double fpMin, double fpMax) {
 
 struct Lattice {
   int step = 0, side = 0;
-  std::vector<double> values;  // channel after channel, rows north to south
+  // Channel after channel, rows north to south; left unset until a channel is written.
+  std::unique_ptr<double[]> values;
 
-  explicit Lattice(int s) : step(s), side(kTilePixels / s + 3), values(kChannels * side * side) {}
-  double* Channel(int c) { return values.data() + static_cast<std::size_t>(c) * side * side; }
+  explicit Lattice(int s)
+      : step(s),
+        side(kTilePixels / s + 3),
+        values(new double[static_cast<std::size_t>(kChannels) * side * side]) {}
+  double* Channel(int c) { return values.get() + static_cast<std::size_t>(c) * side * side; }
   const double* Channel(int c) const {
-    return values.data() + static_cast<std::size_t>(c) * side * side;
+    return values.get() + static_cast<std::size_t>(c) * side * side;
   }
+  void Clear(int c) { std::fill_n(Channel(c), static_cast<std::size_t>(side) * side, 0.0); }
 };
 
-// The lattice of half the step, bilinear between the points of the coarse one.
-Lattice Refine(const Lattice& coarse, const std::array<bool, kChannels>& active) {
-  Lattice fine(coarse.step / 2);
-  const int cs = coarse.side, fs = fine.side;
+// The lattice of the given finer step (dividing the coarse one), bilinear between the
+// points of the coarse one.
+Lattice Refine(const Lattice& coarse, int step, const std::array<bool, kChannels>& active) {
+  Lattice fine(step);
+  const int cs = coarse.side, fs = fine.side, factor = coarse.step / step;
+  // Fine index k lies at coarse coordinate (k - 1) / factor + 1.
+  std::vector<int> at(fs);
+  std::vector<double> weight(fs);
+  for (int k = 0; k < fs; ++k) {
+    at[k] = (k - 1 + factor) / factor;
+    weight[k] = static_cast<double>((k - 1 + factor) % factor) / factor;
+  }
   std::vector<double> rows(static_cast<std::size_t>(cs) * fs);
   for (int c = 0; c < kChannels; ++c) {
     if (!active[c]) continue;
     const double* src = coarse.Channel(c);
-    // Odd fine indices fall on coarse points, even ones midway between two.
     for (int l = 0; l < cs; ++l) {
       const double* in = src + l * cs;
       double* out = rows.data() + l * fs;
       for (int k = 0; k < fs; ++k) {
-        const int kc = (k + 1) >> 1;
-        out[k] = (k & 1) ? in[kc] : 0.5 * (in[kc] + in[kc + 1]);
+        const double* p = in + at[k];
+        out[k] = weight[k] == 0 ? p[0] : p[0] + (p[1] - p[0]) * weight[k];
       }
     }
     double* dst = fine.Channel(c);
     for (int l = 0; l < fs; ++l) {
-      const int lc = (l + 1) >> 1;
-      const double* a = rows.data() + lc * fs;
+      const double* a = rows.data() + at[l] * fs;
       double* out = dst + l * fs;
-      if (l & 1) {
+      if (weight[l] == 0) {
         std::copy(a, a + fs, out);
       } else {
         const double* b = a + fs;
-        for (int k = 0; k < fs; ++k) out[k] = 0.5 * (a[k] + b[k]);
+        const double w = weight[l];
+        for (int k = 0; k < fs; ++k) out[k] = a[k] + (b[k] - a[k]) * w;
       }
     }
   }
@@ -321,7 +336,7 @@ void ShapeLand(Lattice& lattice, const std::vector<std::vector<const Feature*>>&
   const double* edges = lattice.Channel(kEdgeField);
   std::array<double*, kChannels> out{};
   for (int c = kUrbanShare; c <= kHillHeight; ++c) out[c] = lattice.Channel(c);
-  const double cellsPerPoint = static_cast<double>(lattice.step) / kSteps[0];
+  const double cellsPerPoint = static_cast<double>(lattice.step) / kCellStep;
   for (int l = 0; l < side; ++l) {
     const int cellRow = std::min(cellsPerSide - 1, static_cast<int>((l - 1) * cellsPerPoint + 1));
     for (int k = 0; k < side; ++k) {
@@ -481,23 +496,22 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
 
   // Ground coordinates on the coarsest lattice, from the projection.
   Lattice lattice(kSteps[0]);
-  const int side0 = lattice.side;
   double minLon = 1e9, maxLon = -1e9, minLat = 1e9, maxLat = -1e9;
-  double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
   double fpMin = 1e300, fpMax = 0;
   {
+    const int side = lattice.side;
     const int stepsPerTile = kTilePixels / lattice.step;
     double* xs = lattice.Channel(kGroundX);
     double* ys = lattice.Channel(kGroundY);
     double* fps = lattice.Channel(kFootprint);
-    for (int l = 0; l < side0; ++l) {
-      for (int k = 0; k < side0; ++k) {
+    for (int l = 0; l < side; ++l) {
+      for (int k = 0; k < side; ++k) {
         // Global lattice indices, so that neighbouring tiles compute identical points.
         const std::int64_t column = std::int64_t{tileX} * stepsPerTile + k - 1;
         const std::int64_t row = (std::int64_t{tileY} + 1) * stepsPerTile - (l - 1);
         const GeoPoint p = UtmInverse({zone, static_cast<double>(column) * lattice.step * m,
                                        static_cast<double>(row) * lattice.step * m});
-        const int at = l * side0 + k;
+        const int at = l * side + k;
         xs[at] = MercatorX(p.Lon);
         ys[at] = MercatorY(p.Lat);
         // Ground units per pixel: Mercator stretches by the secant of the latitude.
@@ -506,47 +520,65 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
         maxLon = std::max(maxLon, p.Lon);
         minLat = std::min(minLat, p.Lat);
         maxLat = std::max(maxLat, p.Lat);
-        minX = std::min(minX, xs[at]);
-        maxX = std::max(maxX, xs[at]);
-        minY = std::min(minY, ys[at]);
-        maxY = std::max(maxY, ys[at]);
         fpMin = std::min(fpMin, fps[at]);
         fpMax = std::max(fpMax, fps[at]);
       }
     }
   }
 
-  // Only the places that reach this tile take part in its pixels.
-  std::vector<Feature> features = FeaturesNear(minLon, minLat, maxLon, maxLat);
-  std::erase_if(features, [&](const Feature& f) {
-    const double reach = f.reach;
-    return std::max(f.x, f.x2) + reach < minX || std::min(f.x, f.x2) - reach > maxX ||
-           std::max(f.y, f.y2) + reach < minY || std::min(f.y, f.y2) - reach > maxY;
-  });
-  // A town whose core covers the whole tile makes all of it built-up land: then no town
-  // can add anything, and the pixels need not look at towns at all.
-  const bool builtUp = std::any_of(features.begin(), features.end(), [&](const Feature& f) {
-    if (f.kind != Kind::Town) return false;
-    const double dx = std::max(std::fabs(minX - f.x), std::fabs(maxX - f.x));
-    const double dy = std::max(std::fabs(minY - f.y), std::fabs(maxY - f.y));
-    return std::sqrt(dx * dx + dy * dy) + 0.4 * std::min(f.radius, 2500.0) < 0.5 * f.radius;
-  });
-  if (builtUp) {
-    std::erase_if(features, [](const Feature& f) { return f.kind == Kind::Town; });
-  }
+  // The noise, from the coarsest lattice down to the finest; places are looked up on
+  // the way.
+  const OctavePlan plan = PlanOctaves(m, fpMin, fpMax);
+  std::array<bool, kChannels> active{};
+  active[kGroundX] = active[kGroundY] = active[kFootprint] = true;
+  std::vector<Feature> features;
+  bool builtUp = false;
+  int cellsPerSide = 0;
+  std::vector<std::vector<const Feature*>> cellFeatures, cellSpots;
+  for (int level = 0; level < kLevels - 1; ++level) {
+    if (level > 0) lattice = Refine(lattice, kSteps[level], active);
+    for (int f = 0; f < kFieldCount; ++f) {
+      if (plan[f][level].empty()) continue;
+      if (!active[f]) lattice.Clear(f);
+      AddOctaves(lattice, plan[f][level], f);
+      active[f] = true;
+    }
+    if (kSteps[level] != kCellStep) continue;
 
-  // Each cell of the coarsest lattice lists the places that may reach it: its pixels lie
-  // within the box of its corners.
-  const int cellsPerSide = side0 - 1;
-  std::vector<std::vector<const Feature*>> cellFeatures(cellsPerSide * cellsPerSide);
-  std::vector<std::vector<const Feature*>> cellSpots(cellsPerSide * cellsPerSide);
-  if (!features.empty()) {
+    // Only the places that reach this tile take part in its pixels.
+    const int side = lattice.side;
     const double* xs = lattice.Channel(kGroundX);
     const double* ys = lattice.Channel(kGroundY);
+    const auto [minX, maxX] = std::minmax_element(xs, xs + side * side);
+    const auto [minY, maxY] = std::minmax_element(ys, ys + side * side);
+    features = FeaturesNear(minLon, minLat, maxLon, maxLat);
+    std::erase_if(features, [&](const Feature& f) {
+      const double reach = f.reach;
+      return std::max(f.x, f.x2) + reach < *minX || std::min(f.x, f.x2) - reach > *maxX ||
+             std::max(f.y, f.y2) + reach < *minY || std::min(f.y, f.y2) - reach > *maxY;
+    });
+    // A town whose core covers the whole tile makes all of it built-up land: then no
+    // town can add anything, and the pixels need not look at towns at all.
+    builtUp = std::any_of(features.begin(), features.end(), [&](const Feature& f) {
+      if (f.kind != Kind::Town) return false;
+      const double dx = std::max(std::fabs(*minX - f.x), std::fabs(*maxX - f.x));
+      const double dy = std::max(std::fabs(*minY - f.y), std::fabs(*maxY - f.y));
+      return std::sqrt(dx * dx + dy * dy) + 0.4 * std::min(f.radius, 2500.0) < 0.5 * f.radius;
+    });
+    if (builtUp) {
+      std::erase_if(features, [](const Feature& f) { return f.kind == Kind::Town; });
+    }
+
+    // Each cell of this lattice lists the places that may reach it (all of them, and the
+    // ones that draw their own shapes): its pixels lie within the box of its corners.
+    cellsPerSide = side - 1;
+    cellFeatures.resize(cellsPerSide * cellsPerSide);
+    cellSpots.resize(cellsPerSide * cellsPerSide);
+    if (features.empty()) continue;
     for (int l = 0; l < cellsPerSide; ++l) {
       for (int k = 0; k < cellsPerSide; ++k) {
-        const int corners[4] = {l * side0 + k, l * side0 + k + 1, (l + 1) * side0 + k,
-                                (l + 1) * side0 + k + 1};
+        const int corners[4] = {l * side + k, l * side + k + 1, (l + 1) * side + k,
+                                (l + 1) * side + k + 1};
         double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
         for (int c : corners) {
           x0 = std::min(x0, xs[c]);
@@ -567,18 +599,8 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       }
     }
   }
-
-  // The noise, from the coarsest lattice down to the finest.
-  const OctavePlan plan = PlanOctaves(m, fpMin, fpMax);
-  std::array<bool, kChannels> active{};
-  active[kGroundX] = active[kGroundY] = active[kFootprint] = true;
-  for (int level = 0; level < kLevels - 1; ++level) {
-    if (level > 0) lattice = Refine(lattice, active);
-    for (int f = 0; f < kFieldCount; ++f) {
-      if (plan[f][level].empty()) continue;
-      AddOctaves(lattice, plan[f][level], f);
-      active[f] = true;
-    }
+  for (int f = 0; f < kFieldCount; ++f) {
+    if (!active[f]) lattice.Clear(f);
   }
   ShapeLand(lattice, cellFeatures, cellsPerSide, builtUp);
   FormGround(lattice);
@@ -641,13 +663,13 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       for (int n = 0; n < kRow; ++n) out[n] += fine[f](xs[n], ys[n], Footprint(fps[n]));
     }
     const std::vector<const Feature*>* cellRow =
-        cellSpots.data() + static_cast<int>((j + 0.5) / kSteps[0] + 1) * cellsPerSide;
+        cellSpots.data() + static_cast<int>((j + 0.5) / kCellStep + 1) * cellsPerSide;
     for (int i = -1; i <= kTilePixels; ++i) {
       const int n = i + 1;
       const double x = xs[n], y = ys[n];
       const Footprint fp(fps[n]);
       const std::vector<const Feature*>& spots =
-          cellRow[static_cast<int>((i + 0.5) / kSteps[0] + 1)];
+          cellRow[static_cast<int>((i + 0.5) / kCellStep + 1)];
       // A field at this pixel.
       auto field = [&](int f) {
         const double value = rowValues[f * kRow + n];
@@ -684,7 +706,8 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       } else {
         // Land cover, from the most specific feature down to the open country.
         const double woods = field(kWoodField);
-        const double crowns = field(kCrownField);
+        // Tree crowns are needed by a few kinds of cover only.
+        auto crowns = [&field] { return field(kCrownField); };
         const double treeCover =
             SmoothStep(0.08, 0.14, woods + (park > 0.5 ? 0.25 : -0.35 * urban));
         auto detail = [&fp](double size) { return SmoothStep(1.5, 4.0, size * fp.inverse); };
@@ -737,7 +760,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
             block = Mix(kConcrete, {190, 186, 176}, 0.5 + 0.5 * texture);
             blockCover = Cover::Paved;
           } else if (blockHash % 100 < 5) {
-            block = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns));
+            block = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns()));
             blockCover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
           } else if (blockHash % 100 < 10) {
             block = Mix({112, 112, 110}, {190, 190, 186}, 0.5 * StripeCoverage(x, 5, 0.6, fp));
@@ -760,23 +783,25 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           }
           colour = Mix(block, kAsphalt, street);
           cover = street > 0.5 ? Cover::Street : blockCover;
-          // Topographic maps still show streets that are a few pixels apart.
+          // Topographic maps still show streets that are a few pixels apart (at least a
+          // pixel wide, which is what they are up to 12 ground units a pixel).
+          const bool wide = fp.size > 12;
           if (streetPeriod >= 6 * fp.size &&
-              std::max({StripeCoverage(x, streetPeriod, std::max(12.0, fp.size), fp),
-                        StripeCoverage(y, streetPeriod, std::max(12.0, fp.size), fp)}) > 0.5) {
+              std::max(wide ? StripeCoverage(x, streetPeriod, fp.size, fp) : sx,
+                       wide ? StripeCoverage(y, streetPeriod, fp.size, fp) : sy) > 0.5) {
             cover = Cover::Street;
           }
         } else if (park > 0.5) {
-          colour = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns));
+          colour = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns()));
           cover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
         } else if (elevation > 2900 + 200 * texture) {
           colour = kSnow;
           cover = Cover::Snow;
         } else if (elevation > 1900 + 300 * texture) {
-          colour = Mix(kRock, kMeadow, 0.3 + 0.3 * crowns);
+          colour = Mix(kRock, kMeadow, 0.3 + 0.3 * crowns());
           cover = Cover::Rock;
         } else if (treeCover > 0.5) {
-          colour = Mix(kWood, {70, 96, 52}, Clamp01(0.5 + 0.9 * crowns));
+          colour = Mix(kWood, {70, 96, 52}, Clamp01(0.5 + 0.9 * crowns()));
           cover = Cover::Wood;
         } else if (elevation < 1.2) {
           colour = kBeach;
@@ -798,7 +823,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           colour = Mix(crop, {74, 88, 52}, hedge * 0.8);
           cover = Cover::Field;
         } else {
-          colour = Mix(kMeadow, {110, 118, 70}, Clamp01(0.5 + crowns));
+          colour = Mix(kMeadow, {110, 118, 70}, Clamp01(0.5 + crowns()));
           cover = Cover::Meadow;
         }
 
