@@ -73,12 +73,12 @@ enum Channel : int {
 
 // The noise is summed on lattices of ever finer steps (pixels), each refined from the
 // one before: an octave is sampled on the coarsest lattice on which its wavelength spans
-// at least the given number of pixels (eight or more points per wavelength, four on the
-// finest lattice), and the finest octaves at every pixel. Point (k, l) of a lattice lies
+// at least the given number of pixels (eight or more points per wavelength, four on the two
+// finest lattices), and the finest octaves at every pixel. Point (k, l) of a lattice lies
 // at pixel corner ((k - 1) * step, (l - 1) * step) of the tile, so the lattices are
 // common to all tiles of a scale and neighbouring tiles compute identical points.
 constexpr std::array<int, 4> kSteps = {40, 8, 4, 2};
-constexpr std::array<double, 4> kShortestWave = {320, 64, 32, 8};
+constexpr std::array<double, 4> kShortestWave = {320, 64, 16, 8};
 // Places are looked up in cells of this many pixels.
 constexpr int kCellStep = 8;
 constexpr int kLevels = static_cast<int>(kSteps.size()) + 1;  // the last: the pixels
@@ -624,33 +624,29 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   // first, then along the row; the finest octaves are added to the row in one sweep
   // each, but for fields that only some pixels need.
   constexpr int kRow = kTilePixels + 2;
+  // On the finest lattice (step 2, starting one step outside the tile) pixel n of a row
+  // (pixel n - 1 of the tile) lies 3/4 of the way from column n / 2 to the next one
+  // when n is even, 1/4 of the way from column (n + 1) / 2 when odd.
+  static_assert(kSteps.back() == 2);
   const int side = lattice.side;
-  const double step = lattice.step;
-  std::array<int, kRow> columnOf{};
-  std::array<double, kRow> columnFraction{};
-  for (int n = 0; n < kRow; ++n) {
-    // Pixel centre in lattice units, the lattice starting one step outside the tile.
-    const double u = (n - 0.5) / step + 1;
-    columnOf[n] = static_cast<int>(u);
-    columnFraction[n] = u - columnOf[n];
-  }
   auto lazy = [](int f) { return f == kCrownField; };
-  std::vector<double> columnValues(static_cast<std::size_t>(kChannels) * side);
   std::vector<double> rowValues(static_cast<std::size_t>(kChannels) * kRow, 0.0);
   for (int j = -1; j <= kTilePixels; ++j) {
-    const double v = (j + 0.5) / step + 1;
+    const double v = (j + 0.5) / 2 + 1;
     const int l = static_cast<int>(v);
     const double fv = v - l;
     for (int c = 0; c < kChannels; ++c) {
       if (!perPixel[c]) continue;
       const double* a = lattice.Channel(c) + l * side;
       const double* b = a + side;
-      double* column = columnValues.data() + c * side;
-      for (int k = 0; k < side; ++k) column[k] = a[k] + (b[k] - a[k]) * fv;
       double* out = rowValues.data() + c * kRow;
-      for (int n = 0; n < kRow; ++n) {
-        const double* r = column + columnOf[n];
-        out[n] = r[0] + (r[1] - r[0]) * columnFraction[n];
+      double here = a[0] + (b[0] - a[0]) * fv;
+      for (int m = 0; m < kRow / 2; ++m) {
+        const double next = a[m + 1] + (b[m + 1] - a[m + 1]) * fv;
+        const double after = a[m + 2] + (b[m + 2] - a[m + 2]) * fv;
+        out[2 * m] = here + (next - here) * 0.75;
+        out[2 * m + 1] = next + (after - next) * 0.25;
+        here = next;
       }
     }
     const double* xs = rowValues.data() + kGroundX * kRow;
