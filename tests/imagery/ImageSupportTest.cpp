@@ -252,7 +252,7 @@ TEST(ImageSupport, NormalizeRectOrdersBothPairs) {
 // Each pixel of `picture` holds what the stretch of the source rectangle (sx, sy, sw x sh)
 // of `from` onto the destination rectangle (dx, dy, dw x dh) puts there, or else what
 // `before` held: the source pixel of offset (i, j) is (i * sw div dw, j * sh div dh).
-testing::AssertionResult Stretched(const TBitmap24& picture, const TBitmap24& before,
+::testing::AssertionResult Stretched(const TBitmap24& picture, const TBitmap24& before,
                                    const TBitmap24& from, int dx, int dy, int dw, int dh, int sx,
                                    int sy, int sw, int sh) {
   for (int y = 0; y < picture.Height(); ++y) {
