@@ -11,6 +11,8 @@ packages=(
   libsqlite3-dev libcpp-httplib-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # a standard SOAP toolkit that calls the local map service from its WSDL
+  python3-zeep
   # running the program headless and looking at it
   xvfb xauth xdotool imagemagick
 )

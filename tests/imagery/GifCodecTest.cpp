@@ -8,21 +8,21 @@ namespace quorvil {
 namespace {
 
 using testing::EncodeGif;
-using testing::TGifSpec;
+using testing::TGifPicture;
 
 // Colour index of pixel (x, y) in the test pictures: distinct per row and column.
 std::uint8_t IndexAt(int x, int y) { return static_cast<std::uint8_t>((x + 3 * y) % 4); }
 
 const std::vector<GifColorType> kPalette = {{10, 20, 30}, {200, 0, 0}, {0, 200, 0}, {0, 0, 200}};
 
-TGifSpec Picture(int width, int height) {
-  TGifSpec spec;
-  spec.screenWidth = spec.width = width;
-  spec.screenHeight = spec.height = height;
-  spec.palette = kPalette;
+TGifPicture Picture(int width, int height) {
+  TGifPicture gif;
+  gif.screenWidth = gif.width = width;
+  gif.screenHeight = gif.height = height;
+  gif.palette = kPalette;
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) spec.pixels.push_back(IndexAt(x, y));
-  return spec;
+    for (int x = 0; x < width; ++x) gif.pixels.push_back(IndexAt(x, y));
+  return gif;
 }
 
 // Blue, green, red as the picture holds them.
@@ -43,10 +43,10 @@ TEST(GifCodec, TablesAndInterlaceDecodeTheSamePixels) {
                {"local interlaced", true, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TGifSpec spec = Picture(23, 19);  // odd sizes cross every interlace pass
-    spec.localTable = c.local;
-    spec.interlace = c.interlace;
-    const auto file = EncodeGif(spec);
+    TGifPicture gif = Picture(23, 19);  // odd sizes cross every interlace pass
+    gif.localTable = c.local;
+    gif.interlace = c.interlace;
+    const auto file = EncodeGif(gif);
     const TBitmap24 picture = DecodeGif(file.data(), file.size());
     ASSERT_EQ(picture.Width(), 23);
     ASSERT_EQ(picture.Height(), 19);
@@ -57,14 +57,14 @@ TEST(GifCodec, TablesAndInterlaceDecodeTheSamePixels) {
 }
 
 TEST(GifCodec, UncoveredAndTransparentPixelsShowTheBackground) {
-  TGifSpec spec = Picture(4, 4);
-  spec.screenWidth = 10;
-  spec.screenHeight = 8;
-  spec.left = 2;
-  spec.top = 3;
-  spec.background = 2;
-  spec.transparent = 1;
-  const auto file = EncodeGif(spec);
+  TGifPicture gif = Picture(4, 4);
+  gif.screenWidth = 10;
+  gif.screenHeight = 8;
+  gif.left = 2;
+  gif.top = 3;
+  gif.background = 2;
+  gif.transparent = 1;
+  const auto file = EncodeGif(gif);
   const TBitmap24 picture = DecodeGif(file.data(), file.size());
   ASSERT_EQ(picture.Width(), 10);
   ASSERT_EQ(picture.Height(), 8);
@@ -78,12 +78,12 @@ TEST(GifCodec, UncoveredAndTransparentPixelsShowTheBackground) {
 }
 
 TEST(GifCodec, ImageReachingPastTheScreenIsClipped) {
-  TGifSpec spec = Picture(8, 8);
-  spec.screenWidth = 5;
-  spec.screenHeight = 6;
-  spec.left = 2;
-  spec.top = 1;
-  const auto file = EncodeGif(spec);
+  TGifPicture gif = Picture(8, 8);
+  gif.screenWidth = 5;
+  gif.screenHeight = 6;
+  gif.left = 2;
+  gif.top = 1;
+  const auto file = EncodeGif(gif);
   const TBitmap24 picture = DecodeGif(file.data(), file.size());
   ASSERT_EQ(picture.Width(), 5);
   ASSERT_EQ(picture.Height(), 6);
@@ -94,7 +94,7 @@ TEST(GifCodec, ImageReachingPastTheScreenIsClipped) {
 
 TEST(GifCodec, BrokenDataIsAClearError) {
   const auto file = EncodeGif(Picture(40, 40));
-  TGifSpec noTable = Picture(4, 4);
+  TGifPicture noTable = Picture(4, 4);
   noTable.palette = kPalette;
   auto noColours = EncodeGif(noTable);
   noColours[10] &= 0x7F;  // the screen descriptor loses its global table flag

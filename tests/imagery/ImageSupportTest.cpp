@@ -8,18 +8,12 @@
 #include <vector>
 
 #include "imagery/ImageSupport.h"
+#include "support/TestPictures.h"
 
 namespace quorvil {
 namespace {
 
-TBitmap24 Pattern(int width, int height, unsigned seed) {
-  TBitmap24 picture(width, height);
-  std::mt19937 random(seed);
-  for (std::int64_t i = 0; i < picture.ByteCount(); ++i) {
-    picture.Data()[i] = static_cast<std::uint8_t>(random());
-  }
-  return picture;
-}
+using quorvil::testing::Pattern;
 
 TColor ColourAt(const TBitmap24& picture, int x, int y) {
   const std::uint8_t* p = picture.Pixel(x, y);
@@ -84,7 +78,7 @@ TEST(ImageSupport, BlendTouchesOnlyTheRectangleAndNeedsBothPicturesLargeEnough) 
       {9, 6, 9, 6, 0, 6, false}, {9, 6, 9, 6, -1, -1, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message()
+    SCOPED_TRACE(::testing::Message()
                  << c.sourceWidth << "x" << c.sourceHeight << " onto " << c.destWidth << "x"
                  << c.destHeight << ", " << c.width << "x" << c.height);
     TBitmap24 into(c.destWidth, c.destHeight);
@@ -155,7 +149,7 @@ TEST(ImageSupport, ShiftMovesContentAndPaintsWhatIsUncovered) {
                            {22, 0}, {23, 0},  {0, 11}, {-40, 1}, {5, -10}, {0, 0}};
   for (const auto& shift : shifts) {
     const int dx = shift[0], dy = shift[1];
-    SCOPED_TRACE(testing::Message() << dx << "," << dy);
+    SCOPED_TRACE(::testing::Message() << dx << "," << dy);
     TBitmap24 picture = original;
     ShiftBitmap(picture, dx, dy, colour);
     for (int y = 0; y < 11; ++y) {
@@ -207,7 +201,7 @@ TEST(ImageSupport, DashedLinesChangeColourEveryStepAndStopBeforeTheirEnd) {
   };
   for (const auto& c : cases) {
     for (bool horizontal : {true, false}) {
-      SCOPED_TRACE(testing::Message() << (horizontal ? "horizontal " : "vertical ") << c.from
+      SCOPED_TRACE(::testing::Message() << (horizontal ? "horizontal " : "vertical ") << c.from
                                       << ".." << c.to << " step " << c.step);
       EXPECT_EQ(DashedLine(horizontal, c.from, c.to, c.step, c.colours), c.drawn);
     }
@@ -258,7 +252,7 @@ TEST(ImageSupport, NormalizeRectOrdersBothPairs) {
 // Each pixel of `picture` holds what the stretch of the source rectangle (sx, sy, sw x sh)
 // of `from` onto the destination rectangle (dx, dy, dw x dh) puts there, or else what
 // `before` held: the source pixel of offset (i, j) is (i * sw div dw, j * sh div dh).
-testing::AssertionResult Stretched(const TBitmap24& picture, const TBitmap24& before,
+::testing::AssertionResult Stretched(const TBitmap24& picture, const TBitmap24& before,
                                    const TBitmap24& from, int dx, int dy, int dw, int dh, int sx,
                                    int sy, int sw, int sh) {
   for (int y = 0; y < picture.Height(); ++y) {
@@ -268,11 +262,11 @@ testing::AssertionResult Stretched(const TBitmap24& picture, const TBitmap24& be
       const int fx = inside ? sx + i * sw / dw : -1, fy = inside ? sy + j * sh / dh : -1;
       const bool drawn = fx >= 0 && fx < from.Width() && fy >= 0 && fy < from.Height();
       if (ColourAt(picture, x, y) != (drawn ? ColourAt(from, fx, fy) : ColourAt(before, x, y))) {
-        return testing::AssertionFailure() << "pixel " << x << "," << y;
+        return ::testing::AssertionFailure() << "pixel " << x << "," << y;
       }
     }
   }
-  return testing::AssertionSuccess();
+  return ::testing::AssertionSuccess();
 }
 
 TEST(ImageSupport, CopyRectCopiesWhatLiesOnBothPictures) {

@@ -4,19 +4,13 @@
 #include <random>
 
 #include "imagery/ImageSupport.h"
+#include "support/TestPictures.h"
 #include "ui/main/SelectBoxBitmap.h"
 
 namespace quorvil {
 namespace {
 
-TBitmap24 Pattern(int width, int height, unsigned seed) {
-  TBitmap24 picture(width, height);
-  std::mt19937 random(seed);
-  for (std::int64_t i = 0; i < picture.ByteCount(); ++i) {
-    picture.Data()[i] = static_cast<std::uint8_t>(random());
-  }
-  return picture;
-}
+using quorvil::testing::Pattern;
 
 bool OnBorder(int x, int y, int left, int top, int right, int bottom) {
   return x >= left && x <= right && y >= top && y <= bottom &&
@@ -43,7 +37,7 @@ TEST(SelectBoxBitmap, SaveOutlineRestoreLeavesThePictureAsItWas) {
   };
   TSelectBoxBitmap box;  // one box for all, as the main window keeps one
   for (const TRect& r : rectangles) {
-    SCOPED_TRACE(testing::Message()
+    SCOPED_TRACE(::testing::Message()
                  << r.Left << "," << r.Top << " - " << r.Right << "," << r.Bottom);
     TBitmap24 picture = original;
     box.SaveBorder(picture, r.Left, r.Top, r.Right, r.Bottom);
@@ -90,7 +84,7 @@ TEST(SelectBoxBitmap, StripsGrowWithSpareRoomAndNeverShrink) {
       {600, 398, 600, 398}, {601, 399, 701, 497}, {1, 1, 701, 497},
   };
   for (const auto& s : steps) {
-    SCOPED_TRACE(testing::Message() << s.width << "x" << s.height);
+    SCOPED_TRACE(::testing::Message() << s.width << "x" << s.height);
     box.SaveBorder(picture, 0, 0, s.width - 1, s.height - 1);
     EXPECT_EQ(box.TopStrip().Width(), s.stripWidth);
     EXPECT_EQ(box.BottomStrip().Width(), s.stripWidth);
