@@ -98,12 +98,12 @@ using OctavePlan = std::array<std::array<std::vector<Octave>, kLevels>, kFieldCo
 OctavePlan PlanOctaves(double metresPerPixel, double fpMin, double fpMax) {
   OctavePlan plan;
   for (int f = 0; f < kFieldCount; ++f) {
-    const FbmSpec& spec = kFields[f];
-    double total = 0;
-    for (double i = 0, weight = 1; i < spec.octaves; ++i, weight *= spec.gain) total += weight;
-    double weight = 1, wave = spec.base;
-    for (int i = 0; i < spec.octaves; ++i, weight *= spec.gain, wave *= 0.5) {
-      if (wave / fpMin <= spec.fadeFrom) continue;
+    const FbmSpec& sum = kFields[f];
+    double total = 0, share = 1;
+    for (int i = 0; i < sum.octaves; ++i, share *= sum.gain) total += share;
+    double weight = 1, wave = sum.base;
+    for (int i = 0; i < sum.octaves; ++i, weight *= sum.gain, wave *= 0.5) {
+      if (wave / fpMin <= sum.fadeFrom) continue;
       int level = 0;
       // Only grain and tree crowns need octaves at every pixel; the land forms are
       // complete on the finest lattice.
@@ -111,8 +111,8 @@ OctavePlan PlanOctaves(double metresPerPixel, double fpMin, double fpMax) {
       const int finest = grain ? kLevels - 1 : kLevels - 2;
       while (level < finest && wave / metresPerPixel < kShortestWave[level]) ++level;
       plan[f][level].push_back({wave, weight / total,
-                                spec.seed + static_cast<std::uint32_t>(i) * 101u, spec.fadeFrom,
-                                !(wave / fpMax >= 2 * spec.fadeFrom)});
+                                sum.seed + static_cast<std::uint32_t>(i) * 101u, sum.fadeFrom,
+                                !(wave / fpMax >= 2 * sum.fadeFrom)});
     }
   }
   return plan;
