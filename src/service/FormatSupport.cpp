@@ -80,17 +80,31 @@ std::string FormatFloatDisplay(double value, std::string_view decimalSeparator) 
   return FormatFloatGeneral(value, 5, decimalSeparator);
 }
 
+namespace {
+
+// Reader steps shared by the number readers; `i` moves past what they take.
+void SkipBlanks(std::string_view text, std::size_t& i) {
+  while (i < text.size() && IsBlank(text[i])) ++i;
+}
+
+// An optional sign; only a minus is copied, since from_chars refuses a plus.
+void CopySign(std::string_view text, std::size_t& i, std::string& plain) {
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    if (text[i] == '-') plain += '-';
+    ++i;
+  }
+}
+
+}  // namespace
+
 bool TryStrToFloat(std::string_view text, std::string_view decimalSeparator, double& value) {
   const std::string_view separator = SeparatorOrPoint(decimalSeparator);
   // The accepted text is rewritten in the one syntax from_chars reads, with a point.
   std::string plain;
   std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && IsBlank(text[i])) ++i;
-  if (i < n && (text[i] == '+' || text[i] == '-')) {
-    if (text[i] == '-') plain += '-';
-    ++i;
-  }
+  SkipBlanks(text, i);
+  CopySign(text, i, plain);
   int digits = 0;
   bool separatorSeen = false;
   while (i < n) {
@@ -109,10 +123,7 @@ bool TryStrToFloat(std::string_view text, std::string_view decimalSeparator, dou
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
     plain += 'e';
     ++i;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-      if (text[i] == '-') plain += '-';
-      ++i;
-    }
+    CopySign(text, i, plain);
     int exponentDigits = 0;
     while (i < n && IsDigit(text[i])) {
       plain += text[i++];
@@ -120,7 +131,7 @@ bool TryStrToFloat(std::string_view text, std::string_view decimalSeparator, dou
     }
     if (exponentDigits == 0) return false;
   }
-  while (i < n && IsBlank(text[i])) ++i;
+  SkipBlanks(text, i);
   if (i != n) return false;
 
   double parsed = 0;
@@ -143,15 +154,12 @@ bool TryStrToInt(std::string_view text, int& value) {
   std::string plain;
   std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && IsBlank(text[i])) ++i;
-  if (i < n && (text[i] == '+' || text[i] == '-')) {
-    if (text[i] == '-') plain += '-';
-    ++i;
-  }
+  SkipBlanks(text, i);
+  CopySign(text, i, plain);
   const std::size_t firstDigit = i;
   while (i < n && IsDigit(text[i])) plain += text[i++];
   if (i == firstDigit) return false;
-  while (i < n && IsBlank(text[i])) ++i;
+  SkipBlanks(text, i);
   if (i != n) return false;
 
   int parsed = 0;
