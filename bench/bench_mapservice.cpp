@@ -25,8 +25,7 @@ std::string TileRequest(const TileId& id) {
 }
 
 // Central Park at 4 m (town, park, water) and the Rockies at 64 m (mountains).
-void GenerateAndEncode(benchmark::State& state, Theme theme, Scale scale, double lon,
-                       double lat) {
+void GenerateAndEncode(benchmark::State& state, Theme theme, Scale scale, double lon, double lat) {
   const TileGrid grid(CoverageKind::World);
   const Terrain terrain(Gazetteer::Instance());
   const TileRenderer renderer(terrain);
@@ -45,8 +44,7 @@ BENCHMARK_CAPTURE(GenerateAndEncode, PhotoCentralPark4m, Theme::Photo, Scale::Sc
 BENCHMARK_CAPTURE(GenerateAndEncode, TopoCentralPark4m, Theme::Topo, Scale::Scale4m, -73.965,
                   40.784)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(GenerateAndEncode, PhotoRockies64m, Theme::Photo, Scale::Scale64m, -105.68,
-                  40.34)
+BENCHMARK_CAPTURE(GenerateAndEncode, PhotoRockies64m, Theme::Photo, Scale::Scale64m, -105.68, 40.34)
     ->Unit(benchmark::kMillisecond);
 
 void CachedGetTile(benchmark::State& state) {

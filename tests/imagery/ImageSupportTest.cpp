@@ -202,7 +202,7 @@ TEST(ImageSupport, DashedLinesChangeColourEveryStepAndStopBeforeTheirEnd) {
   for (const auto& c : cases) {
     for (bool horizontal : {true, false}) {
       SCOPED_TRACE(::testing::Message() << (horizontal ? "horizontal " : "vertical ") << c.from
-                                      << ".." << c.to << " step " << c.step);
+                                        << ".." << c.to << " step " << c.step);
       EXPECT_EQ(DashedLine(horizontal, c.from, c.to, c.step, c.colours), c.drawn);
     }
   }
@@ -253,8 +253,8 @@ TEST(ImageSupport, NormalizeRectOrdersBothPairs) {
 // of `from` onto the destination rectangle (dx, dy, dw x dh) puts there, or else what
 // `before` held: the source pixel of offset (i, j) is (i * sw div dw, j * sh div dh).
 ::testing::AssertionResult Stretched(const TBitmap24& picture, const TBitmap24& before,
-                                   const TBitmap24& from, int dx, int dy, int dw, int dh, int sx,
-                                   int sy, int sw, int sh) {
+                                     const TBitmap24& from, int dx, int dy, int dw, int dh, int sx,
+                                     int sy, int sw, int sh) {
   for (int y = 0; y < picture.Height(); ++y) {
     for (int x = 0; x < picture.Width(); ++x) {
       const int i = x - dx, j = y - dy;

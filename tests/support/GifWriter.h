@@ -37,8 +37,7 @@ inline std::vector<std::uint8_t> EncodeGif(const TGifPicture& gif) {
   GifFileType* file = EGifOpen(&out, write, &error);
   if (file == nullptr) throw std::runtime_error("EGifOpen failed");
   EGifSetGifVersion(file, true);
-  ColorMapObject* map =
-      GifMakeMapObject(static_cast<int>(gif.palette.size()), gif.palette.data());
+  ColorMapObject* map = GifMakeMapObject(static_cast<int>(gif.palette.size()), gif.palette.data());
   bool ok = EGifPutScreenDesc(file, gif.screenWidth, gif.screenHeight, 8, gif.background,
                               gif.localTable ? nullptr : map) == GIF_OK;
   if (ok && gif.transparent >= 0) {
