@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake ninja-build pkg-config git curl ca-certificates
+  build-essential cmake ninja-build pkg-config git curl ca-certificates clang-format
   # libraries
   qt6-base-dev libqt6svg6 libcurl4-openssl-dev libpugixml-dev libjpeg62-turbo-dev libgif-dev
   libsqlite3-dev libcpp-httplib-dev
