@@ -8,9 +8,15 @@ packages=(
   build-essential cmake ninja-build pkg-config git curl ca-certificates clang-format
   # libraries
   qt6-base-dev libqt6svg6 libcurl4-openssl-dev libpugixml-dev libjpeg62-turbo-dev libgif-dev
-  libsqlite3-dev libcpp-httplib-dev
+  libsqlite3-dev libcpp-httplib-dev libicu-dev
+  # real imagery for the local map service
+  libgdal-dev gdal-bin
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # fuzzing (clang's libFuzzer) and checks of printed and copied output
+  clang libfuzzer-14-dev libclang-rt-14-dev poppler-utils xclip
+  # compiler cache: rebuilds of several work trees share object files
+  ccache
   # a standard SOAP toolkit that calls the local map service from its WSDL
   python3-zeep
   # running the program headless and looking at it
