@@ -3,6 +3,7 @@
 
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
+#include "platform/WaitSupport.h"
 #include "service/TerraServiceSupport.h"
 
 namespace quorvil {
@@ -16,7 +17,8 @@ auto RetryServiceCall(Call call) -> decltype(call(std::declval<TerraServiceSoap&
   TerraServiceSoap& proxy = ServiceProxy();
   for (;;) {
     try {
-      return call(proxy);
+      // The call waits off the user-interface thread; the prompt below is shown on it.
+      return WaitForResult([&] { return call(proxy); });
     } catch (const ESilentAbort&) {
       throw;
     } catch (const std::exception& error) {
@@ -86,7 +88,7 @@ std::string GetNearestPlaceName(double latitude, double longitude) {
 bool TestServiceProxy(TerraServiceSoap& proxy) {
   for (;;) {
     try {
-      proxy.ConvertLonLatPtToNearestPlace(kTestServerPoint);
+      WaitFor([&] { proxy.ConvertLonLatPtToNearestPlace(kTestServerPoint); });
       return true;
     } catch (const ESilentAbort&) {
       return false;
