@@ -7,7 +7,7 @@
 #include <functional>
 #include <iterator>
 
-#include "TempConfigHome.h"
+#include "support/TempConfigHome.h"
 #include "platform/ProgramError.h"
 #include "settings/RegistrySupport.h"
 
