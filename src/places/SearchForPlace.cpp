@@ -152,6 +152,8 @@ const LonLatPt* TfrmSearchForPlace::SelectedCenter() const {
 
 void TfrmSearchForPlace::done(int result) {
   closed_ = true;
+  // Cancel answers at once: the call on the wire ends quietly instead of being waited for.
+  if (searching_) AbortServiceTransfers();
   QDialog::done(result);
 }
 
