@@ -101,4 +101,22 @@ inline void BuildVrt(const std::string& path, const std::vector<std::string>& fi
   GDALClose(vrt);
 }
 
+// A copy of a dataset made as gdal_translate makes it with these arguments.
+inline void Translate(const std::string& from, const std::string& to,
+                      const std::vector<std::string>& args) {
+  GDALAllRegister();
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  GDALTranslateOptions* options = GDALTranslateOptionsNew(argv.data(), nullptr);
+  GDALDatasetH source = GDALOpen(from.c_str(), GA_ReadOnly);
+  int usageError = 0;
+  GDALDatasetH copy =
+      source && options ? GDALTranslate(to.c_str(), source, options, &usageError) : nullptr;
+  if (copy) GDALClose(copy);
+  if (source) GDALClose(source);
+  if (options) GDALTranslateOptionsFree(options);
+  if (copy == nullptr) throw std::runtime_error("cannot translate " + from);
+}
+
 }  // namespace quorvil::testing

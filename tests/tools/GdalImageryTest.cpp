@@ -227,17 +227,30 @@ class GdalImageryTest : public ::testing::Test {
         "--port", "0", "--photo", *temp_ / "geo.tif", "--topo", *temp_ / "utm.tif"});
     tiles_ = std::make_unique<mst::ServiceProcess>(
         std::vector<std::string>{"--port", "0", "--photo", *temp_ / "xyz.xml"});
+    // The UTM photograph again in 16 bits a colour, as scanners and some programmes write.
+    testing::Translate(*temp_ / "utm.tif", *temp_ / "utm16.tif",
+                       {"-ot", "UInt16", "-scale", "0", "255", "0", "65535"});
+    // A map of few flat colours: 800 m squares.
+    testing::WriteGeoTiff({*temp_ / "flat.tif", "EPSG:32618", 580000, 4520000, 1, 1600, 1600},
+                          [](int x, int y, int band) {
+                            return static_cast<std::uint8_t>(band == 0   ? 90 + x / 800 * 70
+                                                             : band == 1 ? 50 + y / 800 * 90
+                                                                         : 33);
+                          });
+    wide_ = std::make_unique<mst::ServiceProcess>(std::vector<std::string>{
+        "--port", "0", "--photo", *temp_ / "utm16.tif", "--topo", *temp_ / "flat.tif"});
   }
   static void TearDownTestSuite() {
     utm_.reset();
     geo_.reset();
     tiles_.reset();
+    wide_.reset();
     xyz_.reset();
     temp_.reset();
   }
   void SetUp() override {
     if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
-    for (const auto* process : {utm_.get(), geo_.get(), tiles_.get()}) {
+    for (const auto* process : {utm_.get(), geo_.get(), tiles_.get(), wide_.get()}) {
       ASSERT_FALSE(process->Endpoint().empty()) << process->Line();
     }
   }
@@ -253,7 +266,7 @@ class GdalImageryTest : public ::testing::Test {
 
   static inline std::unique_ptr<testing::TTempFolder> temp_;
   static inline std::unique_ptr<TXyzServer> xyz_;
-  static inline std::unique_ptr<mst::ServiceProcess> utm_, geo_, tiles_;
+  static inline std::unique_ptr<mst::ServiceProcess> utm_, geo_, tiles_, wide_;
 };
 
 TEST_F(GdalImageryTest, TileAtAKnownPointHasTheDatasetsColourThere) {
@@ -261,14 +274,16 @@ TEST_F(GdalImageryTest, TileAtAKnownPointHasTheDatasetsColourThere) {
     const TDataset* dataset;
     int i, j;
     Scale scale;
+    bool wide = false;  // the 16-bit copy
   } rows[] = {
       {&kUtm, 3, 4, Scale::Scale1m},        {&kUtm, 8, 1, Scale::Scale1m},
       {&kUtm, 5, 5, Scale::Scale4m},        {&kUtm, 2, 7, Scale::Scale2m},
       {&kGeographic, 3, 4, Scale::Scale1m}, {&kGeographic, 6, 2, Scale::Scale2m},
-      {&kGeographic, 7, 8, Scale::Scale8m},
+      {&kGeographic, 7, 8, Scale::Scale8m}, {&kUtm, 3, 4, Scale::Scale1m, true},
+      {&kUtm, 9, 9, Scale::Scale2m, true},
   };
   for (const auto& row : rows) {
-    const auto service = Proxy(ServiceOf(*row.dataset));
+    const auto service = Proxy(row.wide ? *wide_ : ServiceOf(*row.dataset));
     const LonLatPt point = CellCentre(*row.dataset, row.i, row.j);
     const auto meta = service->GetTileMetaFromLonLatPt(point, Theme::Photo, row.scale);
     ASSERT_TRUE(meta && meta->Id);
@@ -458,6 +473,27 @@ TEST_F(GdalImageryTest, TopoTilesAreGifsWithTheDatasetsColours) {
           ASSERT_TRUE(allowed.count(c.r << 16 | c.g << 8 | c.b)) << Text(c);
         }
       }
+    }
+  }
+}
+
+// Colours few enough for one palette stay exactly as they are, on every tile.
+TEST_F(GdalImageryTest, TopoTilesOfFewColoursKeepThemExactly) {
+  const auto service = Proxy(*wide_);
+  const struct {
+    TileId id;
+    TRgb colour;
+  } rows[] = {
+      {{Theme::Topo, Scale::Scale2m, kZone, 1451, 11298}, {90, 50, 33}},
+      {{Theme::Topo, Scale::Scale2m, kZone, 1453, 11296}, {160, 140, 33}},
+  };
+  for (const auto& row : rows) {
+    const std::vector<std::uint8_t> file = TileFile(*service, row.id);
+    ASSERT_TRUE(IsGif(file));
+    const TBitmap24 tile = DecodeTile(file);
+    ASSERT_EQ(tile.Width(), 200);
+    for (int y = 0; y < 200; y += 7) {
+      for (int x = 0; x < 200; x += 7) ASSERT_EQ(Text(At(tile, x, y)), Text(row.colour));
     }
   }
 }

@@ -4,6 +4,8 @@
 #include <gdal_alg.h>
 
 #include <algorithm>
+#include <optional>
+#include <unordered_map>
 
 #include "imagery/Bitmap24.h"
 #include "imagery/JpegCodec.h"
@@ -61,6 +63,30 @@ struct PaletteTile {
   std::vector<std::uint8_t> Indices;
   std::vector<std::uint8_t> Palette;
 };
+
+// A GIF palette holds at least two colours.
+void PadPalette(std::vector<std::uint8_t>& palette) {
+  while (palette.size() < 6) palette.insert(palette.end(), {0, 0, 0});
+}
+
+// A tile of at most 256 colours (a rendered map) keeps them exactly: median cut would
+// round them to its 5-bit boxes, differently from tile to tile.
+std::optional<PaletteTile> ExactPalette(const std::vector<std::uint8_t>& rgb) {
+  std::unordered_map<std::uint32_t, std::uint8_t> index;
+  PaletteTile tile;
+  tile.Indices.reserve(rgb.size() / 3);
+  for (std::size_t i = 0; i < rgb.size(); i += 3) {
+    const std::uint32_t key = rgb[i] << 16 | rgb[i + 1] << 8 | rgb[i + 2];
+    auto [it, added] = index.try_emplace(key, static_cast<std::uint8_t>(index.size()));
+    if (added) {
+      if (index.size() > 256) return std::nullopt;
+      tile.Palette.insert(tile.Palette.end(), {rgb[i], rgb[i + 1], rgb[i + 2]});
+    }
+    tile.Indices.push_back(it->second);
+  }
+  PadPalette(tile.Palette);
+  return tile;
+}
 
 // Median-cut palette of the colours, then Floyd-Steinberg dithering onto it.
 PaletteTile Quantize(const std::vector<std::uint8_t>& rgb, int size) {
@@ -120,13 +146,14 @@ PaletteTile ToPaletteTile(const WarpedWindow& window, int size, RasterColours co
                           const std::vector<std::uint8_t>& palette) {
   const std::size_t pixels = static_cast<std::size_t>(size) * size;
   if (colours != RasterColours::Palette) {
-    return Quantize(RgbOnWhite(window, pixels, colours, palette), size);
+    const std::vector<std::uint8_t> rgb = RgbOnWhite(window, pixels, colours, palette);
+    if (std::optional<PaletteTile> exact = ExactPalette(rgb)) return std::move(*exact);
+    return Quantize(rgb, size);
   }
   PaletteTile tile;
   tile.Palette = palette;
   const std::uint8_t white = WhiteIndex(tile.Palette);
-  // A GIF palette holds at least two colours.
-  while (tile.Palette.size() < 6) tile.Palette.insert(tile.Palette.end(), {0, 0, 0});
+  PadPalette(tile.Palette);
   const std::size_t entries = tile.Palette.size() / 3;
   tile.Indices.resize(pixels);
   const std::uint8_t* from = window.Pixels.data();

@@ -80,7 +80,11 @@ std::string Number(double value) {
 }  // namespace
 
 struct GdalRaster::Handle {
-  Dataset dataset;
+  Dataset source;
+  // The source as bytes, for data of more than 8 bits; declared after the source, which it
+  // reads, so that it closes first.
+  Dataset bytes;
+  GDALDatasetH Reading() const { return bytes ? bytes.get() : source.get(); }
   // Degrees to the dataset's coordinates and back.
   OGRCoordinateTransformationH fromLonLat = nullptr;
   OGRCoordinateTransformationH toLonLat = nullptr;
@@ -119,14 +123,14 @@ class GdalRaster::Lease {
 std::unique_ptr<GdalRaster::Handle> GdalRaster::Open() const {
   ErrorCapture errors;
   auto handle = std::make_unique<Handle>();
-  handle->dataset.reset(GDALOpenEx(path_.c_str(),
-                                   GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
-                                   nullptr, nullptr, nullptr));
-  if (!handle->dataset)
+  handle->source.reset(GDALOpenEx(path_.c_str(),
+                                  GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
+                                  nullptr, nullptr, nullptr));
+  if (!handle->source)
     throw EImageryError("Cannot open the dataset " + path_ + ": " + errors.Message());
-  const OGRSpatialReferenceH own = GDALGetSpatialRef(handle->dataset.get());
+  const OGRSpatialReferenceH own = GDALGetSpatialRef(handle->source.get());
   double transform[6];
-  if (own == nullptr || GDALGetGeoTransform(handle->dataset.get(), transform) != CE_None) {
+  if (own == nullptr || GDALGetGeoTransform(handle->source.get(), transform) != CE_None) {
     throw EImageryError("The dataset " + path_ +
                         " has no place on the ground (no coordinate system or geotransform)");
   }
@@ -139,13 +143,64 @@ std::unique_ptr<GdalRaster::Handle> GdalRaster::Open() const {
     throw EImageryError("The coordinate system of the dataset " + path_ +
                         " cannot be related to longitude and latitude: " + errors.Message());
   }
+  ToBytes(*handle);
   return handle;
+}
+
+void GdalRaster::ToBytes(Handle& handle) const {
+  if (byteScale_.empty()) return;
+  ErrorCapture errors;
+  CPLStringList argv;
+  for (const std::string& arg : byteScale_) argv.AddString(arg.c_str());
+  std::unique_ptr<GDALTranslateOptions, decltype(&GDALTranslateOptionsFree)> options(
+      GDALTranslateOptionsNew(argv.List(), nullptr), &GDALTranslateOptionsFree);
+  int usageError = 0;
+  if (options)
+    handle.bytes.reset(GDALTranslate("", handle.source.get(), options.get(), &usageError));
+  if (!handle.bytes) {
+    throw EImageryError("Cannot scale the dataset " + path_ + " to 8 bits: " + errors.Message());
+  }
+}
+
+// Data of more than 8 bits is scaled to bytes from 0 up to the largest value of its bit
+// depth: the one it states, or else the fewest bits (from 8) that hold its largest colour
+// value, so that 16-bit scans and 12-bit sensors in 16-bit files both look right. Floating
+// data runs up to its largest value.
+void GdalRaster::PlanByteScale(GDALDatasetH ds, bool alpha) {
+  const int bands = GDALGetRasterCount(ds);
+  const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(ds, 1));
+  if (type == GDT_Byte) return;
+  byteScale_ = {"-of", "VRT", "-ot", "Byte"};
+  double colourMax = 0;
+  for (int b = 1; b <= bands - (alpha ? 1 : 0); ++b) {
+    double range[2] = {0, 0};
+    if (GDALComputeRasterMinMax(GDALGetRasterBand(ds, b), TRUE, range) == CE_None) {
+      colourMax = std::max(colourMax, range[1]);
+    }
+  }
+  const bool integral = !GDALDataTypeIsFloating(type) && !GDALDataTypeIsComplex(type);
+  const int typeBits = GDALGetDataTypeSizeBits(type) - (GDALDataTypeIsSigned(type) ? 1 : 0);
+  const char* nbits = GDALGetMetadataItem(GDALGetRasterBand(ds, 1), "NBITS", "IMAGE_STRUCTURE");
+  int bits = nbits != nullptr ? std::atoi(nbits) : typeBits;
+  const double alphaMax = integral ? std::ldexp(1.0, bits) - 1 : 1.0;
+  double colourHigh = colourMax;
+  if (integral && nbits == nullptr) {
+    bits = 8;
+    while (bits < typeBits && std::ldexp(1.0, bits) - 1 < colourMax) ++bits;
+  }
+  if (integral) colourHigh = std::ldexp(1.0, bits) - 1;
+  if (!(colourHigh > 0)) colourHigh = 255;
+  for (int b = 1; b <= bands; ++b) {
+    const double high = alpha && b == bands ? alphaMax : colourHigh;
+    byteScale_.insert(byteScale_.end(),
+                      {"-scale_" + std::to_string(b), "0", Number(high), "0", "255"});
+  }
 }
 
 GdalRaster::GdalRaster(std::string path) : path_(std::move(path)) {
   RegisterDrivers();
   std::unique_ptr<Handle> handle = Open();
-  GDALDatasetH ds = handle->dataset.get();
+  GDALDatasetH ds = handle->source.get();
   const int bands = GDALGetRasterCount(ds);
   if (bands < 1) throw EImageryError("The dataset " + path_ + " holds no raster bands");
   const bool alpha =
@@ -168,6 +223,8 @@ GdalRaster::GdalRaster(std::string path) : path_(std::move(path)) {
     colours_ = RasterColours::Grey;
   }
   allValid_ = (GDALGetMaskFlags(first) & GMF_ALL_VALID) != 0;
+  PlanByteScale(ds, alpha);
+  ToBytes(*handle);
 
   GDALGetGeoTransform(ds, geoTransform_);
   if (!GDALInvGeoTransform(geoTransform_, inverse_)) {
@@ -226,7 +283,7 @@ bool GdalRaster::Holds(double lon, double lat) const {
   if (!(px >= 0 && px < width_ && py >= 0 && py < height_)) return false;
   if (allValid_) return true;
   std::uint8_t valid = 0;
-  const GDALRasterBandH mask = GDALGetMaskBand(GDALGetRasterBand(lease->dataset.get(), 1));
+  const GDALRasterBandH mask = GDALGetMaskBand(GDALGetRasterBand(lease->Reading(), 1));
   return GDALRasterIO(mask, GF_Read, static_cast<int>(px), static_cast<int>(py), 1, 1, &valid, 1, 1,
                       GDT_Byte, 0, 0) == CE_None &&
          valid != 0;
@@ -300,7 +357,7 @@ WarpedWindow GdalRaster::Warp(const UtmWindow& window) const {
   std::unique_ptr<GDALWarpAppOptions, decltype(&GDALWarpAppOptionsFree)> options(
       GDALWarpAppOptionsNew(argv.List(), nullptr), &GDALWarpAppOptionsFree);
   if (!options) throw EImageryError("GDAL refused the warp options: " + errors.Message());
-  GDALDatasetH source = lease->dataset.get();
+  GDALDatasetH source = lease->Reading();
   int usageError = 0;
   const Dataset warped(GDALWarp("", nullptr, 1, &source, options.get(), &usageError));
   if (!warped) throw ReadError(errors.Told());

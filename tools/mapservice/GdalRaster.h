@@ -77,6 +77,9 @@ class GdalRaster {
 
   std::unique_ptr<Handle> Open() const;
   void Remember(const std::string& trouble) const;
+  // `dataset` is a GDALDatasetH.
+  void PlanByteScale(void* dataset, bool alpha);
+  void ToBytes(Handle& handle) const;
   EImageryError ReadError(const std::string& reason) const;
 
   std::string path_;
@@ -90,7 +93,9 @@ class GdalRaster {
   bool allValid_ = true;
   mutable std::mutex mutex_;
   mutable std::vector<std::unique_ptr<Handle>> idle_;
-  mutable std::string trouble_;  // the last problem GDAL reported while reading
+  mutable std::string trouble_;
+  // gdal_translate's arguments that make bytes of wider data; empty for bytes.
+  std::vector<std::string> byteScale_;  // the last problem GDAL reported while reading
 };
 
 }  // namespace quorvil::mapservice
