@@ -199,6 +199,9 @@ class TfrmMain : public QMainWindow {
   void actStopExecute();
   void actAddToFavoritesExecute();
   void actOrganizeFavoritesExecute();
+  // The Favorites menu's favourite items, and what choosing one does.
+  void LoadFavorites();
+  void FavoriteClick(const std::string& name);
   void actHelpExecute();
   void actAboutExecute();
   void miExitClick();

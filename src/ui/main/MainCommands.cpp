@@ -2,7 +2,15 @@
 // so; each is one function, so that wiring its dialog is a one-line change.
 
 #include <QAction>
+#include <QMenu>
+#include <QPlainTextEdit>
 
+#include "places/EnterCoordinates.h"
+#include "places/FavoriteProperties.h"
+#include "places/FavoriteSupport.h"
+#include "places/FavoritesMenu.h"
+#include "places/OrganizeFavorites.h"
+#include "places/SearchForPlace.h"
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "ui/main/Main.h"
@@ -41,9 +49,21 @@ void TfrmMain::actToolExecute(TMouseTool tool) {
   UpdateControls();
 }
 
-void TfrmMain::actSearchForPlaceExecute() { NotAvailableYet(actSearchForPlace); }
+void TfrmMain::actSearchForPlaceExecute() {
+  double latitude = 0;
+  double longitude = 0;
+  if (!ShowSearchForPlace(latitude, longitude)) return;
+  SetCenter(longitude, latitude);
+  LoadPlace();
+}
 
-void TfrmMain::actEnterCoordinatesExecute() { NotAvailableYet(actEnterCoordinates); }
+void TfrmMain::actEnterCoordinatesExecute() {
+  double longitude = centerLongitude_;
+  double latitude = centerLatitude_;
+  if (!ShowEnterCoordinates(longitude, latitude)) return;
+  SetCenter(longitude, latitude);
+  LoadPlace();
+}
 
 void TfrmMain::actBackExecute() { GoBack(); }
 
@@ -53,9 +73,31 @@ void TfrmMain::actRefreshScreenExecute() {
 
 void TfrmMain::actStopExecute() { stopRequested_ = true; }
 
-void TfrmMain::actAddToFavoritesExecute() { NotAvailableYet(actAddToFavorites); }
+void TfrmMain::actAddToFavoritesExecute() {
+  if (ShowFavoriteProperties(false, memPlace->toPlainText().toStdString(),
+                             static_cast<TZoomLevel>(ZoomLevel()), centerLongitude_,
+                             centerLatitude_)) {
+    LoadFavorites();
+  }
+}
 
-void TfrmMain::actOrganizeFavoritesExecute() { NotAvailableYet(actOrganizeFavorites); }
+void TfrmMain::actOrganizeFavoritesExecute() {
+  ShowOrganizeFavorites();
+  LoadFavorites();
+}
+
+void TfrmMain::LoadFavorites() {
+  LoadFavoritesMenu(*miFavorites,
+                    [this](const std::string& name) { RunGuarded([&] { FavoriteClick(name); }); });
+}
+
+void TfrmMain::FavoriteClick(const std::string& name) {
+  // Read first: a favourite that cannot be read leaves the view where it is.
+  const TFavorite favorite = ReadFavorite(name, DecimalSeparator());
+  SetCenter(favorite.Longitude, favorite.Latitude);
+  SetZoomLevel(favorite.ZoomLevel);
+  LoadPlace();
+}
 
 void TfrmMain::actHelpExecute() { NotAvailableYet(actHelp); }
 
