@@ -55,11 +55,12 @@ class TfrmPreferences : public QDialog {
     }
   }
 
-  // Esc, Cancel and the close box. While an address test waits for the service, the
-  // dialog closes once the test has ended.
+  // Esc, Cancel and the close box. While an address test waits for the service, its
+  // transfer is aborted and the dialog closes as soon as the test has ended.
   void reject() override {
     if (testing_) {
       cancelRequested_ = true;
+      AbortServiceTransfers();
       return;
     }
     QDialog::reject();
@@ -188,7 +189,6 @@ class TfrmPreferences : public QDialog {
     } catch (const std::exception& error) {
       SetTesting(false);
       if (!cancelRequested_) ShowGeneralError(error);
-      good = false;
     }
     SetTesting(false);
     if (cancelRequested_) {
