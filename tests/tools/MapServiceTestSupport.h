@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "../support/MapServiceProcess.h"  // also from bench/
 #include "service/TerraServiceSoapSupport.h"
-#include "support/MapServiceProcess.h"
 
 namespace quorvil::mapservice::testing {
 
