@@ -1,5 +1,6 @@
 #include "output/OutputPicture.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <climits>
@@ -19,6 +20,15 @@ std::string MegabytesText(std::int64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / 1048576.0);
   return text;
+}
+
+// Output pictures run to hundreds of megabytes: in 2 MB pages their first touch costs a
+// few hundred page faults instead of tens of thousands.
+void PreferLargePages(std::uint8_t* data, std::int64_t bytes) {
+  constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+  const auto first = (reinterpret_cast<std::uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
+  const auto last = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kLargePage - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -54,6 +64,7 @@ TBitmap24 NewOutputPicture(const AreaBoundingBox& area, std::int64_t availableBy
                         "or a smaller selection.");
   }
   TBitmap24 picture(static_cast<int>(width), static_cast<int>(height));
+  PreferLargePages(picture.Data(), picture.ByteCount());
   std::memset(picture.Data(), 0xFF, static_cast<std::size_t>(picture.ByteCount()));
   return picture;
 }
