@@ -11,6 +11,7 @@
 #include "output/OutputPicture.h"
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
+#include "service/TerraServiceSupport.h"
 
 namespace quorvil {
 
@@ -90,7 +91,12 @@ void TfrmDownloadBitmapProgress::DownloadProgress(bool& cancel, int percent) {
   QCoreApplication::processEvents();
 }
 
-void TfrmDownloadBitmapProgress::RequestCancel() { cancelRequested_ = true; }
+void TfrmDownloadBitmapProgress::RequestCancel() {
+  cancelRequested_ = true;
+  // A tile on its way would otherwise hold the window until it arrives; the aborted
+  // download ends the drawing quietly.
+  if (running_) AbortServiceTransfers();
+}
 
 void TfrmDownloadBitmapProgress::Button1Click() {
   RequestCancel();

@@ -4,8 +4,9 @@
 // that fills the output picture tile by tile, with a progress bar and a Cancel button.
 //
 // The download starts once the window is on screen. While it runs, Cancel and requests
-// to close the window only raise the cancel flag (the window refuses to close); the
-// drawing stops after the next tile and the window closes with the result false. A tile
+// to close the window raise the cancel flag and abort the transfers on their way (the
+// window refuses to close); the drawing stops at the next tile and the window closes with
+// the result false. A tile
 // that fails is shown as an error and leaves the window open where it stopped, until
 // Cancel or the close button.
 

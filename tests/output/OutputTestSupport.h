@@ -77,6 +77,22 @@ class TOutputTest : public ::testing::Test {
     }
   }
 
+  // How many tiles, from the first in drawing order, the picture shows in their colours.
+  static int DrawnTiles(const TBitmap24& picture, const AreaBoundingBox& area) {
+    const TileId& nw = *area.NorthWest->TileMeta->Id;
+    const TileId& se = *area.SouthEast->TileMeta->Id;
+    const LonLatPtOffset& offset = *area.NorthWest->Offset;
+    int index = 0;
+    for (int y = nw.Y; y >= se.Y; --y) {
+      for (int x = nw.X; x <= se.X; ++x, ++index) {
+        const int px = std::max(0, (x - nw.X) * 200 - offset.XOffset) + 1;
+        const int py = std::max(0, (nw.Y - y) * 200 - offset.YOffset) + 1;
+        if (PixelOf(picture, px, py) != TileColour(x, y)) return index;
+      }
+    }
+    return index;
+  }
+
   TTempFolder folder;
   std::shared_ptr<TFakeTerraService> service = std::make_shared<TFakeTerraService>();
 };
