@@ -3,7 +3,9 @@
 
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
+#include "platform/WaitSupport.h"
 #include "service/ServiceTextSupport.h"
+#include "service/SoapTransport.h"
 #include "service/TerraServiceSupport.h"
 
 namespace quorvil {
@@ -17,7 +19,14 @@ auto RetryServiceCall(Call call) -> decltype(call(std::declval<TerraServiceSoap&
   TerraServiceSoap& proxy = ServiceProxy();
   for (;;) {
     try {
-      return call(proxy);
+      // The call waits off the user-interface thread; the prompt below is shown on it.
+      // It counts as begun here, so that an abort while the worker is still starting
+      // ends it too.
+      const std::uint64_t begun = SoapAbortGeneration();
+      return WaitForResult([&] {
+        const TTransferScope scope(begun);
+        return call(proxy);
+      });
     } catch (const ESilentAbort&) {
       throw;
     } catch (const std::exception& error) {
@@ -33,6 +42,8 @@ std::unique_ptr<AreaBoundingBox> WithPlaceShown(std::unique_ptr<AreaBoundingBox>
 }
 
 }  // namespace
+
+void AbortServiceTransfers() { AbortSoapTransfers(); }
 
 std::string RetryPromptText(const std::string& message) {
   // Paragraphs are separated by blank lines; line feeds are what message boxes and
@@ -100,7 +111,11 @@ std::string GetNearestPlaceName(double latitude, double longitude) {
 bool TestServiceProxy(TerraServiceSoap& proxy) {
   for (;;) {
     try {
-      proxy.ConvertLonLatPtToNearestPlace(kTestServerPoint);
+      const std::uint64_t begun = SoapAbortGeneration();
+      WaitFor([&] {
+        const TTransferScope scope(begun);
+        proxy.ConvertLonLatPtToNearestPlace(kTestServerPoint);
+      });
       return true;
     } catch (const ESilentAbort&) {
       return false;
