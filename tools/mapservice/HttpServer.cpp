@@ -163,7 +163,9 @@ int RunServer(const ServerOptions& options, std::ostream& out, std::ostream& err
     }
   });
   if (options.log) {
-    server.set_logger([&](const httplib::Request& req, const httplib::Response& res) {
+    // Written before the answer leaves (a logger would run after it): a client that has
+    // its answer finds the request in the log.
+    server.set_post_routing_handler([&](const httplib::Request& req, httplib::Response& res) {
       std::string action = req.get_header_value("SOAPAction");
       if (const auto slash = action.find_last_of('/'); slash != std::string::npos) {
         action = action.substr(slash + 1);
