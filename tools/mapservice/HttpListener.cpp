@@ -256,6 +256,8 @@ void HttpListener::Loop::Work() {
       response = handler_(job.request);
     } catch (const std::exception& e) {
       response = refusal_(job.request, 500, std::string("Server error: ") + e.what());
+    } catch (...) {
+      response = refusal_(job.request, 500, "Server error");
     }
     {
       std::lock_guard lock(answerMutex_);

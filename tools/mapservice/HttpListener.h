@@ -20,7 +20,9 @@ class HttpListener {
  public:
   struct Options {
     int workers = 8;
-    std::size_t maxConnections = 512;
+    // With each request's body held to the body limit, this also bounds the memory that
+    // clients can make the service hold.
+    std::size_t maxConnections = 128;
     // From the first byte of a request to its last, however slowly it trickles.
     std::chrono::milliseconds requestTimeout{10000};
     // A connection waiting for its (next) request.

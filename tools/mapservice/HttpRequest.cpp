@@ -304,7 +304,8 @@ void HttpRequestParser::StartBody() {
     if (tooLarge) return Fail(413, "The request is larger than " + limit + " bytes");
     if (length == 0) return Finish();
     remaining_ = length;
-    request_.body.reserve(static_cast<std::size_t>(length));
+    // Room for what is said to come, but not more than a little before it does.
+    request_.body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 64 << 10)));
     phase_ = Phase::Body;
   } else {
     return Finish();
