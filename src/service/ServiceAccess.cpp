@@ -3,6 +3,8 @@
 
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
+#include "platform/WaitSupport.h"
+#include "service/SoapTransport.h"
 #include "service/TerraServiceSupport.h"
 
 namespace quorvil {
@@ -16,7 +18,14 @@ auto RetryServiceCall(Call call) -> decltype(call(std::declval<TerraServiceSoap&
   TerraServiceSoap& proxy = ServiceProxy();
   for (;;) {
     try {
-      return call(proxy);
+      // The call waits off the user-interface thread; the prompt below is shown on it.
+      // It counts as begun here, so that an abort while the worker is still starting
+      // ends it too.
+      const std::uint64_t begun = SoapAbortGeneration();
+      return WaitForResult([&] {
+        const TTransferScope scope(begun);
+        return call(proxy);
+      });
     } catch (const ESilentAbort&) {
       throw;
     } catch (const std::exception& error) {
@@ -26,6 +35,8 @@ auto RetryServiceCall(Call call) -> decltype(call(std::declval<TerraServiceSoap&
 }
 
 }  // namespace
+
+void AbortServiceTransfers() { AbortSoapTransfers(); }
 
 std::string RetryPromptText(const std::string& message) {
   // Paragraphs are separated by blank lines; line feeds are what message boxes and
@@ -86,7 +97,11 @@ std::string GetNearestPlaceName(double latitude, double longitude) {
 bool TestServiceProxy(TerraServiceSoap& proxy) {
   for (;;) {
     try {
-      proxy.ConvertLonLatPtToNearestPlace(kTestServerPoint);
+      const std::uint64_t begun = SoapAbortGeneration();
+      WaitFor([&] {
+        const TTransferScope scope(begun);
+        proxy.ConvertLonLatPtToNearestPlace(kTestServerPoint);
+      });
       return true;
     } catch (const ESilentAbort&) {
       return false;

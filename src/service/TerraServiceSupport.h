@@ -92,6 +92,12 @@ void DecodeBase64ToStream(std::string_view text, TMemoryStream& stream);
 
 // ---- Service access --------------------------------------------------------------------
 
+// Aborts every transfer in flight at this moment, the wrapped service calls' and the tile
+// downloads', within a quarter of a second; each ends in ETransferAborted, which neither
+// the retry prompt nor the error display shows. Later transfers are not affected. For
+// Stop and Cancel; any thread may call it.
+void AbortServiceTransfers();
+
 // Asks whether to repeat a failed service call. Returns on "Yes"; any other answer
 // throws ESilentAbort.
 void AskToRetryServiceCall(const std::exception& error);
