@@ -52,7 +52,9 @@ for target in "${targets[@]}"; do
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   corpus=$(find "$work" -type f | wc -l)
-  crashes=$(find "$artifacts" -type f | wc -l)
+  # Slow inputs are kept there too (slow-unit-*), but are no crash.
+  crashes=$(find "$artifacts" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
+    -o -name 'oom-*' \) | wc -l)
   summary+=$(printf '\n%-16s %12s %8s %8s %s' "$target" "${runs:-?}" "$corpus" "$crashes" "$status")
 done
 echo

@@ -96,6 +96,8 @@ TEST(HttpRequestParser, ReadsRequestsWholeOrInPiecesAndRefusesWhatIsWrong) {
       {"target not a path", "GET terraservice HTTP/1.1\r\n\r\n", State::Failed, 400},
       {"target too long", "GET /" + std::string(70, 'a') + " HTTP/1.1\r\n\r\n", State::Failed, 414},
       {"endless request line", "GET /" + std::string(300, 'a'), State::Failed, 414},
+      {"long request line, then its end", "GET " + std::string(150, 'a') + "\r\n\r\n",
+       State::Failed, 414},
       {"header too large", "GET / HTTP/1.1\r\nX: " + std::string(300, 'a') + "\r\n\r\n",
        State::Failed, 431},
       {"folded header", "GET / HTTP/1.1\r\nX: a\r\n b\r\n\r\n", State::Failed, 400},

@@ -153,6 +153,14 @@ std::size_t HttpRequestParser::FeedHead(std::string_view bytes) {
   const std::size_t add = std::min(room, bytes.size());
   const std::size_t scanFrom = head_.size() >= 2 ? head_.size() - 2 : 0;
   head_.append(bytes.substr(0, add));
+  // Judged on the request line alone, so that the verdict does not depend on how the
+  // bytes were split.
+  const std::size_t lineLength = std::min(head_.find('\n'), head_.size());
+  if (lineLength > limits_.maxTargetBytes + 64) {
+    Fail(414,
+         "The request line is longer than " + std::to_string(limits_.maxTargetBytes) + " bytes");
+    return skipped + add;
+  }
   for (std::size_t nl = head_.find('\n', scanFrom); nl != std::string::npos;
        nl = head_.find('\n', nl + 1)) {
     std::size_t end = 0;
@@ -167,11 +175,7 @@ std::size_t HttpRequestParser::FeedHead(std::string_view bytes) {
     ParseHead();
     return skipped + add - unused;
   }
-  const bool lineEnded = head_.find('\n') != std::string::npos;
-  if (!lineEnded && head_.size() > limits_.maxTargetBytes + 64) {
-    Fail(414,
-         "The request line is longer than " + std::to_string(limits_.maxTargetBytes) + " bytes");
-  } else if (head_.size() > limits_.maxHeaderBytes) {
+  if (head_.size() > limits_.maxHeaderBytes) {
     Fail(431,
          "The request header is larger than " + std::to_string(limits_.maxHeaderBytes) + " bytes");
   }
