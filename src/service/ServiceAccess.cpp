@@ -36,8 +36,6 @@ auto RetryServiceCall(Call call) -> decltype(call(std::declval<TerraServiceSoap&
 
 }  // namespace
 
-void AbortServiceTransfers() { AbortSoapTransfers(); }
-
 std::string RetryPromptText(const std::string& message) {
   // Paragraphs are separated by blank lines; line feeds are what message boxes and
   // terminals on this system break lines on.

@@ -62,6 +62,20 @@ TEST(AbortServiceTransfers, EndsACallToAServerThatNeverAnswersAtOnceAndSilently)
          ServiceGetAreaFromPt({-73.9, 40.7}, Theme::Photo, Scale::Scale4m, 400, 300);
        }},
       {"a bare proxy call", [&] { CreateServiceProxy(false, silent.Url())->GetTile({}); }},
+      {"a tile download",
+       [] {
+         TMemoryStream stream;
+         LoadTileToStream(stream, {Theme::Photo, Scale::Scale4m, 18, 1, 2});
+       }},
+      {"a tile waiting behind downloads on the wire",
+       [] {
+         TTileStore& store = *CurrentTileStore();
+         std::vector<TTileRequest> ahead;
+         for (int x = 0; x < kDefaultTileConnections; ++x)
+           ahead.push_back(store.Request({Theme::Photo, Scale::Scale4m, 18, x, 3}));
+         TMemoryStream stream;
+         store.Load(stream, {Theme::Photo, Scale::Scale4m, 18, 99, 3});
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -72,6 +86,30 @@ TEST(AbortServiceTransfers, EndsACallToAServerThatNeverAnswersAtOnceAndSilently)
   }
   EXPECT_TRUE(prompter->asked.empty());  // no retry prompt for an abort
   FinalizeTileService();
+}
+
+TEST(AbortServiceTransfers, FinalizingTheStoreEndsItsDownloadsOnTheWire) {
+  testing::TSilentServer silent;
+  testing::TTempFolder temp;
+  InitializeTileService(silent.Url(), temp / "Cache", 466, 10);
+  TOutcome outcome;
+  std::thread caller([&] {
+    try {
+      TMemoryStream stream;
+      LoadTileToStream(stream, {Theme::Photo, Scale::Scale4m, 18, 1, 2});
+    } catch (const ETransferAborted&) {
+      outcome.aborted = true;
+    } catch (const std::exception& error) {
+      outcome.error = error.what();
+    }
+  });
+  std::this_thread::sleep_for(150ms);
+  const Clock::time_point start = Clock::now();
+  FinalizeTileService();
+  EXPECT_LT(Clock::now() - start, 250ms);
+  caller.join();
+  EXPECT_TRUE(outcome.aborted) << outcome.error;
+  EXPECT_TRUE(std::filesystem::is_empty(temp / "Cache"));  // nothing half-written
 }
 
 TEST(AbortServiceTransfers, LeavesLaterTransfersAlone) {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "MapServiceTestSupport.h"
+#include "support/MapServiceTestSupport.h"
 #include "support/RawHttpClient.h"
 
 namespace quorvil::mapservice {
