@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "MapServiceTestSupport.h"
+#include "support/MapServiceTestSupport.h"
 #include "mapservice/MapService.h"
 #include "mapservice/SoapXml.h"
 
