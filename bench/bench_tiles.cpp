@@ -1,5 +1,6 @@
 // Tile throughput of the mosaic from a warm cache, beside the bare libjpeg-turbo decode
-// of the same tiles, and the cost of starting and trimming a large tile cache.
+// of the same tiles; a cold view against the local map service over a slow link, one
+// connection beside several; and the cost of starting and trimming a large tile cache.
 
 // clang-format off
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "../tests/support/FakeTerraService.h"
 #include "../tests/support/GifWriter.h"
 #include "../tests/support/TempFolder.h"
+#include "../tests/tools/MapServiceTestSupport.h"
 #include "imagery/JpegCodec.h"
 #include "imagery/MosaicSupport.h"
 #include "service/SystemSupport.h"
@@ -86,7 +88,11 @@ void BM_DrawAreaToBitmap_WarmCache(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kColumns * kRows);
   state.SetLabel(state.range(0) != 0 ? "GIF tiles" : "JPEG tiles");
 }
-BENCHMARK(BM_DrawAreaToBitmap_WarmCache)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawAreaToBitmap_WarmCache)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The same tiles through libjpeg-turbo alone: memory source, BGR scanlines, no files.
 void BM_BareLibjpegDecode(benchmark::State& state) {
@@ -113,7 +119,45 @@ void BM_BareLibjpegDecode(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(cache.files.size()));
 }
-BENCHMARK(BM_BareLibjpegDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareLibjpegDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A cold 1920 x 1080 view at 4 m per pixel, as quorvil-export draws it: the store started
+// on an empty cache, the area asked for, every tile downloaded and drawn. The local map
+// service answers after 50 ms, as a real server over the network would. Its own cache
+// is warmed first, so that the figures hold the link, not the tile rendering.
+void BM_ColdView1920x1080At4m(benchmark::State& state) {
+  if (mapservice::testing::kMapServicePath == nullptr) {
+    state.SkipWithError("quorvil-mapservice is not built");
+    return;
+  }
+  const int connections = static_cast<int>(state.range(0));
+  mapservice::testing::ServiceProcess service({"--port", "0", "--delay-ms", "50"});
+  if (service.Endpoint().empty()) {
+    state.SkipWithError("the map service did not start");
+    return;
+  }
+  const LonLatPt center{-73.965, 40.784};
+  std::int64_t tiles = 0;
+  const auto draw = [&] {
+    testing::TTempFolder cache;
+    InitializeTileService(service.Endpoint(), cache / "Cache", 1'000'000, 10, connections);
+    const auto area = ServiceGetAreaFromPt(center, Theme::Photo, Scale::Scale4m, 1920, 1080);
+    TBitmap24 picture(1920, 1080);
+    DrawAreaToBitmap(picture, *area);
+    tiles = AreaTileCount(*area);
+    FinalizeTileService();
+  };
+  draw();  // the service renders its tiles once
+  for (auto _ : state) draw();
+  state.counters["tiles"] = static_cast<double>(tiles);
+  state.SetLabel(std::to_string(connections) + (connections == 1 ? " connection" : " connections"));
+}
+BENCHMARK(BM_ColdView1920x1080At4m)
+    ->Arg(1)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 // A cache folder of `count` empty tile files, file i last used i seconds after a start.
 constexpr int kCacheFiles = 100'000;

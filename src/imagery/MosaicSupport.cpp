@@ -88,6 +88,12 @@ bool DrawAreaToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
   const LonLatPtOffset& offset = OffsetOf(area.NorthWest);
   TileId id = northWest;
   const std::int64_t total = AreaTileCount(area);
+  if (total == 0) return true;
+  // The store downloads the tiles ahead of their turn, several at once; they are drawn
+  // here in their order. Leaving early gives up those not yet begun.
+  const std::shared_ptr<TTileStore> store = CurrentTileStore();
+  TTileRun tiles(*store, northWest, std::int64_t{southEast.X} - northWest.X + 1,
+                 std::int64_t{northWest.Y} - southEast.Y + 1);
   std::int64_t done = 0;
   std::int64_t y = -static_cast<std::int64_t>(offset.YOffset);
   for (std::int64_t row = northWest.Y; row >= southEast.Y; --row) {
@@ -97,7 +103,7 @@ bool DrawAreaToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
       id.Y = static_cast<int>(row);
       {
         TMemoryStream stream;
-        LoadTileToStream(stream, id);
+        tiles.TakeNext(stream);
         const TBitmap24 tile = DecodeOrDiscard(stream, id);
         DrawPictureAt(bitmap, tile, x, y);
       }

@@ -16,6 +16,16 @@ class EQuorvilError : public std::runtime_error {
 class ESilentAbort : public EQuorvilError {
  public:
   ESilentAbort() : EQuorvilError("Operation aborted") {}
+
+ protected:
+  explicit ESilentAbort(const std::string& message) : EQuorvilError(message) {}
+};
+
+// A transfer to the map service that was aborted on purpose (Stop, Cancel) while it ran.
+// Quiet like the silent abort: neither the retry prompt nor the error display shows it.
+class ETransferAborted : public ESilentAbort {
+ public:
+  ETransferAborted() : ESilentAbort("Transfer aborted") {}
 };
 
 }  // namespace quorvil

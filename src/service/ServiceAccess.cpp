@@ -4,6 +4,7 @@
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
 #include "platform/WaitSupport.h"
+#include "service/SoapTransport.h"
 #include "service/TerraServiceSupport.h"
 
 namespace quorvil {
@@ -18,7 +19,13 @@ auto RetryServiceCall(Call call) -> decltype(call(std::declval<TerraServiceSoap&
   for (;;) {
     try {
       // The call waits off the user-interface thread; the prompt below is shown on it.
-      return WaitForResult([&] { return call(proxy); });
+      // It counts as begun here, so that an abort while the worker is still starting
+      // ends it too.
+      const std::uint64_t begun = SoapAbortGeneration();
+      return WaitForResult([&] {
+        const TTransferScope scope(begun);
+        return call(proxy);
+      });
     } catch (const ESilentAbort&) {
       throw;
     } catch (const std::exception& error) {
@@ -88,7 +95,11 @@ std::string GetNearestPlaceName(double latitude, double longitude) {
 bool TestServiceProxy(TerraServiceSoap& proxy) {
   for (;;) {
     try {
-      WaitFor([&] { proxy.ConvertLonLatPtToNearestPlace(kTestServerPoint); });
+      const std::uint64_t begun = SoapAbortGeneration();
+      WaitFor([&] {
+        const TTransferScope scope(begun);
+        proxy.ConvertLonLatPtToNearestPlace(kTestServerPoint);
+      });
       return true;
     } catch (const ESilentAbort&) {
       return false;

@@ -6,9 +6,12 @@
 namespace quorvil {
 
 void InitializeTileService(const std::string& serviceAddress, const std::string& cacheFolder,
-                           std::int64_t tileLimit, int deletePercent) {
-  InitializeTileService(CreateServiceProxy(false, serviceAddress), serviceAddress, cacheFolder,
-                        tileLimit, deletePercent);
+                           std::int64_t tileLimit, int deletePercent, int connections) {
+  // One proxy, and so one kept-alive connection, for each download worker.
+  StartTileService(
+      CreateServiceProxy(false, serviceAddress),
+      [serviceAddress] { return CreateServiceProxy(false, serviceAddress); }, serviceAddress,
+      cacheFolder, tileLimit, deletePercent, connections);
 }
 
 bool TestServerAddress(const std::string& address) {

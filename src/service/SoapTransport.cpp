@@ -2,13 +2,56 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "platform/ProgramError.h"
 
 namespace quorvil {
 
 namespace {
+
+std::atomic<std::uint64_t> abortGeneration{0};
+thread_local const TTransferScope* currentScope = nullptr;
+
+// The multi handles with a transfer in flight, so that an abort can wake them. A handle
+// leaves the list before its transfer ends, under the same lock, so a wake-up never
+// reaches a handle that is gone.
+struct TActiveTransfers {
+  std::mutex mutex;
+  std::vector<CURLM*> multis;
+};
+
+TActiveTransfers& Active() {
+  static TActiveTransfers active;
+  return active;
+}
+
+void WakeAll() {
+  TActiveTransfers& active = Active();
+  std::lock_guard lock(active.mutex);
+  for (CURLM* multi : active.multis) curl_multi_wakeup(multi);
+}
+
+class TActiveTransfer {
+ public:
+  explicit TActiveTransfer(CURLM* multi) : multi_(multi) {
+    TActiveTransfers& active = Active();
+    std::lock_guard lock(active.mutex);
+    active.multis.push_back(multi_);
+  }
+  ~TActiveTransfer() {
+    TActiveTransfers& active = Active();
+    std::lock_guard lock(active.mutex);
+    active.multis.erase(std::find(active.multis.begin(), active.multis.end(), multi_));
+  }
+  TActiveTransfer(const TActiveTransfer&) = delete;
+  TActiveTransfer& operator=(const TActiveTransfer&) = delete;
+
+ private:
+  CURLM* multi_;
+};
 
 void InitCurlOnce() {
   static std::once_flag once;
@@ -43,18 +86,37 @@ struct HeaderList {
 
 }  // namespace
 
+void AbortSoapTransfers() {
+  abortGeneration.fetch_add(1);
+  WakeAll();
+}
+
+std::uint64_t SoapAbortGeneration() { return abortGeneration.load(); }
+
+void WakeSoapTransfers() { WakeAll(); }
+
+TTransferScope::TTransferScope(std::uint64_t generation, const std::atomic<bool>* stop)
+    : outer_(currentScope), generation_(generation), stop_(stop) {
+  currentScope = this;
+}
+
+TTransferScope::~TTransferScope() { currentScope = outer_; }
+
 struct CurlSoapTransport::Handle {
   CURL* curl = nullptr;
+  CURLM* multi = nullptr;
   char error[CURL_ERROR_SIZE] = {};
   ~Handle() {
     if (curl) curl_easy_cleanup(curl);
+    if (multi) curl_multi_cleanup(multi);
   }
 };
 
 CurlSoapTransport::CurlSoapTransport() : handle_(std::make_unique<Handle>()) {
   InitCurlOnce();
   handle_->curl = curl_easy_init();
-  if (!handle_->curl) throw EQuorvilError("Cannot start the HTTP client");
+  handle_->multi = curl_multi_init();
+  if (!handle_->curl || !handle_->multi) throw EQuorvilError("Cannot start the HTTP client");
 }
 
 CurlSoapTransport::~CurlSoapTransport() = default;
@@ -104,7 +166,7 @@ HttpAnswer CurlSoapTransport::Perform(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteToSink);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 
-  const CURLcode code = curl_easy_perform(curl);
+  const auto code = static_cast<CURLcode>(Run());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
   if (sink.tooLarge) {
     throw EQuorvilError("The answer from " + url + " is larger than " +
@@ -116,6 +178,41 @@ HttpAnswer CurlSoapTransport::Perform(const std::string& url) {
   }
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.Status);
   return answer;
+}
+
+int CurlSoapTransport::Run() {
+  const TTransferScope* scope = currentScope;
+  const std::uint64_t begun = scope ? scope->generation_ : SoapAbortGeneration();
+  const std::atomic<bool>* stop = scope ? scope->stop_ : nullptr;
+  CURLM* multi = handle_->multi;
+  if (curl_multi_add_handle(multi, handle_->curl) != CURLM_OK) {
+    throw EQuorvilError("Cannot start the HTTP client");
+  }
+  struct Detach {
+    CURLM* multi;
+    CURL* curl;
+    ~Detach() { curl_multi_remove_handle(multi, curl); }
+  } detach{multi, handle_->curl};
+  // Registered before the first look at the flags: an abort from then on either is seen
+  // by that look or leaves a wake-up that ends the next poll at once.
+  TActiveTransfer active(multi);
+  for (;;) {
+    if (SoapAbortGeneration() != begun || (stop && stop->load())) throw ETransferAborted();
+    int running = 0;
+    CURLMcode status = curl_multi_perform(multi, &running);
+    if (status != CURLM_OK) {
+      throw EQuorvilError(std::string("The HTTP client failed: ") + curl_multi_strerror(status));
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+      if (message->msg == CURLMSG_DONE) return message->data.result;
+    }
+    // curl shortens the wait to its own time-outs; an abort's wake-up ends it at once.
+    status = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    if (status != CURLM_OK) {
+      throw EQuorvilError(std::string("The HTTP client failed: ") + curl_multi_strerror(status));
+    }
+  }
 }
 
 }  // namespace quorvil

@@ -3,7 +3,9 @@
 // What carries SOAP messages to the map service and back: an abstract transport, so that
 // tests can record what goes on the wire, and the HTTP transport the program uses.
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -50,8 +52,39 @@ inline constexpr std::chrono::milliseconds kSoapCallTimeout{60'000};
 // Larger answers are refused: no tile or area comes near this.
 inline constexpr std::size_t kMaxSoapAnswerBytes = 64u * 1024 * 1024;
 
+// ---- Aborting transfers from another thread ----------------------------------------------
+
+// Ends every transfer begun before the call with ETransferAborted, within milliseconds;
+// transfers begun later are not affected. Any thread may call it.
+void AbortSoapTransfers();
+
+// How many times AbortSoapTransfers has run: a transfer that counts as begun at one
+// generation is aborted as soon as the generation moves on.
+std::uint64_t SoapAbortGeneration();
+
+// Wakes every transfer in flight to look at its scope's stop flag again.
+void WakeSoapTransfers();
+
+// While it lives, transfers on this thread count as begun at `generation` (taken when the
+// work was asked for, which may be well before it reaches the wire), and end also when
+// `*stop` turns true and WakeSoapTransfers is called.
+class TTransferScope {
+ public:
+  explicit TTransferScope(std::uint64_t generation, const std::atomic<bool>* stop = nullptr);
+  ~TTransferScope();
+  TTransferScope(const TTransferScope&) = delete;
+  TTransferScope& operator=(const TTransferScope&) = delete;
+
+ private:
+  const TTransferScope* outer_;
+  std::uint64_t generation_;
+  const std::atomic<bool>* stop_;
+  friend class CurlSoapTransport;
+};
+
 // HTTP over libcurl. One easy handle per transport, so that successive calls reuse the
-// connection. Used by one thread at a time.
+// connection; it runs in a multi handle of its own so that an abort from another thread
+// wakes it at once. Used by one thread at a time.
 class CurlSoapTransport : public SoapTransport {
  public:
   CurlSoapTransport();
@@ -68,6 +101,8 @@ class CurlSoapTransport : public SoapTransport {
  private:
   struct Handle;
   HttpAnswer Perform(const std::string& url);
+  // Runs the prepared transfer to its end; throws ETransferAborted when it is aborted.
+  int Run();
 
   std::unique_ptr<Handle> handle_;
   std::chrono::milliseconds connectTimeout_ = kSoapConnectTimeout;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "platform/AppTypes.h"
 #include "service/MemoryStream.h"
 #include "service/TerraServiceSoapSupport.h"
+#include "service/TileStore.h"
 
 namespace quorvil {
 
@@ -23,21 +25,35 @@ namespace quorvil {
 inline constexpr std::int64_t kBytesPerTile = 9000;
 
 // Starts the tile store: keeps the four values, builds the module's service proxy for
-// the address (the default endpoint when empty) and reads the names of the cached
-// tiles from the folder (a missing folder gives an empty index). Any earlier start is
-// finalized first.
+// the address (the default endpoint when empty) and one more for each of up to
+// `connections` download workers, and reads the names of the cached tiles from the
+// folder (a missing folder gives an empty index). Any earlier start is finalized first.
 void InitializeTileService(const std::string& serviceAddress, const std::string& cacheFolder,
-                           std::int64_t tileLimit, int deletePercent);
+                           std::int64_t tileLimit, int deletePercent,
+                           int connections = kDefaultTileConnections);
 
-// The same with a ready-made proxy (a test double, or a proxy built elsewhere).
+// The same with a ready-made proxy (a test double, or a proxy built elsewhere), which the
+// download workers share: it must take calls from several threads at once.
 void InitializeTileService(std::shared_ptr<TerraServiceSoap> proxy,
                            const std::string& serviceAddress, const std::string& cacheFolder,
-                           std::int64_t tileLimit, int deletePercent);
+                           std::int64_t tileLimit, int deletePercent,
+                           int connections = kDefaultTileConnections);
 
-// Drops the index and releases the proxy. Harmless when the store is not started.
+// The same with the workers' proxies made by `downloadProxy`, one for each worker.
+void StartTileService(std::shared_ptr<TerraServiceSoap> proxy,
+                      std::function<std::shared_ptr<TerraServiceSoap>()> downloadProxy,
+                      const std::string& serviceAddress, const std::string& cacheFolder,
+                      std::int64_t tileLimit, int deletePercent, int connections);
+
+// Ends the workers (downloads in flight are aborted), drops the index and releases the
+// proxy. Harmless when the store is not started.
 void FinalizeTileService();
 
 bool TileServiceStarted();
+
+// The program's store; throws EQuorvilError when it is not started. Hold it no longer
+// than a drawing.
+std::shared_ptr<TTileStore> CurrentTileStore();
 
 // The module's proxy; throws EQuorvilError when the store is not started.
 TerraServiceSoap& ServiceProxy();
@@ -46,6 +62,7 @@ TerraServiceSoap& ServiceProxy();
 std::string TileCacheFolder();
 std::string TileServiceAddress();
 std::int64_t TileCacheLimit();
+int TileServiceConnections();
 
 // The cache folder of the program: "Cache" beside the program file when that folder
 // can be written, otherwise $XDG_CACHE_HOME/Quorvil/Cache (~/.cache/Quorvil/Cache).
@@ -59,10 +76,17 @@ std::string TileName(const TileId& id);
 std::string TileFileName(const TileId& id);
 
 // Fills the empty stream with the tile's image file: from the cache when it holds the
-// tile (its last-write time then moves to now), otherwise from the service's GetTile,
-// which is written to the cache. Service errors pass through unchanged, without a
-// retry prompt; an empty answer fails with "LoadTileToStream: No tile data returned.".
+// tile (its last-write time then moves to now), otherwise from the service's GetTile on
+// a download worker, waited for through WaitFor, and written to the cache. Service
+// errors pass through unchanged, without a retry prompt; an empty answer fails with
+// "LoadTileToStream: No tile data returned.". Whatever stands under the tile's name and
+// is not a tile file is removed and the tile downloaded again; a tile that cannot be
+// written to the cache is delivered all the same (see TakeTileCacheWarning).
 void LoadTileToStream(TMemoryStream& stream, const TileId& id);
+
+// Once after a tile could not be written to the cache folder: the note that tiles are
+// not being kept, and why; empty otherwise, and when the store is not started.
+std::string TakeTileCacheWarning();
 
 // Removes a tile from the cache, file and index, so that the next request downloads it
 // again: for a tile whose bytes turned out not to be a picture.
@@ -71,9 +95,9 @@ void DiscardCachedTile(const TileId& id);
 // True when the index holds more names than the tile limit.
 bool CacheOverLimit();
 
-// Deletes the least recently used cache files: the excess over the limit plus the
-// delete percent of the limit, one more than that difference in all. Afterwards the
-// index holds exactly the names of the files still in the folder.
+// Deletes the least recently used cache files (by their last-write times): the excess
+// over the limit plus the delete percent of the limit, one more than that difference in
+// all. Afterwards the index holds exactly the names of the files still in the folder.
 void TrimTileCache();
 
 // Removes the name from the index if it is there.
@@ -91,6 +115,12 @@ std::int64_t TrimDeleteCount(std::int64_t listed, std::int64_t tileLimit, int de
 void DecodeBase64ToStream(std::string_view text, TMemoryStream& stream);
 
 // ---- Service access --------------------------------------------------------------------
+
+// Aborts every transfer in flight at this moment, the wrapped service calls' and the tile
+// downloads', within a quarter of a second; each ends in ETransferAborted, which neither
+// the retry prompt nor the error display shows. Later transfers are not affected. For
+// Stop and Cancel; any thread may call it.
+void AbortServiceTransfers();
 
 // Asks whether to repeat a failed service call. Returns on "Yes"; any other answer
 // throws ESilentAbort.

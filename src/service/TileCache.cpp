@@ -1,22 +1,19 @@
-// The tile store: the module state, the in-memory index of cached tiles and the disk
-// cache behind it.
+// The module routines of the tile store: a thin layer over the one store the program
+// owns between InitializeTileService and FinalizeTileService.
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <set>
+#include <mutex>
+#include <utility>
 
 #include "platform/ProgramError.h"
-#include "service/SystemSupport.h"
+#include "service/SoapTransport.h"
 #include "service/TerraServiceSupport.h"
+#include "service/TileStore.h"
 
 namespace quorvil {
 
@@ -24,24 +21,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TTileStore {
-  std::string folder;  // ends with '/'
-  std::int64_t limit = 0;
-  int percent = 0;
-  std::string address;
-  std::shared_ptr<TerraServiceSoap> proxy;
-  std::set<std::string> index;
+// The program's store. Callers hold it for as long as they use it, so that a
+// FinalizeTileService meanwhile ends its workers but frees nothing under them.
+struct TModuleStore {
+  std::mutex mutex;
+  std::shared_ptr<TTileStore> store;
 };
 
-std::unique_ptr<TTileStore>& Store() {
-  static std::unique_ptr<TTileStore> store;
-  return store;
+TModuleStore& Module() {
+  static TModuleStore module;
+  return module;
 }
 
-TTileStore& Started() {
-  auto& store = Store();
-  if (!store) throw EQuorvilError("The tile service has not been started");
-  return *store;
+std::shared_ptr<TTileStore> StartedOrNull() {
+  TModuleStore& module = Module();
+  std::lock_guard lock(module.mutex);
+  return module.store;
 }
 
 std::string WithSeparator(std::string folder) {
@@ -50,103 +45,56 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
-std::string CacheFileOf(const TTileStore& store, const std::string& name) {
-  return store.folder + name + ".TMP";
-}
-
-std::string ErrorText(int code) { return std::strerror(code); }
-
-// Reads the whole file into the stream. Returns false with errno set when it cannot.
-bool ReadWholeFile(const std::string& path, TMemoryStream& stream) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info {};
-  const int statFailure = ::fstat(fd, &info) != 0 ? errno : (S_ISREG(info.st_mode) ? 0 : EISDIR);
-  if (statFailure != 0) {
-    const int code = statFailure;
-    ::close(fd);
-    errno = code;
-    return false;
+void Install(std::shared_ptr<TTileStore> store) {
+  std::shared_ptr<TTileStore> previous;
+  {
+    TModuleStore& module = Module();
+    std::lock_guard lock(module.mutex);
+    previous = std::exchange(module.store, std::move(store));
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      const int code = got == 0 ? EIO : errno;  // shrank while we read
-      ::close(fd);
-      errno = code;
-      return false;
-    }
-    done += static_cast<std::size_t>(got);
-  }
-  ::close(fd);
-  stream.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-  stream.Rewind();
-  return true;
-}
-
-// Writes the bytes under a temporary name in the same folder and renames it into
-// place, so that no reader ever sees a part of a tile under the tile's name. The
-// temporary name does not match "*.TMP" and is never indexed.
-void WriteCacheFile(const std::string& path, const TMemoryStream& content) {
-  const std::string temporary = path + "-" + std::to_string(::getpid()) + ".part";
-  const auto fail = [&](int code) {
-    ::unlink(temporary.c_str());
-    throw EQuorvilError("Cannot write the cache file \"" + path + "\": " + ErrorText(code));
-  };
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) fail(errno);
-  const std::uint8_t* data = content.Data();
-  std::size_t left = static_cast<std::size_t>(content.Size());
-  while (left > 0) {
-    const ssize_t put = ::write(fd, data, left);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      const int code = put == 0 ? ENOSPC : errno;
-      ::close(fd);
-      fail(code);
-    }
-    data += put;
-    left -= static_cast<std::size_t>(put);
-  }
-  if (::close(fd) != 0) fail(errno);
-  if (::rename(temporary.c_str(), path.c_str()) != 0) fail(errno);
+  if (previous) previous->Shutdown();
 }
 
 }  // namespace
 
+std::shared_ptr<TTileStore> CurrentTileStore() {
+  auto store = StartedOrNull();
+  if (!store) throw EQuorvilError("The tile service has not been started");
+  return store;
+}
+
 void InitializeTileService(std::shared_ptr<TerraServiceSoap> proxy,
                            const std::string& serviceAddress, const std::string& cacheFolder,
-                           std::int64_t tileLimit, int deletePercent) {
-  FinalizeTileService();
-  auto store = std::make_unique<TTileStore>();
-  store->folder = WithSeparator(cacheFolder);
-  store->limit = tileLimit;
-  store->percent = deletePercent;
-  store->address = serviceAddress;
-  store->proxy = std::move(proxy);
-  std::vector<std::string> names;
-  ListFiles(names, store->folder, "*.TMP", false);
-  std::sort(names.begin(), names.end());
-  store->index = std::set<std::string>(names.begin(), names.end());
-  Store() = std::move(store);
+                           std::int64_t tileLimit, int deletePercent, int connections) {
+  StartTileService(std::move(proxy), {}, serviceAddress, cacheFolder, tileLimit, deletePercent,
+                   connections);
 }
 
-void FinalizeTileService() { Store().reset(); }
+void StartTileService(std::shared_ptr<TerraServiceSoap> proxy,
+                      std::function<std::shared_ptr<TerraServiceSoap>()> downloadProxy,
+                      const std::string& serviceAddress, const std::string& cacheFolder,
+                      std::int64_t tileLimit, int deletePercent, int connections) {
+  FinalizeTileService();
+  TTileStoreSettings settings{WithSeparator(cacheFolder), tileLimit, deletePercent, serviceAddress,
+                              connections};
+  Install(std::make_shared<TTileStore>(std::move(settings), std::move(proxy),
+                                       std::move(downloadProxy)));
+}
 
-bool TileServiceStarted() { return Store() != nullptr; }
+void FinalizeTileService() { Install(nullptr); }
+
+bool TileServiceStarted() { return StartedOrNull() != nullptr; }
 
 TerraServiceSoap& ServiceProxy() {
-  auto& store = Started();
-  if (!store.proxy) throw EQuorvilError("The tile service has no service proxy");
-  return *store.proxy;
+  TerraServiceSoap* proxy = CurrentTileStore()->Proxy();
+  if (!proxy) throw EQuorvilError("The tile service has no service proxy");
+  return *proxy;
 }
 
-std::string TileCacheFolder() { return Started().folder; }
-std::string TileServiceAddress() { return Started().address; }
-std::int64_t TileCacheLimit() { return Started().limit; }
+std::string TileCacheFolder() { return CurrentTileStore()->Settings().cacheFolder; }
+std::string TileServiceAddress() { return CurrentTileStore()->Settings().serviceAddress; }
+std::int64_t TileCacheLimit() { return CurrentTileStore()->Settings().tileLimit; }
+int TileServiceConnections() { return CurrentTileStore()->Settings().connections; }
 
 std::string ProgramCacheFolder() {
   std::error_code error;
@@ -175,49 +123,27 @@ std::string TileName(const TileId& id) {
          std::to_string(id.X) + "-" + std::to_string(id.Y);
 }
 
-std::string TileFileName(const TileId& id) { return CacheFileOf(Started(), TileName(id)); }
+std::string TileFileName(const TileId& id) { return CurrentTileStore()->FileOf(TileName(id)); }
 
 void LoadTileToStream(TMemoryStream& stream, const TileId& id) {
-  TTileStore& store = Started();
-  const std::string name = TileName(id);
-  const std::string path = CacheFileOf(store, name);
-  std::error_code ignored;
-  fs::create_directories(store.folder, ignored);
-
-  if (store.index.contains(name)) {
-    if (ReadWholeFile(path, stream)) {
-      SetFileDateTime(path, std::chrono::system_clock::now());
-      return;
-    }
-    const int code = errno;
-    // Either way the name goes, so that the next request downloads the tile again.
-    store.index.erase(name);
-    if (code != ENOENT) {
-      throw EQuorvilError("Cannot read the cache file \"" + path + "\": " + ErrorText(code));
-    }
-  }
-
-  const std::string answer = store.proxy->GetTile(id);
-  TMemoryStream decoded;
-  DecodeBase64ToStream(answer, decoded);
-  // An answer of nothing but line breaks is as empty as an empty one.
-  if (decoded.Size() == 0) throw EQuorvilError("LoadTileToStream: No tile data returned.");
-  WriteCacheFile(path, decoded);
-  stream.Write(decoded.Data(), decoded.Size());
-  stream.Rewind();
-  store.index.insert(name);
+  CurrentTileStore()->Load(stream, id);
 }
 
-void DiscardCachedTile(const TileId& id) {
-  TTileStore& store = Started();
-  const std::string name = TileName(id);
-  ::unlink(CacheFileOf(store, name).c_str());
-  store.index.erase(name);
-}
+void DiscardCachedTile(const TileId& id) { CurrentTileStore()->Discard(id); }
 
 bool CacheOverLimit() {
-  const auto& store = Store();
-  return store && static_cast<std::int64_t>(store->index.size()) > store->limit;
+  const auto store = StartedOrNull();
+  return store && store->OverLimit();
+}
+
+std::string TakeTileCacheWarning() {
+  const auto store = StartedOrNull();
+  return store ? store->TakeCacheWarning() : std::string();
+}
+
+void AbortServiceTransfers() {
+  AbortSoapTransfers();
+  if (const auto store = StartedOrNull()) store->FailAbortedDownloads();
 }
 
 std::int64_t TrimDeleteCount(std::int64_t listed, std::int64_t tileLimit, int deletePercent) {
@@ -225,41 +151,20 @@ std::int64_t TrimDeleteCount(std::int64_t listed, std::int64_t tileLimit, int de
   return n >= 0 ? std::min(n + 1, listed) : 0;
 }
 
-void TrimTileCache() {
-  TTileStore& store = Started();
-  std::vector<std::string> lines;
-  ListFilesByDate(lines, store.folder, "*.TMP", false);
-  std::sort(lines.begin(), lines.end());
-  const std::int64_t count =
-      TrimDeleteCount(static_cast<std::int64_t>(lines.size()), store.limit, store.percent);
-  std::vector<std::string> kept;
-  kept.reserve(lines.size() - static_cast<std::size_t>(count));
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    std::string name = GetValueFromString(lines[i], "=");
-    if (static_cast<std::int64_t>(i) < count) {
-      ::unlink(CacheFileOf(store, name).c_str());  // a failed delete is ignored
-    } else {
-      kept.push_back(std::move(name));
-    }
-  }
-  // The index becomes what the folder holds now: names of files that vanished behind
-  // the store would otherwise keep it over its limit while the folder is not.
-  std::sort(kept.begin(), kept.end());
-  store.index = std::set<std::string>(kept.begin(), kept.end());
-}
+void TrimTileCache() { CurrentTileStore()->Trim(); }
 
 void RemoveFromTileIndex(const std::string& tileName) {
-  if (auto& store = Store()) store->index.erase(tileName);
+  if (const auto store = StartedOrNull()) store->RemoveFromIndex(tileName);
 }
 
 std::int64_t TileIndexCount() {
-  const auto& store = Store();
-  return store ? static_cast<std::int64_t>(store->index.size()) : 0;
+  const auto store = StartedOrNull();
+  return store ? store->IndexCount() : 0;
 }
 
 bool TileIndexContains(const std::string& tileName) {
-  const auto& store = Store();
-  return store && store->index.contains(tileName);
+  const auto store = StartedOrNull();
+  return store && store->IndexContains(tileName);
 }
 
 void DecodeBase64ToStream(std::string_view text, TMemoryStream& stream) {

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 
 #include "platform/ProgramError.h"
 #include "service/SystemSupport.h"
@@ -191,39 +197,125 @@ TEST_F(TileStore, MissingCacheFolderIsCreatedOnTheFirstRequest) {
   EXPECT_TRUE(fs::is_regular_file(CacheFile(TileName(kTile))));
 }
 
-TEST_F(TileStore, UnreadableAndUnwritableCacheFilesAreNamedInTheError) {
-  // A folder where the tile's file should be can be neither read nor replaced.
-  fs::create_directories(CacheFile(TileName(kTile)));
+TEST_F(TileStore, WhatIsNoTileFileUnderATileNameIsReplacedByADownload) {
+  const std::string outside = temp / "outside.jpg";
+  const struct {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    bool fromCache;  // the thing under the name is read as the tile
+    bool replaced;   // a regular file with the service's bytes is there afterwards
+  } cases[] = {
+      {"an empty folder", [](const std::string& path) { fs::create_directory(path); }, false, true},
+      {"a link to a file elsewhere",
+       [&](const std::string& path) { fs::create_symlink(outside, path); }, false, true},
+      {"a link to an endless device",
+       [](const std::string& path) { fs::create_symlink("/dev/zero", path); }, false, true},
+      {"a fifo", [](const std::string& path) { ::mkfifo(path.c_str(), 0644); }, false, true},
+      {"a file over 256 KB",
+       [](const std::string& path) { std::ofstream(path) << std::string(256 * 1024 + 1, 'x'); },
+       false, true},
+      {"a file of 256 KB",
+       [](const std::string& path) { std::ofstream(path) << std::string(256 * 1024, 'x'); }, true,
+       false},
+      {"a folder with a file in it",
+       [](const std::string& path) {
+         fs::create_directory(path);
+         std::ofstream(path + "/keep") << "mine";
+       },
+       false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(cache);
+    fs::create_directories(cache);
+    std::ofstream(outside) << "not a tile, and not the cache's";
+    const std::string path = CacheFile(TileName(kTile));
+    c.make(path);
+    Start();
+    ASSERT_TRUE(TileIndexContains(TileName(kTile)));
+    service->SetTile(kTile, SomeBytes(1));
+    service->tileRequests.clear();
+
+    const auto bytes = Load(kTile);  // neither blocks nor fails
+    EXPECT_EQ(bytes.size() == 256 * 1024, c.fromCache);
+    EXPECT_EQ(service->tileRequests.size(), c.fromCache ? 0u : 1u);
+    if (!c.fromCache) {
+      EXPECT_EQ(bytes, SomeBytes(1));
+    }
+    EXPECT_EQ(fs::is_regular_file(fs::symlink_status(path)), c.replaced || c.fromCache);
+    if (c.replaced) {
+      EXPECT_EQ(FileBytes(path), SomeBytes(1));
+    }
+    EXPECT_EQ(TileIndexContains(TileName(kTile)), c.replaced || c.fromCache);
+    EXPECT_EQ(FileBytes(outside).size(), 31u);  // what a link pointed at is left alone
+    // What could not be replaced is said once, and stays as it was.
+    const std::string warning = TakeTileCacheWarning();
+    EXPECT_EQ(warning.starts_with("Tiles are not being kept: Cannot write the cache file \"" +
+                                  path + "\""),
+              !c.replaced && !c.fromCache)
+        << warning;
+    if (!c.replaced && !c.fromCache) {
+      EXPECT_EQ(FileBytes(path + "/keep").size(), 4u);
+    }
+  }
+}
+
+TEST_F(TileStore, CacheThatCannotBeWrittenStillDeliversTilesAndSaysSoOnce) {
+  temp.Write("file");
+  cache = temp / "file/Cache";  // below a file: never a folder
   Start();
-  ASSERT_TRUE(TileIndexContains(TileName(kTile)));
-  service->SetTile(kTile, SomeBytes(1));
-  try {
-    Load(kTile);
-    FAIL() << "no error";
-  } catch (const EQuorvilError& error) {
-    EXPECT_NE(std::string(error.what())
-                  .find("Cannot read the cache file \"" + CacheFile(TileName(kTile)) + "\""),
-              std::string::npos)
-        << error.what();
-  }
-  EXPECT_FALSE(TileIndexContains(TileName(kTile)));
-  EXPECT_EQ(service->CallCount("GetTile"), 0);
-
-  // Next time it downloads, and cannot put the file in place.
-  try {
-    Load(kTile);
-    FAIL() << "no error";
-  } catch (const EQuorvilError& error) {
-    EXPECT_NE(std::string(error.what()).find("Cannot write the cache file"), std::string::npos)
-        << error.what();
-  }
-  EXPECT_FALSE(TileIndexContains(TileName(kTile)));
-  EXPECT_EQ(FilesIn(cache), 1);  // the folder; no temporary file
-
-  // The store keeps working for other tiles.
   const TileId other{Theme::Photo, Scale::Scale1m, 18, 1, 1};
-  service->SetTile(other, SomeBytes(4));
-  EXPECT_EQ(Load(other), SomeBytes(4));
+  service->SetTile(kTile, SomeBytes(1));
+  service->SetTile(other, SomeBytes(2));
+  EXPECT_EQ(Load(kTile), SomeBytes(1));
+  const std::string warning = TakeTileCacheWarning();
+  EXPECT_EQ(warning, "Tiles are not being kept: Cannot write the cache file \"" +
+                         CacheFile(TileName(kTile)) + "\": Not a directory");
+  EXPECT_EQ(Load(other), SomeBytes(2));
+  EXPECT_EQ(Load(kTile), SomeBytes(1));  // downloaded again: nothing was kept
+  EXPECT_EQ(TakeTileCacheWarning(), "");
+  EXPECT_EQ(service->CallCount("GetTile"), 3);
+  EXPECT_EQ(TileIndexCount(), 0);
+
+  // A new start says it again.
+  Start();
+  Load(kTile);
+  EXPECT_NE(TakeTileCacheWarning(), "");
+}
+
+// A process id that is surely not running: a child that has ended and been reaped.
+pid_t EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+TEST_F(TileStore, TemporaryFilesOfCrashedWritersAreRemovedAtStart) {
+  const std::string dead = std::to_string(EndedProcess());
+  const std::string alive = std::to_string(::getppid());
+  const std::string self = std::to_string(::getpid());
+  const struct {
+    std::string name;
+    int minutesOld;
+    bool removed;
+  } cases[] = {
+      {"0-10-18-1-1.TMP-" + dead + "-0.part", 0, true},    // its writer has ended
+      {"0-10-18-1-2.TMP-" + dead + ".part", 0, true},      // the older naming
+      {"0-10-18-1-3.TMP-" + alive + "-4.part", 0, false},  // written now by another program
+      {"0-10-18-1-4.TMP-" + self + "-7.part", 0, false},   // or by this one
+      {"0-10-18-1-5.TMP-" + alive + "-4.part", 11, true},  // no write takes that long
+      {"odd.part", 11, true},
+      {"odd2.PART", 0, false},
+  };
+  fs::create_directories(cache);
+  for (const auto& c : cases) {
+    temp.Write("Cache/" + c.name);
+    SetFileDateTime(cache + "/" + c.name, Clock::now() - std::chrono::minutes(c.minutesOld));
+  }
+  Start();
+  for (const auto& c : cases) EXPECT_EQ(fs::exists(cache + "/" + c.name), !c.removed) << c.name;
+  EXPECT_EQ(TileIndexCount(), 0);
 }
 
 TEST_F(TileStore, DiscardedTileIsGoneFromFolderAndIndex) {
@@ -275,6 +367,60 @@ TEST_F(TileStore, TrimDeletesTheExcessAndTheDeleteShareOldestFirst) {
       EXPECT_EQ(fs::exists(CacheFile(name)), i >= c.deleted) << name;
       EXPECT_EQ(TileIndexContains(name), i >= c.deleted) << name;
     }
+  }
+}
+
+// Sets the time zone for the life of the object.
+class TTimeZone {
+ public:
+  explicit TTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) previous_ = old;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ~TTimeZone() {
+    if (previous_) {
+      ::setenv("TZ", previous_->c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+TEST_F(TileStore, TrimGoesByTheLastUseItselfNotItsLocalTimeText) {
+  // 5 November 2023: New York's clocks go back from 2:00 EDT to 1:00 EST.
+  const auto utc = [](int hour, int minute) {
+    return Clock::from_time_t(1699142400) + std::chrono::hours(hour) + std::chrono::minutes(minute);
+  };
+  const struct {
+    const char* zone;
+    std::vector<Clock::time_point> lastUses;  // of files a, b, c
+    const char* oldest;
+  } cases[] = {
+      // 1:30 EDT, then 1:10 EST and 1:20 EST: the local times read b, c, a.
+      {"America/New_York", {utc(5, 30), utc(6, 10), utc(6, 20)}, "a"},
+      {"UTC", {utc(5, 30), utc(6, 10), utc(6, 20)}, "a"},
+      {"America/New_York", {utc(6, 20), utc(5, 30), utc(6, 10)}, "b"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.zone) + ", oldest " + c.oldest);
+    TTimeZone zone(c.zone);
+    fs::remove_all(cache);
+    fs::create_directories(cache);
+    for (std::size_t i = 0; i < c.lastUses.size(); ++i) {
+      const std::string name(1, static_cast<char>('a' + i));
+      temp.Write("Cache/" + name + ".TMP");
+      SetFileDateTime(CacheFile(name), c.lastUses[i]);
+    }
+    Start(3, 0);  // a trim now deletes one file
+    TrimTileCache();
+    EXPECT_FALSE(fs::exists(CacheFile(c.oldest)));
+    EXPECT_EQ(FilesIn(cache), 2);
+    EXPECT_EQ(TileIndexCount(), 2);
   }
 }
 

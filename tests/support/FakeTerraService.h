@@ -1,13 +1,16 @@
 #pragma once
 
 // An in-memory TerraServiceSoap: tiles by name, scripted failures, and a record of
-// every call, so that tests see what the code under test asked for.
+// every call, so that tests see what the code under test asked for. Calls may come from
+// several threads at once (the store's download workers); the records are read by the
+// test once the calls are over.
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,9 @@ class TFakeTerraService : public TerraServiceSoap {
   // Arguments of the last call that took points.
   std::vector<LonLatPt> lastPoints;
   std::string lastPlaceName;
+  // Runs in GetTile before it answers, outside the double's lock: a test holds a
+  // download on the wire with it.
+  std::function<void(const TileId&)> beforeTile;
 
   void SetTile(const TileId& id, const std::vector<std::uint8_t>& file) {
     tiles[TileName(id)] = EncodeBase64(file);
@@ -75,6 +81,7 @@ class TFakeTerraService : public TerraServiceSoap {
 
  private:
   void Enter(const std::string& operation);
+  mutable std::mutex mutex_;
   // The program never calls these; a call is a fault of the code under test.
   struct TUnused {
     template <typename T>
@@ -135,9 +142,11 @@ inline std::unique_ptr<AreaBoundingBox> MakeArea(int nwX, int nwY, int nwXOffset
 }
 
 inline int TFakeTerraService::CallCount(const std::string& operation) const {
+  std::lock_guard lock(mutex_);
   return static_cast<int>(std::count(calls.begin(), calls.end(), operation));
 }
 
+// Under the lock.
 inline void TFakeTerraService::Enter(const std::string& operation) {
   calls.push_back(operation);
   if (failures > 0) {
@@ -147,6 +156,7 @@ inline void TFakeTerraService::Enter(const std::string& operation) {
 }
 
 inline std::string TFakeTerraService::ConvertLonLatPtToNearestPlace(const LonLatPt& point) {
+  std::lock_guard lock(mutex_);
   lastPoints = {point};
   Enter("ConvertLonLatPtToNearestPlace");
   return "near " + std::to_string(point.Lon) + "," + std::to_string(point.Lat);
@@ -155,6 +165,7 @@ inline std::string TFakeTerraService::ConvertLonLatPtToNearestPlace(const LonLat
 inline std::unique_ptr<AreaBoundingBox> TFakeTerraService::GetAreaFromPt(const LonLatPt& center,
                                                                          Theme theme, Scale scale,
                                                                          int width, int height) {
+  std::lock_guard lock(mutex_);
   lastPoints = {center};
   Enter("GetAreaFromPt");
   const int x = static_cast<int>(center.Lon), y = static_cast<int>(center.Lat);
@@ -164,6 +175,7 @@ inline std::unique_ptr<AreaBoundingBox> TFakeTerraService::GetAreaFromPt(const L
 
 inline std::unique_ptr<AreaBoundingBox> TFakeTerraService::GetAreaFromRect(
     const LonLatPt& upperLeft, const LonLatPt& lowerRight, Theme theme, Scale scale) {
+  std::lock_guard lock(mutex_);
   lastPoints = {upperLeft, lowerRight};
   Enter("GetAreaFromRect");
   return MakeArea(static_cast<int>(upperLeft.Lon), static_cast<int>(upperLeft.Lat), 10, 20,
@@ -173,6 +185,7 @@ inline std::unique_ptr<AreaBoundingBox> TFakeTerraService::GetAreaFromRect(
 
 inline ArrayOfPlaceFacts TFakeTerraService::GetPlaceList(const std::string& placeName, int maxItems,
                                                          bool) {
+  std::lock_guard lock(mutex_);
   lastPlaceName = placeName;
   Enter("GetPlaceList");
   ArrayOfPlaceFacts list;
@@ -186,6 +199,7 @@ inline ArrayOfPlaceFacts TFakeTerraService::GetPlaceList(const std::string& plac
 }
 
 inline std::unique_ptr<TileMeta> TFakeTerraService::GetTileMetaFromTileId(const TileId& id) {
+  std::lock_guard lock(mutex_);
   Enter("GetTileMetaFromTileId");
   auto meta = std::make_unique<TileMeta>();
   meta->Id = std::make_unique<TileId>(id);
@@ -194,6 +208,8 @@ inline std::unique_ptr<TileMeta> TFakeTerraService::GetTileMetaFromTileId(const 
 }
 
 inline std::string TFakeTerraService::GetTile(const TileId& id) {
+  if (beforeTile) beforeTile(id);
+  std::lock_guard lock(mutex_);
   const std::string name = TileName(id);
   tileRequests.push_back(name);
   Enter("GetTile");

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -69,8 +70,8 @@ TEST(ExportTool, HelpNamesEveryOptionAndExitCode) {
   const TRun run = RunTool({QUORVIL_EXPORT_PATH, "--help"}, temp);
   EXPECT_EQ(run.code, 0);
   for (const char* part :
-       {"--server", "--cache", "--center", "--size", "--rect", "--zoom", "--theme", "--quiet", "-o",
-        "Exit codes:", "  0 ", "  1 ", "  2 ", "  3 ", "  4 "})
+       {"--server", "--cache", "--center", "--size", "--rect", "--zoom", "--theme", "--connections",
+        "--quiet", "-o", "Exit codes:", "  0 ", "  1 ", "  2 ", "  3 ", "  4 "})
     EXPECT_NE(run.out.find(part), std::string::npos) << part;
 }
 
@@ -85,6 +86,9 @@ TEST(ExportTool, WrongCommandLinesAreRefused) {
       {"--center", "1,2", "--size", "0x10", "-o", "x.jpg"},
       {"--center", "1,2", "--size", "10x10", "--zoom", "9", "-o", "x.jpg"},
       {"--center", "1,2", "--size", "10x10", "--theme", "relief", "-o", "x.jpg"},
+      {"--center", "1,2", "--size", "10x10", "--connections", "0", "-o", "x.jpg"},
+      {"--center", "1,2", "--size", "10x10", "--connections", "17", "-o", "x.jpg"},
+      {"--center", "1,2", "--size", "10x10", "--connections", "4x", "-o", "x.jpg"},
       {"--bogus"},
   };
   for (auto args : cases) {
@@ -206,6 +210,57 @@ TEST(ExportTool, SecondExportOfTheSameGroundComesFromTheCache) {
   int cached = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp / "Cache")) ++cached;
   EXPECT_EQ(cached, service.Requests("GetTile"));
+}
+
+TEST(ExportTool, OneConnectionAndEightGiveTheSamePicture) {
+  testing::TTempFolder temp;
+  TMapService service(temp, 5);
+  ASSERT_FALSE(service.Endpoint().empty()) << ReadText(temp / "service.err");
+  const struct {
+    const char* theme;
+    const char* zoom;
+  } cases[] = {{"photo", "4m"}, {"topo", "2m"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.theme);
+    std::vector<std::string> pictures;
+    for (const char* connections : {"1", "8"}) {
+      const std::string cache = temp / (std::string("Cache-") + c.theme + connections);
+      const std::string file = temp / (std::string(c.theme) + connections + ".bmp");
+      const TRun run =
+          RunTool({QUORVIL_EXPORT_PATH, "--server", service.Endpoint(), "--cache", cache,
+                   "--center", "-73.965,40.784", "--size", "900x700", "--zoom", c.zoom, "--theme",
+                   c.theme, "--connections", connections, "--quiet", "-o", file},
+                  temp);
+      ASSERT_EQ(run.code, 0) << run.err;
+      pictures.push_back(ReadText(file));
+      for (const auto& entry : fs::directory_iterator(cache))
+        EXPECT_EQ(entry.path().extension(), ".TMP") << entry.path();  // no temporary left
+    }
+    EXPECT_EQ(pictures[0].size(), 54u + 900u * 3 * 700);
+    EXPECT_TRUE(pictures[0] == pictures[1]);
+  }
+}
+
+TEST(ExportTool, ACacheThatCannotBeWrittenIsSaidOnceAndThePictureWritten) {
+  testing::TTempFolder temp;
+  TMapService service(temp);
+  ASSERT_FALSE(service.Endpoint().empty()) << ReadText(temp / "service.err");
+  temp.Write("file");
+  const TRun run = RunTool(
+      {QUORVIL_EXPORT_PATH, "--server", service.Endpoint(), "--cache", temp / "file/Cache",
+       "--center", "-73.965,40.784", "--size", "500x300", "--zoom", "4m", "-o", temp / "out.jpg"},
+      temp);
+  EXPECT_EQ(run.code, 0) << run.err;
+  // One line, however many tiles could not be kept.
+  EXPECT_TRUE(run.err.starts_with("Tiles are not being kept: Cannot write the cache file \"" +
+                                  temp / "file/Cache/"))
+      << run.err;
+  EXPECT_TRUE(run.err.ends_with(".TMP\": Not a directory\n")) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+  const std::string file = ReadText(temp / "out.jpg");
+  const TBitmap24 picture =
+      DecodeJpeg(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+  EXPECT_EQ(picture.Width(), 500);
 }
 
 TEST(ExportTool, CtrlCStopsAfterTheCurrentTileAndWritesWhatWasDrawn) {

@@ -112,6 +112,16 @@ TExportOptions ParseExportOptions(int argc, char** argv) {
       } else {
         throw EQuorvilError("--theme wants photo or topo, not \"" + text + "\"");
       }
+    } else if (option == "--connections") {
+      const std::string text = value();
+      int count = 0;
+      const auto result = std::from_chars(text.data(), text.data() + text.size(), count);
+      if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+          count < 1 || count > kMaxTileConnections) {
+        throw EQuorvilError("--connections wants a whole number from 1 to " +
+                            std::to_string(kMaxTileConnections) + ", not \"" + text + "\"");
+      }
+      options.connections = count;
     } else if (option == "--quiet" || option == "-q") {
       options.quiet = true;
     } else if (option == "-o" || option == "--output") {
@@ -137,7 +147,8 @@ TExportOptions ParseExportOptions(int argc, char** argv) {
 std::string ExportUsage() {
   return R"(Usage: quorvil-export [--server URL] [--cache DIR]
                       (--center LON,LAT --size WxH | --rect WEST,NORTH,EAST,SOUTH)
-                      [--zoom LEVEL] [--theme photo|topo] [--quiet] -o FILE
+                      [--zoom LEVEL] [--theme photo|topo] [--connections N]
+                      [--quiet] -o FILE
 
 Assembles a picture of the map from the map service's tiles, as the viewer does, and
 writes it as a JPEG (quality 100) or a 24-bit BMP file, chosen by the file's extension
@@ -156,6 +167,8 @@ ground needs no download.
   --zoom LEVEL      10 to 16, or the resolution: 1m, 2m, 4m, 8m, 16m, 32m, 64m
                     ("4 Meters" works too); default 16 (64 metres per pixel)
   --theme T         photo (aerial photograph, default) or topo (topographic map)
+  --connections N   tiles downloaded at once, 1 to 16, each over a kept-alive
+                    connection of its own (default 8; 1 fetches one after another)
   --quiet, -q       no progress bar and no notes on stderr
   -o, --output FILE the picture file to write
   --help, -h        this text

@@ -7,6 +7,7 @@
 
 #include "imagery/ZoomLevels.h"
 #include "service/TerraServiceSoapSupport.h"
+#include "service/TileStore.h"
 
 namespace quorvil {
 
@@ -27,6 +28,7 @@ struct TExportOptions {
   double west = 0, north = 0, east = 0, south = 0;
   TZoomLevel zoom = kMaxZoomLevel;
   Theme theme = Theme::Photo;
+  int connections = kDefaultTileConnections;  // tile downloads at once
   bool quiet = false;
   bool help = false;
   std::string output;

@@ -3,11 +3,14 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "ExportOptions.h"
 #include "TerminalPrompter.h"
@@ -48,6 +51,33 @@ void DrawProgress(int percent, std::int64_t done, std::int64_t total) {
   progressShown = true;
 }
 
+// Ctrl-C also ends the transfers on the wire, so that a slow or silent server does not
+// hold the program until its time-out. A signal handler may not take the locks that
+// takes, so a thread looks at the flag.
+class TInterruptWatch {
+ public:
+  TInterruptWatch()
+      : thread_([this] {
+          while (!done_.load()) {
+            if (interrupted) {
+              AbortServiceTransfers();
+              return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          }
+        }) {}
+  ~TInterruptWatch() {
+    done_ = true;
+    thread_.join();
+  }
+  TInterruptWatch(const TInterruptWatch&) = delete;
+  TInterruptWatch& operator=(const TInterruptWatch&) = delete;
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
 TBitmap24 BlackPicture(int width, int height) {
   TBitmap24 picture(width, height);
   std::memset(picture.Data(), 0, static_cast<std::size_t>(picture.ByteCount()));
@@ -55,9 +85,10 @@ TBitmap24 BlackPicture(int width, int height) {
 }
 
 int Export(const TExportOptions& options) {
+  const TInterruptWatch watch;
   InitializeTileService(options.server,
                         options.cacheFolder.empty() ? ProgramCacheFolder() : options.cacheFolder,
-                        kDefaultTileLimit, kDefaultCacheDeletePercent);
+                        kDefaultTileLimit, kDefaultCacheDeletePercent, options.connections);
 
   const Scale scale = ScaleOfZoomLevel(options.zoom);
   std::unique_ptr<AreaBoundingBox> area;
@@ -76,11 +107,24 @@ int Export(const TExportOptions& options) {
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
   const std::int64_t total = AreaTileCount(*area);
   std::int64_t done = 0;
-  const bool complete = DrawAreaToBitmap(picture, *area, [&](bool& cancel, int percent) {
-    ++done;
-    if (showProgress) DrawProgress(percent, done, total);
-    if (interrupted) cancel = true;
-  });
+  const auto noteCacheWarning = [&] {
+    if (const std::string warning = TakeTileCacheWarning(); !warning.empty() && !options.quiet) {
+      EndProgressLine();
+      std::fprintf(stderr, "%s\n", warning.c_str());
+    }
+  };
+  bool complete = false;
+  try {
+    complete = DrawAreaToBitmap(picture, *area, [&](bool& cancel, int percent) {
+      ++done;
+      noteCacheWarning();
+      if (showProgress) DrawProgress(percent, done, total);
+      if (interrupted) cancel = true;
+    });
+  } catch (const ETransferAborted&) {
+    if (!interrupted) throw;  // Ctrl-C ended the tile on the wire: keep what is drawn
+  }
+  noteCacheWarning();
   EndProgressLine();
   SaveBitmapToFile(picture, options.output, ExportFileType(options.output));
   if (!complete) {
@@ -133,7 +177,8 @@ int main(int argc, char** argv) {
     code = Export(options);
   } catch (const ESilentAbort&) {
     EndProgressLine();
-    code = kExitDeclined;
+    // A transfer that Ctrl-C ended before anything was drawn.
+    code = interrupted ? kExitInterrupted : kExitDeclined;
   } catch (const std::exception& error) {
     EndProgressLine();
     std::fprintf(stderr, "%s\n", ErrorDisplayText(error.what()).c_str());

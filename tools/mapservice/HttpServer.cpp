@@ -112,7 +112,11 @@ int RunServer(const ServerOptions& options, std::ostream& out, std::ostream& err
 
   MapService service({options.coverage, kDefaultTileCacheBytes});
   httplib::Server server;
-  server.new_task_queue = [] { return new httplib::ThreadPool(8); };
+  // A thread serves one kept-alive connection at a time and waits on it while it is idle.
+  // A viewer keeps one connection for its service calls and up to 16 for its downloads:
+  // with fewer threads than a couple of viewers open connections, the last ones wait out
+  // another's idle time before they are served.
+  server.new_task_queue = [] { return new httplib::ThreadPool(48); };
   server.set_payload_max_length(kMaxRequestBytes);
   server.set_read_timeout(30, 0);
   server.set_write_timeout(30, 0);

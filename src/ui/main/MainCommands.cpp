@@ -5,6 +5,7 @@
 
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
+#include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
 
 namespace quorvil {
@@ -51,13 +52,17 @@ void TfrmMain::actRefreshScreenExecute() {
   if (!busy_ && loaded_) LoadPlace();
 }
 
-void TfrmMain::actStopExecute() { stopRequested_ = true; }
+void TfrmMain::actStopExecute() {
+  stopRequested_ = true;
+  // A transfer that hangs ends now instead of at its time-out.
+  AbortServiceTransfers();
+}
 
 void TfrmMain::actAddToFavoritesExecute() { NotAvailableYet(actAddToFavorites); }
 
 void TfrmMain::actOrganizeFavoritesExecute() { NotAvailableYet(actOrganizeFavorites); }
 
-void TfrmMain::actHelpExecute() { NotAvailableYet(actHelp); }
+void TfrmMain::actHelpExecute() { ShowHelp(); }
 
 void TfrmMain::actAboutExecute() { NotAvailableYet(actAbout); }
 

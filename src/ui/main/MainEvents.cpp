@@ -11,6 +11,7 @@
 #include <QResizeEvent>
 
 #include "service/TerraServiceSupport.h"
+#include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
 #include "ui/main/MainImage.h"
 #include "ui/main/MapScaleFrame.h"
@@ -178,10 +179,12 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     // close follows from EndBusy.
     closeWhenIdle_ = true;
     stopRequested_ = true;
+    AbortServiceTransfers();
     event->ignore();
     return;
   }
   closing_ = true;
+  CloseHelp();
   QMainWindow::closeEvent(event);
 }
 

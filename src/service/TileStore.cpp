@@ -1,0 +1,373 @@
+#include "service/TileStore.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+#include "platform/ProgramError.h"
+#include "platform/WaitSupport.h"
+#include "service/CacheFolder.h"
+#include "service/SoapTransport.h"
+#include "service/TerraServiceSupport.h"
+
+namespace quorvil {
+
+namespace {
+
+TTileStoreSettings Checked(TTileStoreSettings settings) {
+  settings.connections = std::clamp(settings.connections, 1, kMaxTileConnections);
+  return settings;
+}
+
+}  // namespace
+
+enum class TDownloadState { dsWaiting, dsRunning, dsEnded };
+
+struct TTileDownload {
+  TileId id;
+  std::string name;
+  std::uint64_t generation = 0;  // the abort generation it was asked for in
+  int wanted = 0;                // requests that hold it
+  TDownloadState state = TDownloadState::dsWaiting;
+  std::vector<std::uint8_t> bytes;  // once ended without an error
+  std::exception_ptr error;
+};
+
+// ---- Requests ----------------------------------------------------------------------------
+
+TTileRequest::~TTileRequest() { Release(); }
+
+TTileRequest::TTileRequest(TTileRequest&& other) noexcept
+    : store_(other.store_),
+      id_(other.id_),
+      name_(std::move(other.name_)),
+      download_(std::move(other.download_)) {
+  other.store_ = nullptr;
+}
+
+TTileRequest& TTileRequest::operator=(TTileRequest&& other) noexcept {
+  if (this != &other) {
+    Release();
+    store_ = other.store_;
+    id_ = other.id_;
+    name_ = std::move(other.name_);
+    download_ = std::move(other.download_);
+    other.store_ = nullptr;
+  }
+  return *this;
+}
+
+void TTileRequest::Release() {
+  if (store_ && download_) store_->Release(*download_);
+  download_.reset();
+}
+
+// ---- The store ---------------------------------------------------------------------------
+
+TTileStore::TTileStore(TTileStoreSettings settings, std::shared_ptr<TerraServiceSoap> proxy,
+                       TProxyFactory downloadProxy)
+    : settings_(Checked(std::move(settings))),
+      proxy_(std::move(proxy)),
+      downloadProxy_(std::move(downloadProxy)) {
+  const std::vector<std::string> names = ScanCacheFolder(settings_.cacheFolder);
+  index_ = std::set<std::string>(names.begin(), names.end());
+}
+
+TTileStore::~TTileStore() { Shutdown(); }
+
+std::string TTileStore::FileOf(const std::string& tileName) const {
+  return settings_.cacheFolder + tileName + ".TMP";
+}
+
+TTileRequest TTileStore::Request(const TileId& id) {
+  TTileRequest request;
+  request.store_ = this;
+  request.id_ = id;
+  request.name_ = TileName(id);
+  // Made at the first request, as the cache has always done, but once and not per tile.
+  std::call_once(folderMade_, [&] {
+    std::error_code ignored;
+    std::filesystem::create_directories(settings_.cacheFolder, ignored);
+  });
+  std::lock_guard lock(mutex_);
+  if (stopping_) throw EQuorvilError("The tile service has been stopped");
+  if (!JoinDownload(request) && !index_.contains(request.name_)) StartDownload(request);
+  return request;
+}
+
+bool TTileStore::JoinDownload(TTileRequest& request) {
+  const auto it = downloads_.find(request.name_);
+  // One asked for before an abort is about to fail with it: that is not this request's.
+  if (it == downloads_.end() || it->second->generation != SoapAbortGeneration()) return false;
+  ++it->second->wanted;
+  request.download_ = it->second;
+  return true;
+}
+
+void TTileStore::StartDownload(TTileRequest& request) {
+  auto download = std::make_shared<TTileDownload>();
+  download->id = request.id_;
+  download->name = request.name_;
+  download->generation = SoapAbortGeneration();
+  download->wanted = 1;
+  downloads_[request.name_] = download;
+  waiting_.push_back(download);
+  request.download_ = std::move(download);
+  if (static_cast<std::int64_t>(waiting_.size()) > idle_ &&
+      static_cast<int>(workers_.size()) < settings_.connections) {
+    workers_.emplace_back([this] { Work(); });
+  }
+  work_.notify_one();
+}
+
+void TTileStore::Take(TTileRequest& request, TMemoryStream& stream) {
+  if (!request.download_) {
+    std::vector<std::uint8_t> bytes;
+    const std::string path = FileOf(request.name_);
+    const TCacheRead read = ReadCacheFile(path, bytes);
+    if (read == TCacheRead::crRead) {
+      stream.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+      stream.Rewind();
+      return;
+    }
+    // Whatever stands under the tile's name goes, where it can, and the tile comes
+    // again from the service.
+    if (read == TCacheRead::crRefused) RemoveCacheEntry(path);
+    std::lock_guard lock(mutex_);
+    if (stopping_) throw EQuorvilError("The tile service has been stopped");
+    index_.erase(request.name_);
+    if (!JoinDownload(request)) StartDownload(request);
+  }
+  TTileDownload& download = *request.download_;
+  const auto ended = [&] { return download.state == TDownloadState::dsEnded; };
+  bool done = false;
+  {
+    std::lock_guard lock(mutex_);
+    done = ended();
+  }
+  if (!done) {
+    WaitFor([&] {
+      std::unique_lock lock(mutex_);
+      finished_.wait(lock, ended);
+    });
+  }
+  // An ended download changes no more.
+  if (download.error) std::rethrow_exception(download.error);
+  stream.Write(download.bytes.data(), static_cast<std::int64_t>(download.bytes.size()));
+  stream.Rewind();
+}
+
+void TTileStore::Load(TMemoryStream& stream, const TileId& id) {
+  TTileRequest request = Request(id);
+  Take(request, stream);
+}
+
+void TTileStore::Release(TTileDownload& download) {
+  std::lock_guard lock(mutex_);
+  if (--download.wanted > 0 || download.state != TDownloadState::dsWaiting) return;
+  // Nobody wants it and it has not begun: it is given up. One on the wire goes on and
+  // keeps its tile.
+  const auto it = std::find_if(waiting_.begin(), waiting_.end(),
+                               [&](const TDownloadPtr& d) { return d.get() == &download; });
+  if (it == waiting_.end()) return;
+  const auto known = downloads_.find(download.name);
+  if (known != downloads_.end() && known->second.get() == &download) downloads_.erase(known);
+  download.state = TDownloadState::dsEnded;
+  download.error = std::make_exception_ptr(ETransferAborted());
+  waiting_.erase(it);
+}
+
+// Under the lock.
+void TTileStore::Finish(const TDownloadPtr& download) {
+  download->state = TDownloadState::dsEnded;
+  const auto known = downloads_.find(download->name);
+  if (known != downloads_.end() && known->second == download) downloads_.erase(known);
+  finished_.notify_all();
+}
+
+void TTileStore::Work() {
+  std::shared_ptr<TerraServiceSoap> proxy;  // this worker's connection, made when first used
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    ++idle_;
+    work_.wait(lock, [&] { return stopping_ || !waiting_.empty(); });
+    --idle_;
+    if (stopping_) return;
+    TDownloadPtr download = std::move(waiting_.front());
+    waiting_.pop_front();
+    if (download->generation != SoapAbortGeneration()) {
+      download->error = std::make_exception_ptr(ETransferAborted());
+      Finish(download);
+      continue;
+    }
+    download->state = TDownloadState::dsRunning;
+    ++running_;
+    lock.unlock();
+    Fetch(*download, proxy);
+    lock.lock();
+    --running_;
+    Finish(download);
+  }
+}
+
+// Outside the lock, except where it says.
+void TTileStore::Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap>& proxy) {
+  std::vector<std::uint8_t> bytes;
+  try {
+    if (!proxy) proxy = downloadProxy_ ? downloadProxy_() : proxy_;
+    if (!proxy) throw EQuorvilError("The tile service has no service proxy");
+    std::string answer;
+    {
+      const TTransferScope scope(download.generation, &stopping_);
+      answer = proxy->GetTile(download.id);
+    }
+    TMemoryStream decoded;
+    DecodeBase64ToStream(answer, decoded);
+    // An answer of nothing but line breaks is as empty as an empty one.
+    if (decoded.Size() == 0) throw EQuorvilError("LoadTileToStream: No tile data returned.");
+    bytes = decoded.Bytes();
+  } catch (...) {
+    std::lock_guard lock(mutex_);
+    download.error = std::current_exception();
+    return;
+  }
+  std::string failure;
+  // Larger than any tile, it would be refused when read back; it is drawn all the same.
+  if (static_cast<std::int64_t>(bytes.size()) <= kMaxCacheFileBytes) {
+    try {
+      WriteCacheFile(settings_.cacheFolder, FileOf(download.name), bytes.data(), bytes.size());
+    } catch (const EQuorvilError& error) {
+      failure = error.what();
+    }
+  }
+  std::lock_guard lock(mutex_);
+  if (failure.empty()) {
+    index_.insert(download.name);
+  } else if (!warned_) {
+    warned_ = true;
+    warning_ = "Tiles are not being kept: " + failure;
+  }
+  download.bytes = std::move(bytes);
+}
+
+void TTileStore::Discard(const TileId& id) {
+  const std::string name = TileName(id);
+  std::lock_guard lock(mutex_);
+  ::unlink(FileOf(name).c_str());
+  index_.erase(name);
+}
+
+bool TTileStore::OverLimit() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::int64_t>(index_.size()) > settings_.tileLimit;
+}
+
+void TTileStore::Trim() {
+  // Under the lock throughout, so that a tile written meanwhile is not lost from the index.
+  std::lock_guard lock(mutex_);
+  const std::vector<TCachedFile> files = CacheFilesByAge(settings_.cacheFolder);
+  const std::int64_t count = TrimDeleteCount(static_cast<std::int64_t>(files.size()),
+                                             settings_.tileLimit, settings_.deletePercent);
+  std::vector<std::string> kept;
+  kept.reserve(files.size() - static_cast<std::size_t>(count));
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (static_cast<std::int64_t>(i) < count) {
+      ::unlink(FileOf(files[i].name).c_str());  // a failed delete is ignored
+    } else {
+      kept.push_back(files[i].name);
+    }
+  }
+  // The index becomes what the folder holds now: names of files that vanished behind
+  // the store would otherwise keep it over its limit while the folder is not.
+  index_ = std::set<std::string>(kept.begin(), kept.end());
+}
+
+void TTileStore::RemoveFromIndex(const std::string& tileName) {
+  std::lock_guard lock(mutex_);
+  index_.erase(tileName);
+}
+
+std::int64_t TTileStore::IndexCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::int64_t>(index_.size());
+}
+
+bool TTileStore::IndexContains(const std::string& tileName) const {
+  std::lock_guard lock(mutex_);
+  return index_.contains(tileName);
+}
+
+std::int64_t TTileStore::DownloadsPending() const {
+  std::lock_guard lock(mutex_);
+  return running_ + static_cast<std::int64_t>(waiting_.size());
+}
+
+std::string TTileStore::TakeCacheWarning() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(warning_, {});
+}
+
+void TTileStore::FailAbortedDownloads() {
+  std::lock_guard lock(mutex_);
+  const std::uint64_t now = SoapAbortGeneration();
+  std::deque<TDownloadPtr> still;
+  for (TDownloadPtr& download : waiting_) {
+    if (download->generation == now) {
+      still.push_back(std::move(download));
+    } else {
+      download->error = std::make_exception_ptr(ETransferAborted());
+      Finish(download);
+    }
+  }
+  waiting_ = std::move(still);
+}
+
+void TTileStore::Shutdown() {
+  std::vector<std::thread> workers;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    stopping_ = true;
+    for (const TDownloadPtr& download : waiting_) {
+      download->error = std::make_exception_ptr(ETransferAborted());
+      Finish(download);
+    }
+    waiting_.clear();
+    workers = std::move(workers_);
+  }
+  work_.notify_all();
+  WakeSoapTransfers();  // those on the wire see the stop flag
+  for (std::thread& worker : workers) worker.join();
+}
+
+// ---- A run of tiles ----------------------------------------------------------------------
+
+TTileRun::TTileRun(TTileStore& store, const TileId& northWest, std::int64_t columns,
+                   std::int64_t rows)
+    : store_(store),
+      northWest_(northWest),
+      columns_(std::max<std::int64_t>(columns, 0)),
+      count_(columns > 0 && rows > 0 ? columns * rows : 0),
+      lookahead_(store.Settings().connections > 1 ? 2 * store.Settings().connections : 0) {}
+
+TileId TTileRun::IdAt(std::int64_t index) const {
+  TileId id = northWest_;
+  id.X = static_cast<int>(northWest_.X + index % columns_);
+  id.Y = static_cast<int>(northWest_.Y - index / columns_);
+  return id;
+}
+
+void TTileRun::TakeNext(TMemoryStream& stream) {
+  if (next_ >= count_) throw EQuorvilError("No tile is left in the run");
+  while (asked_ < count_ && asked_ <= next_ + lookahead_)
+    ahead_.push_back(store_.Request(IdAt(asked_++)));
+  TTileRequest request = std::move(ahead_.front());
+  ahead_.pop_front();
+  ++next_;
+  store_.Take(request, stream);
+}
+
+}  // namespace quorvil

@@ -1,0 +1,169 @@
+#pragma once
+
+// The tile store: the cache folder with its in-memory index, the proxy of the wrapped
+// service calls, and the workers that download missing tiles several at a time, one
+// kept-alive connection each. Any thread may use it; a tile that several callers want at
+// once is downloaded once.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "service/MemoryStream.h"
+#include "service/TerraServiceSoapSupport.h"
+
+namespace quorvil {
+
+inline constexpr int kDefaultTileConnections = 8;
+inline constexpr int kMaxTileConnections = 16;
+
+struct TTileStoreSettings {
+  std::string cacheFolder;  // ends with a path separator
+  std::int64_t tileLimit = 0;
+  int deletePercent = 0;
+  std::string serviceAddress;
+  int connections = kDefaultTileConnections;  // downloads in flight at most, 1 to 16
+};
+
+struct TTileDownload;
+class TTileStore;
+
+// One tile asked for: found in the index when it was asked for, or a download shared with
+// everyone else who wants the tile. Dropped before it is taken, it gives up a download
+// that has not begun and that nobody else wants.
+class TTileRequest {
+ public:
+  TTileRequest() = default;
+  ~TTileRequest();
+  TTileRequest(TTileRequest&& other) noexcept;
+  TTileRequest& operator=(TTileRequest&& other) noexcept;
+
+ private:
+  friend class TTileStore;
+  void Release();
+
+  TTileStore* store_ = nullptr;
+  TileId id_{};
+  std::string name_;
+  std::shared_ptr<TTileDownload> download_;  // empty: from the cache
+};
+
+class TTileStore {
+ public:
+  using TProxyFactory = std::function<std::shared_ptr<TerraServiceSoap>()>;
+
+  // `proxy` serves the wrapped calls. Each download worker takes a proxy of its own from
+  // `downloadProxy`; without one the workers share `proxy`, which must then take calls
+  // from several threads at once. Reads the index from the folder, removing what a
+  // crashed writer left behind.
+  TTileStore(TTileStoreSettings settings, std::shared_ptr<TerraServiceSoap> proxy,
+             TProxyFactory downloadProxy = {});
+  // Shuts down first.
+  ~TTileStore();
+  TTileStore(const TTileStore&) = delete;
+  TTileStore& operator=(const TTileStore&) = delete;
+
+  const TTileStoreSettings& Settings() const { return settings_; }
+  TerraServiceSoap* Proxy() const { return proxy_.get(); }
+  std::string FileOf(const std::string& tileName) const;
+
+  // Asks for a tile without waiting: a tile missing from the index starts downloading.
+  TTileRequest Request(const TileId& id);
+  // Fills the empty stream with the requested tile, rewound: from the cache file (whose
+  // last use becomes now), or from the download, waited for through WaitFor. A cache
+  // file that cannot be read as a tile is removed and the tile downloaded again. A
+  // failed download throws its error: the service's own, "LoadTileToStream: No tile
+  // data returned." for an empty answer, ETransferAborted when it was aborted.
+  void Take(TTileRequest& request, TMemoryStream& stream);
+  void Load(TMemoryStream& stream, const TileId& id);
+
+  // Removes the tile's file and its name, so that the next request downloads it again.
+  void Discard(const TileId& id);
+
+  bool OverLimit() const;
+  // Deletes the least recently used files: TrimDeleteCount of them. Afterwards the
+  // index holds the names of the files still in the folder.
+  void Trim();
+  void RemoveFromIndex(const std::string& tileName);
+  std::int64_t IndexCount() const;
+  bool IndexContains(const std::string& tileName) const;
+
+  // Downloads asked for that have not ended yet, begun or waiting.
+  std::int64_t DownloadsPending() const;
+
+  // Once after a tile could not be written to the cache: the note that tiles are not
+  // being kept, and why. Empty otherwise.
+  std::string TakeCacheWarning();
+
+  // Ends, with ETransferAborted, every download not yet begun that was asked for before
+  // the latest AbortSoapTransfers; those on the wire end by that abort themselves.
+  void FailAbortedDownloads();
+
+  // Ends the workers: waiting downloads fail with ETransferAborted, those on the wire
+  // are aborted. Afterwards every Request fails. Harmless a second time.
+  void Shutdown();
+
+ private:
+  friend class TTileRequest;
+  using TDownloadPtr = std::shared_ptr<TTileDownload>;
+
+  bool JoinDownload(TTileRequest& request);
+  void StartDownload(TTileRequest& request);
+  void Release(TTileDownload& download);
+  void Finish(const TDownloadPtr& download);
+  void Work();
+  void Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap>& proxy);
+
+  const TTileStoreSettings settings_;
+  const std::shared_ptr<TerraServiceSoap> proxy_;
+  const TProxyFactory downloadProxy_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable work_;      // for the workers: a download is waiting, or stop
+  std::condition_variable finished_;  // for the callers: a download has ended
+  std::set<std::string> index_;
+  std::map<std::string, TDownloadPtr> downloads_;  // by tile name, until they end
+  std::deque<TDownloadPtr> waiting_;               // not yet begun, in the order asked
+  std::int64_t running_ = 0;
+  std::int64_t idle_ = 0;
+  std::vector<std::thread> workers_;
+  std::atomic<bool> stopping_{false};
+  std::once_flag folderMade_;
+  bool warned_ = false;
+  std::string warning_;
+};
+
+// The tiles of one drawing in the order they are drawn, row by row from the north-west
+// tile: with several connections, up to twice as many tiles as connections are asked
+// for ahead of their use, so that they download while earlier ones are drawn; with one
+// connection none are, and tiles come one after another.
+class TTileRun {
+ public:
+  TTileRun(TTileStore& store, const TileId& northWest, std::int64_t columns, std::int64_t rows);
+
+  // Fills the empty stream with the next tile (see TTileStore::Take).
+  void TakeNext(TMemoryStream& stream);
+
+ private:
+  TileId IdAt(std::int64_t index) const;
+
+  TTileStore& store_;
+  TileId northWest_;
+  std::int64_t columns_;
+  std::int64_t count_;
+  std::int64_t lookahead_;
+  std::int64_t next_ = 0;   // the next tile to take
+  std::int64_t asked_ = 0;  // tiles asked for so far
+  std::deque<TTileRequest> ahead_;
+};
+
+}  // namespace quorvil
