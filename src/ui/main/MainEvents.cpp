@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QResizeEvent>
 
 #include "service/TerraServiceSupport.h"
@@ -85,6 +86,21 @@ void TfrmMain::ConnectEvents() {
   connect(chkLoadPaperMap, &QCheckBox::toggled, this,
           [this] { RunGuarded([&] { chkLoadPaperMapClick(); }); });
 
+  connect(imgMain, &TMainImage::MouseDown, this,
+          [this](Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int y) {
+            RunGuarded([&] { imgMainMouseDown(b, m, x, y); });
+          });
+  connect(imgMain, &TMainImage::MouseMove, this,
+          [this](Qt::MouseButtons b, Qt::KeyboardModifiers m, int x, int y) {
+            RunGuarded([&] { imgMainMouseMove(b, m, x, y); });
+          });
+  connect(imgMain, &TMainImage::MouseUp, this,
+          [this](Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int y) {
+            RunGuarded([&] { imgMainMouseUp(b, m, x, y); });
+          });
+  connect(imgMain, &TMainImage::MouseWheel, this,
+          [this](int delta) { RunGuarded([&] { imgMainMouseWheel(delta); }); });
+
   sizeMoveTimer_.setSingleShot(true);
   sizeMoveTimer_.setInterval(kSizeMovePauseMs);
   connect(&sizeMoveTimer_, &QTimer::timeout, this,
@@ -126,6 +142,16 @@ void TfrmMain::showEvent(QShowEvent* event) {
     Panel1->setFocus();
     ShowSplash();
   });
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+  // Arrow keys that no control took (the sliders take them) pan the view.
+  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+    bool handled = false;
+    RunGuarded([&] { handled = ArrowKeyPan(event->key()); });
+    if (handled) return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
