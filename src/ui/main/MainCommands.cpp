@@ -5,6 +5,8 @@
 
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
+#include "settings/AboutScreen.h"
+#include "settings/Preferences.h"
 #include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
 
@@ -24,7 +26,9 @@ void TfrmMain::actCopyExecute() { NotAvailableYet(actCopy); }
 
 void TfrmMain::actSelectAllExecute() { SelectAll(); }
 
-void TfrmMain::actPreferencesExecute() { NotAvailableYet(actPreferences); }
+void TfrmMain::actPreferencesExecute() {
+  if (ShowPreferences()) PreferencesChanged();
+}
 
 // The preferences dialog closed with Ok: the tile store starts again with the new
 // values. A view update holds the store, so during one this waits for its end.
@@ -64,7 +68,7 @@ void TfrmMain::actOrganizeFavoritesExecute() { NotAvailableYet(actOrganizeFavori
 
 void TfrmMain::actHelpExecute() { ShowHelp(); }
 
-void TfrmMain::actAboutExecute() { NotAvailableYet(actAbout); }
+void TfrmMain::actAboutExecute() { ShowAbout(); }
 
 void TfrmMain::miExitClick() { close(); }
 
