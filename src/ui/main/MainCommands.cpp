@@ -13,6 +13,9 @@
 #include "places/SearchForPlace.h"
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
+#include "settings/AboutScreen.h"
+#include "settings/Preferences.h"
+#include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
 
 namespace quorvil {
@@ -31,7 +34,9 @@ void TfrmMain::actCopyExecute() { NotAvailableYet(actCopy); }
 
 void TfrmMain::actSelectAllExecute() { SelectAll(); }
 
-void TfrmMain::actPreferencesExecute() { NotAvailableYet(actPreferences); }
+void TfrmMain::actPreferencesExecute() {
+  if (ShowPreferences()) PreferencesChanged();
+}
 
 // The preferences dialog closed with Ok: the tile store starts again with the new
 // values. A view update holds the store, so during one this waits for its end.
@@ -71,7 +76,11 @@ void TfrmMain::actRefreshScreenExecute() {
   if (!busy_ && loaded_) LoadPlace();
 }
 
-void TfrmMain::actStopExecute() { stopRequested_ = true; }
+void TfrmMain::actStopExecute() {
+  stopRequested_ = true;
+  // A transfer that hangs ends now instead of at its time-out.
+  AbortServiceTransfers();
+}
 
 void TfrmMain::actAddToFavoritesExecute() {
   if (ShowFavoriteProperties(false, memPlace->toPlainText().toStdString(),
@@ -99,9 +108,9 @@ void TfrmMain::FavoriteClick(const std::string& name) {
   LoadPlace();
 }
 
-void TfrmMain::actHelpExecute() { NotAvailableYet(actHelp); }
+void TfrmMain::actHelpExecute() { ShowHelp(); }
 
-void TfrmMain::actAboutExecute() { NotAvailableYet(actAbout); }
+void TfrmMain::actAboutExecute() { ShowAbout(); }
 
 void TfrmMain::miExitClick() { close(); }
 
