@@ -20,7 +20,7 @@
 #include "../tests/support/FakeTerraService.h"
 #include "../tests/support/GifWriter.h"
 #include "../tests/support/TempFolder.h"
-#include "../tests/tools/MapServiceTestSupport.h"
+#include "../tests/support/MapServiceTestSupport.h"
 #include "imagery/JpegCodec.h"
 #include "imagery/MosaicSupport.h"
 #include "service/SystemSupport.h"
