@@ -1,11 +1,17 @@
-// Tiles per second of the local map service: generating and encoding a tile, and
-// answering GetTile from the tile cache (request parsing and answer included).
+// Tiles per second of the local map service: generating and encoding a tile, warping
+// and encoding one from a large GeoTIFF with overviews beside the synthetic land at the
+// same scales, and answering GetTile from the tile cache (request parsing and answer
+// included).
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <string>
 
+#include "mapservice/GdalImagery.h"
 #include "mapservice/MapService.h"
+#include "support/GdalDatasets.h"
+#include "support/TempFolder.h"
 
 namespace quorvil::mapservice {
 namespace {
@@ -46,6 +52,53 @@ BENCHMARK_CAPTURE(GenerateAndEncode, TopoCentralPark4m, Theme::Topo, Scale::Scal
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(GenerateAndEncode, PhotoRockies64m, Theme::Photo, Scale::Scale64m, -105.68, 40.34)
     ->Unit(benchmark::kMillisecond);
+
+// The same ground as synthetic land, for the comparison with the GeoTIFF below.
+BENCHMARK_CAPTURE(GenerateAndEncode, PhotoSynthetic1m, Theme::Photo, Scale::Scale1m, -75.0, 40.6)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(GenerateAndEncode, PhotoSynthetic16m, Theme::Photo, Scale::Scale16m, -75.0, 40.6)
+    ->Unit(benchmark::kMillisecond);
+
+// A 10,000 x 10,000-pixel orthophoto at 1 m in UTM zone 18 (10 km square at its central
+// meridian), tiled, with overviews down to 1:32; made once, removed at exit.
+constexpr double kRasterWest = 500000, kRasterNorth = 4500000;
+constexpr int kRasterSide = 10000;
+
+const GdalImagery& LargeGeoTiff() {
+  static const testing::TTempFolder folder;
+  static const GdalImagery imagery = [] {
+    testing::TRasterSpec spec(folder / "ortho.tif", "EPSG:32618", kRasterWest, kRasterNorth, 1,
+                              kRasterSide, kRasterSide);
+    spec.tiled = true;
+    spec.overviews = {2, 4, 8, 16, 32};
+    // Fields of a few hundred metres with texture in them, as an orthophoto has.
+    testing::WriteGeoTiff(spec, [](int x, int y, int band) {
+      const int field = ((x / 300) * 7 + (y / 200) * 13) % 5;
+      const int texture = ((x * 31) ^ (y * 17)) & 15;
+      return static_cast<std::uint8_t>(60 + field * 30 + texture + band * 20);
+    });
+    return GdalImagery({folder / "ortho.tif", ""});
+  }();
+  return imagery;
+}
+
+void GeoTiffTile(benchmark::State& state, Scale scale) {
+  const GdalImagery& imagery = LargeGeoTiff();
+  const int tiles = static_cast<int>(kRasterSide / (MetresPerPixel(scale) * kTilePixels));
+  const int firstX = static_cast<int>(kRasterWest / (MetresPerPixel(scale) * kTilePixels));
+  const int firstY = static_cast<int>(kRasterNorth / (MetresPerPixel(scale) * kTilePixels)) - 1;
+  int next = 0;
+  std::int64_t bytes = 0;
+  for (auto _ : state) {
+    const int k = next++ % (tiles * tiles);
+    const TileId id{Theme::Photo, scale, 18, firstX + k % tiles, firstY - k / tiles};
+    bytes += static_cast<std::int64_t>(imagery.TileFile(id).size());
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["bytes_per_tile"] = static_cast<double>(bytes) / state.iterations();
+}
+BENCHMARK_CAPTURE(GeoTiffTile, Photo1m, Scale::Scale1m)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(GeoTiffTile, Photo16m, Scale::Scale16m)->Unit(benchmark::kMillisecond);
 
 void CachedGetTile(benchmark::State& state) {
   const TileId id{Theme::Photo, Scale::Scale4m, 18, 732, 5644};

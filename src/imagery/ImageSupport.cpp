@@ -315,21 +315,36 @@ void CopyBitmapRect(TBitmap24& destination, int destX, int destY, const TBitmap2
   }
 }
 
-void StretchBitmapRect(TBitmap24& destination, int destX, int destY, int destWidth, int destHeight,
-                       const TBitmap24& source, int sourceX, int sourceY, int sourceWidth,
-                       int sourceHeight) {
+namespace {
+
+// The destination pixels a stretch may write: the picture, or a part of it.
+struct TClip {
+  std::int64_t Left, Top, Right, Bottom;  // right and bottom exclusive
+};
+
+TClip WholeOf(const TBitmap24& picture) { return {0, 0, picture.Width(), picture.Height()}; }
+
+TClip ClipOf(const TBitmap24& picture, const TPixelArea& area) {
+  return {std::max<std::int64_t>(area.X, 0), std::max<std::int64_t>(area.Y, 0),
+          std::min<std::int64_t>(std::int64_t{area.X} + area.Width, picture.Width()),
+          std::min<std::int64_t>(std::int64_t{area.Y} + area.Height, picture.Height())};
+}
+
+void StretchClipped(TBitmap24& destination, int destX, int destY, int destWidth, int destHeight,
+                    const TBitmap24& source, int sourceX, int sourceY, int sourceWidth,
+                    int sourceHeight, const TClip& clip) {
   if (destWidth <= 0 || destHeight <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return;
   if (&destination == &source) {
     const TBitmap24 copy(source);
-    StretchBitmapRect(destination, destX, destY, destWidth, destHeight, copy, sourceX, sourceY,
-                      sourceWidth, sourceHeight);
+    StretchClipped(destination, destX, destY, destWidth, destHeight, copy, sourceX, sourceY,
+                   sourceWidth, sourceHeight, clip);
     return;
   }
   // Source column of each destination column that lies on both pictures; the mapping
   // only grows, so those columns form one run.
-  const std::int64_t firstX = std::max<std::int64_t>(destX, 0);
+  const std::int64_t firstX = std::max<std::int64_t>(destX, clip.Left);
   const std::int64_t endX =
-      std::min<std::int64_t>(static_cast<std::int64_t>(destX) + destWidth, destination.Width());
+      std::min<std::int64_t>(static_cast<std::int64_t>(destX) + destWidth, clip.Right);
   std::vector<std::int64_t> offsets;
   std::int64_t runStart = -1;
   for (std::int64_t x = firstX; x < endX; ++x) {
@@ -396,9 +411,9 @@ void StretchBitmapRect(TBitmap24& destination, int destX, int destY, int destWid
     }
   };
 
-  const std::int64_t firstY = std::max<std::int64_t>(destY, 0);
+  const std::int64_t firstY = std::max<std::int64_t>(destY, clip.Top);
   const std::int64_t endY =
-      std::min<std::int64_t>(static_cast<std::int64_t>(destY) + destHeight, destination.Height());
+      std::min<std::int64_t>(static_cast<std::int64_t>(destY) + destHeight, clip.Bottom);
   std::int64_t previousRow = -1;
   const std::uint8_t* previous = nullptr;
   for (std::int64_t y = firstY; y < endY; ++y) {
@@ -417,9 +432,57 @@ void StretchBitmapRect(TBitmap24& destination, int destX, int destY, int destWid
   }
 }
 
+}  // namespace
+
+void StretchBitmapRect(TBitmap24& destination, int destX, int destY, int destWidth, int destHeight,
+                       const TBitmap24& source, int sourceX, int sourceY, int sourceWidth,
+                       int sourceHeight) {
+  StretchClipped(destination, destX, destY, destWidth, destHeight, source, sourceX, sourceY,
+                 sourceWidth, sourceHeight, WholeOf(destination));
+}
+
 void StretchBitmap(TBitmap24& destination, const TBitmap24& source) {
   StretchBitmapRect(destination, 0, 0, destination.Width(), destination.Height(), source, 0, 0,
                     source.Width(), source.Height());
+}
+
+void StretchBitmapArea(TBitmap24& destination, const TBitmap24& source, const TPixelArea& area) {
+  StretchClipped(destination, 0, 0, destination.Width(), destination.Height(), source, 0, 0,
+                 source.Width(), source.Height(), ClipOf(destination, area));
+}
+
+void AdjustBrightnessArea(TBitmap24& picture, std::uint8_t level, const TPixelArea& area) {
+  const TClip clip = ClipOf(picture, area);
+  if (clip.Left >= clip.Right || level == 127) return;
+  const std::int64_t bytes = (clip.Right - clip.Left) * 3;
+  for (std::int64_t y = clip.Top; y < clip.Bottom; ++y) {
+    std::uint8_t* row = picture.Pixel(static_cast<int>(clip.Left), static_cast<int>(y));
+    if (level > 127) {
+      BrightenBytes(row, bytes, level - 127u);
+    } else {
+      DarkenBytes(row, bytes, 127u - level);
+    }
+  }
+}
+
+void BlendBitmapsArea(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha,
+                      const TPixelArea& area) {
+  if (alpha == 0 || &destination == &source) return;
+  TClip clip = ClipOf(destination, area);
+  clip.Right = std::min<std::int64_t>(clip.Right, source.Width());
+  clip.Bottom = std::min<std::int64_t>(clip.Bottom, source.Height());
+  if (clip.Left >= clip.Right) return;
+  const std::int64_t bytes = (clip.Right - clip.Left) * 3;
+  for (std::int64_t y = clip.Top; y < clip.Bottom; ++y) {
+    const int x = static_cast<int>(clip.Left);
+    if (alpha == 255) {
+      std::memcpy(destination.Pixel(x, static_cast<int>(y)), source.Pixel(x, static_cast<int>(y)),
+                  static_cast<std::size_t>(bytes));
+    } else {
+      BlendBytes(destination.Pixel(x, static_cast<int>(y)), source.Pixel(x, static_cast<int>(y)),
+                 bytes, alpha);
+    }
+  }
 }
 
 }  // namespace quorvil

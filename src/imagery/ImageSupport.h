@@ -25,6 +25,14 @@ struct TRect {
   int Bottom = 0;
 };
 
+// A rectangle of whole pixels by its top-left corner and its size.
+struct TPixelArea {
+  int X = 0;
+  int Y = 0;
+  int Width = 0;
+  int Height = 0;
+};
+
 // Adds level - 127 to every byte of the picture, clamped to 0..255: 127 leaves it alone,
 // 119 (the start position of the brightness control) darkens every byte by 8.
 void AdjustBrightness(TBitmap24& picture, std::uint8_t level);
@@ -40,6 +48,15 @@ void BlendBitmaps(TBitmap24& destination, const TBitmap24& source, std::uint8_t 
 // The software blend, the reference every fast path must match up to rounding.
 void BlendBitmapsSoftware(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha,
                           int width, int height);
+
+// The area-limited forms of the operations above, for redrawing only the part of a
+// picture that changed. Each gives the pixels of the area exactly what the whole
+// operation gives them and leaves every other pixel alone; the area is clipped to the
+// pictures.
+void AdjustBrightnessArea(TBitmap24& picture, std::uint8_t level, const TPixelArea& area);
+// Software blend of the area's pixels of `source` over the same pixels of `destination`.
+void BlendBitmapsArea(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha,
+                      const TPixelArea& area);
 
 // A platform blend (for instance one of a windowing library's raster engine). It is
 // called only with sizes that fit both pictures.
@@ -93,6 +110,8 @@ void StretchBitmapRect(TBitmap24& destination, int destX, int destY, int destWid
 
 // The whole source stretched over the whole destination (at its present size).
 void StretchBitmap(TBitmap24& destination, const TBitmap24& source);
+// StretchBitmap, drawing only the destination pixels inside the area.
+void StretchBitmapArea(TBitmap24& destination, const TBitmap24& source, const TPixelArea& area);
 
 // File types of SaveBitmapToFile, as the save dialog numbers them.
 inline constexpr int kSaveAsJpeg = 0;

@@ -341,5 +341,44 @@ TEST(ImageSupport, StretchTakesTheNearestSourcePixelBelow) {
   }
 }
 
+// The area forms redraw part of a picture: over any area they give its pixels what the
+// whole operation gives and leave the rest alone, whatever the sizes (the topographic
+// map is half the view at the finest level) and wherever the area lies.
+TEST(ImageSupport, AreaFormsMatchTheWholeOperationInsideAndTouchNothingOutside) {
+  std::mt19937 random(21);
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  auto inside = [](const TPixelArea& a, int x, int y) {
+    return x >= a.X && x < a.X + a.Width && y >= a.Y && y < a.Y + a.Height;
+  };
+  for (int n = 0; n < 300; ++n) {
+    const int w = pick(1, 40), h = pick(1, 12);
+    const TBitmap24 before = Pattern(w, h, static_cast<unsigned>(n));
+    const TBitmap24 source = Pattern(w, h, static_cast<unsigned>(n + 500));
+    const TBitmap24 half = Pattern(std::max(1, w / 2), std::max(1, h / 2), n + 900u);
+    const TPixelArea area{pick(-5, w), pick(-3, h), pick(0, w + 5), pick(0, h + 3)};
+    const auto level = static_cast<std::uint8_t>(pick(0, 255));
+    const auto alpha = static_cast<std::uint8_t>(pick(0, 3) == 0 ? 255 * pick(0, 1) : pick(0, 255));
+
+    TBitmap24 bright = before, blended = before, stretched = before;
+    TBitmap24 wholeBright = before, wholeBlended = before, wholeStretched = before;
+    AdjustBrightnessArea(bright, level, area);
+    AdjustBrightness(wholeBright, level);
+    BlendBitmapsArea(blended, source, alpha, area);
+    BlendBitmapsSoftware(wholeBlended, source, alpha, w, h);
+    StretchBitmapArea(stretched, half, area);
+    StretchBitmap(wholeStretched, half);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const bool in = inside(area, x, y);
+        ASSERT_EQ(ColourAt(bright, x, y), ColourAt(in ? wholeBright : before, x, y)) << n;
+        ASSERT_EQ(ColourAt(blended, x, y), ColourAt(in ? wholeBlended : before, x, y)) << n;
+        ASSERT_EQ(ColourAt(stretched, x, y), ColourAt(in ? wholeStretched : before, x, y)) << n;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorvil

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "MapServiceTestSupport.h"
+#include "support/MapServiceTestSupport.h"
 
 namespace quorvil::mapservice {
 namespace {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "MapServiceTestSupport.h"
+#include "support/MapServiceTestSupport.h"
 #include "mapservice/MapService.h"
 
 namespace quorvil::mapservice {

@@ -56,14 +56,20 @@ std::string UsageText() {
          "  --port N           port to listen on (default " +
          std::to_string(kDefaultServicePort) +
          "; 0 picks a free port)\n"
-         "  --coverage world|us  where imagery exists: everywhere between 80 S and 84 N\n"
-         "                     (default), or only over the fifty states\n"
+         "  --photo DATASET    serve aerial photographs from a raster dataset that GDAL\n"
+         "                     reads: a GeoTIFF or COG, a VRT mosaic (gdalbuildvrt), or a\n"
+         "                     GDAL WMS/WMTS/TMS description file of a tile service\n"
+         "  --topo DATASET     serve topographic maps from such a dataset\n"
+         "                     (without either option the imagery is synthetic land)\n"
+         "  --coverage world|us  where the synthetic imagery exists: everywhere between\n"
+         "                     80 S and 84 N (default), or only over the fifty states\n"
          "  --delay-ms N       wait N milliseconds before every answer\n"
          "  --log              print one line per request to standard error\n"
          "  --help             show this text\n"
          "\n"
          "Once listening it prints \"quorvil-mapservice listening on <endpoint>\".\n"
-         "Exit codes: 0 after SIGINT/SIGTERM, 1 when it cannot listen, 2 on a bad command line.\n";
+         "Exit codes: 0 after SIGINT/SIGTERM, 1 when it cannot listen, 2 on a bad command line\n"
+         "or a dataset that cannot be read.\n";
 }
 
 ServerOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -110,7 +116,7 @@ int RunServer(const ServerOptions& options, std::ostream& out, std::ostream& err
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  MapService service({options.coverage, kDefaultTileCacheBytes});
+  MapService service({options.coverage, kDefaultTileCacheBytes}, options.imagery);
   httplib::Server server;
   // A thread serves one kept-alive connection at a time and waits on it while it is idle.
   // A viewer keeps one connection for its service calls and up to 16 for its downloads:

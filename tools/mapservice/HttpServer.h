@@ -4,11 +4,13 @@
 // SOAP endpoint and the WSDL document.
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "mapservice/Coverage.h"
+#include "mapservice/GdalImagery.h"
 
 namespace quorvil::mapservice {
 
@@ -19,6 +21,8 @@ struct ServerOptions {
   int delayMs = 0;
   bool log = false;
   bool help = false;
+  // The user's own imagery, opened by the program entry; null: the synthetic land.
+  std::shared_ptr<const GdalImagery> imagery;
 };
 
 // Throws EQuorvilError with a readable message on a bad command line.

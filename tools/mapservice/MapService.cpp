@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <pugixml.hpp>
 
@@ -37,22 +39,21 @@ std::string ThemeDisplayName(Theme theme) {
   }
 }
 
-std::string AvailableThemes(const TileGrid& grid, double lon, double lat) {
-  if (!CoverageHolds(grid.Coverage(), lon, lat)) return {};
-  return "Photo Topo";
-}
-
-std::unique_ptr<PlaceFacts> FactsOf(const GazetteerRecord& r, const TileGrid& grid) {
+std::unique_ptr<PlaceFacts> FactsOf(const GazetteerRecord& r, std::string themes) {
   auto facts = std::make_unique<PlaceFacts>();
   facts->Place = std::make_unique<quorvil::Place>();
   facts->Place->City = r.City;
   facts->Place->State = std::string(StateName(r.State));
   facts->Place->Country = std::string(kCountryName);
   facts->Center = std::make_unique<LonLatPt>(LonLatPt{r.Lon, r.Lat});
-  facts->AvailableThemeMask = AvailableThemes(grid, r.Lon, r.Lat);
+  facts->AvailableThemeMask = std::move(themes);
   facts->PlaceTypeId = r.Type;
   facts->Population = r.Population;
   return facts;
+}
+
+std::string FileNameOf(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
 }
 
 void CheckMaxItems(int maxItems) {
@@ -193,7 +194,7 @@ class MapService::Operations {
     area.NearestPlace = s_.gazetteer_.NearestPlaceText(c.Lon, c.Lat);
     const Theme theme = area.Center->TileMeta->Id->Theme;
     for (Theme other : {Theme::Photo, Theme::Topo}) {
-      if (other == theme || !CoverageHolds(s_.grid_.Coverage(), c.Lon, c.Lat)) continue;
+      if (other == theme || !s_.Holds(other, c.Lon, c.Lat)) continue;
       auto info = std::make_unique<OverlappingThemeInfo>();
       info->LocalTheme = false;
       info->Theme = other;
@@ -214,6 +215,7 @@ class MapService::Operations {
     const int width = r.IntParam("displayPixWidth");
     const int height = r.IntParam("displayPixHeight");
     auto area = s_.grid_.AreaFromPt(center, theme, scale, width, height);
+    s_.SettleExistence(*area);
     Finish(*area);
     WriteAreaFields(w, *area);
   }
@@ -223,6 +225,7 @@ class MapService::Operations {
     const Theme theme = r.ThemeParam("theme");
     const Scale scale = r.ScaleParam("scale");
     auto area = s_.grid_.AreaFromRect(ul, lr, theme, scale);
+    s_.SettleExistence(*area);
     Finish(*area);
     WriteAreaFields(w, *area);
   }
@@ -232,6 +235,7 @@ class MapService::Operations {
     const int width = r.IntParam("displayPixWidth");
     const int height = r.IntParam("displayPixHeight");
     auto area = s_.grid_.AreaFromTileId(id, width, height);
+    s_.SettleExistence(*area);
     Finish(*area);
     WriteAreaFields(w, *area);
   }
@@ -239,9 +243,9 @@ class MapService::Operations {
   void GetLatLonMetrics(const RequestReader& r, XmlWriter& w) const {
     const LonLatPt p = r.Point("point");
     CheckPoint(p, "point");
-    if (!CoverageHolds(s_.grid_.Coverage(), p.Lon, p.Lat)) return;
     const int zone = UtmZoneOf(p.Lon);
     for (Theme theme : {Theme::Photo, Theme::Topo}) {
+      if (!s_.Holds(theme, p.Lon, p.Lat)) continue;
       ThemeBoundingBox box;
       box.Theme = theme;
       box.ThemeName = ThemeDisplayName(theme);
@@ -253,6 +257,13 @@ class MapService::Operations {
       box.EastLongitude = UtmCentralMeridian(zone) + 3;
       box.NorthLatitude = 84;
       box.SouthLatitude = -80;
+      if (const GdalRaster* raster = s_.Raster(theme)) {
+        const GeoBounds& b = raster->Bounds();
+        box.WestLongitude = b.West;
+        box.EastLongitude = b.East;
+        box.NorthLatitude = b.North;
+        box.SouthLatitude = b.South;
+      }
       w.Open("ThemeBoundingBox");
       WriteThemeBoundingBoxFields(w, box);
       w.Close("ThemeBoundingBox");
@@ -260,13 +271,25 @@ class MapService::Operations {
   }
 
   void GetPlaceFacts(const RequestReader& r, XmlWriter& w) const {
-    WritePlaceFactsFields(w, *FactsOf(FindPlace(r.PlaceParam("place")), s_.grid_));
+    const GazetteerRecord& record = FindPlace(r.PlaceParam("place"));
+    WritePlaceFactsFields(w, *FactsOf(record, AvailableThemes(record.Lon, record.Lat)));
+  }
+
+  // The themes with imagery at the point, as the service's mask text.
+  std::string AvailableThemes(double lon, double lat) const {
+    std::string themes;
+    for (Theme theme : {Theme::Photo, Theme::Topo}) {
+      if (!s_.Holds(theme, lon, lat)) continue;
+      if (!themes.empty()) themes += ' ';
+      themes += EnumName(theme);
+    }
+    return themes;
   }
 
   void WriteFactsList(XmlWriter& w, const std::vector<const GazetteerRecord*>& records) const {
     for (const GazetteerRecord* record : records) {
       w.Open("PlaceFacts");
-      WritePlaceFactsFields(w, *FactsOf(*record, s_.grid_));
+      WritePlaceFactsFields(w, *FactsOf(*record, AvailableThemes(record->Lon, record->Lat)));
       w.Close("PlaceFacts");
     }
   }
@@ -279,12 +302,9 @@ class MapService::Operations {
     if (name.find_first_not_of(" \t\r\n") == std::string::npos) {
       throw ClientFault("Parameter placeName must not be empty");
     }
-    const CoverageKind coverage = s_.grid_.Coverage();
     std::function<bool(const GazetteerRecord&)> accept;
     if (imagePresence) {
-      accept = [coverage](const GazetteerRecord& g) {
-        return CoverageHolds(coverage, g.Lon, g.Lat);
-      };
+      accept = [this](const GazetteerRecord& g) { return !AvailableThemes(g.Lon, g.Lat).empty(); };
     }
     WriteFactsList(w, s_.gazetteer_.Search(name, static_cast<std::size_t>(maxItems), accept));
   }
@@ -302,7 +322,7 @@ class MapService::Operations {
 
   void GetTheme(const RequestReader& r, XmlWriter& w) const {
     const Theme theme = r.ThemeParam("theme");
-    if (!ThemeServed(theme)) {
+    if (!s_.Serves(theme)) {
       throw ClientFault("Theme " + std::string(EnumName(theme)) + " is not served here");
     }
     ThemeInfo info;
@@ -317,6 +337,16 @@ class MapService::Operations {
     info.ProjectionId = ProjectionType::UtmNad83;
     info.ProjectionName = "UTM NAD 83";
     info.CopyrightNotice = "Generated imagery; place names from GeoNames (CC BY 4.0)";
+    if (const GdalRaster* raster = s_.Raster(theme)) {
+      char resolution[32];
+      std::snprintf(resolution, sizeof resolution, "%.3g", raster->MetresPerPixel());
+      const std::string file = FileNameOf(raster->Path());
+      info.Description = (theme == Theme::Photo ? "Aerial photographs" : "Topographic maps") +
+                         std::string(" from ") + file + " at " + resolution +
+                         " m per pixel, 200 x 200 pixel " +
+                         (theme == Theme::Photo ? "JPEG" : "GIF") + " tiles";
+      info.CopyrightNotice = "Imagery from " + file + "; place names from GeoNames (CC BY 4.0)";
+    }
     WriteThemeInfoFields(w, info);
   }
 
@@ -324,11 +354,15 @@ class MapService::Operations {
     const LonLatPt p = r.Point("point");
     const Theme theme = r.ThemeParam("theme");
     const Scale scale = r.ScaleParam("scale");
-    WriteTileMetaFields(w, *s_.grid_.MetaFromPoint(p, theme, scale));
+    const auto meta = s_.grid_.MetaFromPoint(p, theme, scale);
+    s_.SettleExistence(*meta);
+    WriteTileMetaFields(w, *meta);
   }
 
   void GetTileMetaFromTileId(const RequestReader& r, XmlWriter& w) const {
-    WriteTileMetaFields(w, *s_.grid_.MetaFromId(r.Tile("id")));
+    const auto meta = s_.grid_.MetaFromId(r.Tile("id"));
+    s_.SettleExistence(*meta);
+    WriteTileMetaFields(w, *meta);
   }
 
   void GetTile(const RequestReader& r, XmlWriter& w) const { w.Raw(s_.TileBase64(r.Tile("id"))); }
@@ -336,19 +370,45 @@ class MapService::Operations {
   const MapService& s_;
 };
 
-MapService::MapService(Options options)
+MapService::MapService(Options options, std::shared_ptr<const GdalImagery> imagery)
     : options_(options),
+      imagery_(std::move(imagery)),
       gazetteer_(Gazetteer::Instance()),
       grid_(options.coverage),
       terrain_(gazetteer_),
       renderer_(terrain_),
       cache_(options.tileCacheBytes) {}
 
+const GdalRaster* MapService::Raster(Theme theme) const {
+  return imagery_ ? imagery_->Raster(theme) : nullptr;
+}
+
+bool MapService::Serves(Theme theme) const {
+  return imagery_ ? imagery_->HasTheme(theme) : ThemeServed(theme);
+}
+
+bool MapService::Holds(Theme theme, double lon, double lat) const {
+  if (imagery_) return imagery_->Holds(theme, lon, lat);
+  return ThemeServed(theme) && CoverageHolds(grid_.Coverage(), lon, lat);
+}
+
+void MapService::SettleExistence(TileMeta& meta) const {
+  if (imagery_) meta.TileExists = !TileBase64(*meta.Id).empty();
+}
+
+void MapService::SettleExistence(AreaBoundingBox& area) const {
+  for (AreaCoordinate* corner : {area.NorthWest.get(), area.NorthEast.get(), area.SouthWest.get(),
+                                 area.SouthEast.get(), area.Center.get()}) {
+    SettleExistence(*corner->TileMeta);
+  }
+}
+
 std::string MapService::TileBase64(const TileId& id) const {
   TileGrid::CheckTileId(id);
-  if (!grid_.TileExists(id)) return {};
+  if (imagery_ ? !ThemeHasScale(id.Theme, id.Scale) : !grid_.TileExists(id)) return {};
   if (TileCache::Value cached = cache_.Find(id)) return *cached;
-  const std::vector<std::uint8_t> file = renderer_.RenderTileFile(id);
+  const std::vector<std::uint8_t> file =
+      imagery_ ? imagery_->TileFile(id) : renderer_.RenderTileFile(id);
   auto text = std::make_shared<const std::string>(Base64Encode(file.data(), file.size()));
   cache_.Put(id, text);
   return *text;
@@ -412,6 +472,8 @@ SoapReply MapService::Handle(std::string_view soapAction, std::string_view body)
       return {200, std::move(w.Str())};
     }
     throw ClientFault("Unknown operation: " + std::string(name));
+  } catch (const EImageryError& e) {
+    return {500, FaultEnvelope("soap:Server", e.what())};
   } catch (const EQuorvilError& e) {
     return {500, FaultEnvelope("soap:Client", e.what())};
   } catch (const std::exception& e) {

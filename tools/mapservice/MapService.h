@@ -11,6 +11,7 @@
 
 #include "mapservice/Coverage.h"
 #include "mapservice/Gazetteer.h"
+#include "mapservice/GdalImagery.h"
 #include "mapservice/Terrain.h"
 #include "mapservice/TileCache.h"
 #include "mapservice/TileGrid.h"
@@ -34,7 +35,9 @@ class MapService {
     std::int64_t tileCacheBytes = kDefaultTileCacheBytes;
   };
 
-  explicit MapService(Options options);
+  // With `imagery`, the tiles come from the user's own datasets; without, from the
+  // synthetic land, where `coverage` says.
+  explicit MapService(Options options, std::shared_ptr<const GdalImagery> imagery = nullptr);
 
   // `soapAction` is the SOAPAction header (quotes allowed), empty when absent; the
   // operation then comes from the body element.
@@ -46,6 +49,9 @@ class MapService {
   // The Base64 text of a tile's image file; empty where the service has no imagery.
   std::string TileBase64(const TileId& id) const;
 
+  // Whether the service has imagery of the theme at the point.
+  bool Holds(Theme theme, double lon, double lat) const;
+
   const TileGrid& Grid() const { return grid_; }
   const Gazetteer& Places() const { return gazetteer_; }
   TileCache& Cache() const { return cache_; }
@@ -53,7 +59,15 @@ class MapService {
  private:
   class Operations;
 
+  bool Serves(Theme theme) const;
+  // The theme's dataset among the user's own, or null.
+  const GdalRaster* Raster(Theme theme) const;
+  // Real imagery knows whether a tile exists only from its pixels.
+  void SettleExistence(TileMeta& meta) const;
+  void SettleExistence(AreaBoundingBox& area) const;
+
   Options options_;
+  std::shared_ptr<const GdalImagery> imagery_;
   const Gazetteer& gazetteer_;
   TileGrid grid_;
   Terrain terrain_;

@@ -1,5 +1,7 @@
 #include "mapservice/TileCache.h"
 
+#include <algorithm>
+
 namespace quorvil::mapservice {
 
 std::size_t TileCache::KeyHash::operator()(const Key& k) const {
@@ -14,6 +16,10 @@ TileCache::Key TileCache::KeyOf(const TileId& id) {
   return {static_cast<int>(id.Theme), static_cast<int>(id.Scale), id.Scene, id.X, id.Y};
 }
 
+std::int64_t TileCache::SizeOf(const Value& value) {
+  return std::max(static_cast<std::int64_t>(value->size()), kMinEntryBytes);
+}
+
 TileCache::Value TileCache::Find(const TileId& id) {
   std::lock_guard lock(mutex_);
   const auto it = index_.find(KeyOf(id));
@@ -23,12 +29,12 @@ TileCache::Value TileCache::Find(const TileId& id) {
 }
 
 void TileCache::Put(const TileId& id, Value value) {
-  const auto size = static_cast<std::int64_t>(value->size());
+  const std::int64_t size = SizeOf(value);
   if (size > maxBytes_) return;
   std::lock_guard lock(mutex_);
   const Key key = KeyOf(id);
   if (const auto it = index_.find(key); it != index_.end()) {
-    bytes_ -= static_cast<std::int64_t>(it->second->second->size());
+    bytes_ -= SizeOf(it->second->second);
     order_.erase(it->second);
     index_.erase(it);
   }
@@ -37,7 +43,7 @@ void TileCache::Put(const TileId& id, Value value) {
   bytes_ += size;
   while (bytes_ > maxBytes_) {
     const Entry& last = order_.back();
-    bytes_ -= static_cast<std::int64_t>(last.second->size());
+    bytes_ -= SizeOf(last.second);
     index_.erase(last.first);
     order_.pop_back();
   }

@@ -17,6 +17,7 @@ namespace quorvil::mapservice {
 class TileCache {
  public:
   using Value = std::shared_ptr<const std::string>;
+  static constexpr std::int64_t kMinEntryBytes = 64;
 
   explicit TileCache(std::int64_t maxBytes) : maxBytes_(maxBytes) {}
 
@@ -24,6 +25,8 @@ class TileCache {
   // Keeps the value unless it alone exceeds the bound; drops the least recently used.
   void Put(const TileId& id, Value value);
 
+  // Bytes held, counting each entry as at least kMinEntryBytes, so that even empty
+  // answers (tiles without imagery) stay bounded.
   std::int64_t Bytes() const;
   std::size_t Count() const;
 
@@ -37,6 +40,7 @@ class TileCache {
   };
   using Entry = std::pair<Key, Value>;
   static Key KeyOf(const TileId& id);
+  static std::int64_t SizeOf(const Value& value);
 
   const std::int64_t maxBytes_;
   mutable std::mutex mutex_;

@@ -3,6 +3,7 @@
 // Helpers of the map service tests: the built service run as a process, SOAP requests as
 // a client writes them, and reading the answers back.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -27,16 +28,21 @@ inline constexpr const char* kMapServicePath = QUORVIL_MAPSERVICE_PATH;
 inline constexpr const char* kMapServicePath = nullptr;
 #endif
 
-// The service process, stopped and reaped when the object goes.
+// The service process, stopped and reaped when the object goes. With `errPath`, its
+// standard error goes into that file.
 class ServiceProcess {
  public:
-  explicit ServiceProcess(std::vector<std::string> args) {
+  explicit ServiceProcess(std::vector<std::string> args, const std::string& errPath = {}) {
     int out[2];
     if (pipe(out) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
+    if (!errPath.empty()) {
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     args.insert(args.begin(), kMapServicePath);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

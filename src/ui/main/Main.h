@@ -1,0 +1,276 @@
+#pragma once
+
+// The main window: it owns the view (centre, zoom level, the service's areas, the
+// working pictures, the selection, the history) and runs every load, pan and relayout.
+// Its implementation is split by concern:
+//   Main.cpp            construction, layout, menus, toolbar, commands
+//   MainView.cpp        view state and operations, busy protocol, zoom, Back, history
+//   MainComposition.cpp the working pictures and what the screen shows
+//   MainCommands.cpp    the command handlers
+//   MainEvents.cpp      window events, start-up, idle work, closing
+
+#include <QMainWindow>
+#include <QSize>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imagery/ImageSupport.h"
+#include "imagery/ZoomLevels.h"
+#include "platform/AppTypes.h"
+#include "service/TerraServiceSoapSupport.h"
+#include "settings/PreferencesSupport.h"
+#include "ui/main/SelectBoxBitmap.h"
+#include "ui/main/ViewLayers.h"
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QToolBar;
+
+namespace quorvil {
+
+class TframeMapScale;
+class TframeSlider;
+class TMainImage;
+
+enum class TMouseTool { toolPan = 1, toolZoomBox = 2, toolSelect = 3 };
+
+// Starts the tile store for the preferences; the program's starts it on the service
+// address with the program's cache folder, tests on a service double.
+using TTileServiceStarter = std::function<void(const TPreferences&)>;
+void StartProgramTileService(const TPreferences& preferences);
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TfrmMain(TTileServiceStarter startTileService = StartProgramTileService);
+  ~TfrmMain() override;
+
+  // ---- controls ----
+  QToolBar* toolbarMain;
+  QFrame* Panel1;
+  QFrame* pnlStats;
+  QPlainTextEdit* memPlace;
+  QFrame* Shape1;
+  QLabel* lblLongitude;
+  QLineEdit* edtLongitude;
+  QLabel* lblLatitude;
+  QLineEdit* edtLatitude;
+  TframeMapScale* frameMapScale1;
+  QFrame* pnlGeneralInfo;
+  QPlainTextEdit* memInfo;
+  TframeSlider* sliderZoom;
+  TframeSlider* sliderBrightness;
+  QCheckBox* chkLoadPaperMap;
+  TframeSlider* sliderMapOverlay;
+  QFrame* Panel3;
+  QFrame* pnlMapClient;
+  TMainImage* imgMain;
+
+  // ---- commands ----
+  QAction* actSaveAs;
+  QAction* actPrint;
+  QAction* actCopy;
+  QAction* actSelectAll;
+  QAction* actPreferences;
+  QAction* actPan;
+  QAction* actZoomBox;
+  QAction* actSelect;
+  QAction* actSearchForPlace;
+  QAction* actEnterCoordinates;
+  QAction* actBack;
+  QAction* actRefreshScreen;
+  QAction* actStop;
+  QAction* actAddToFavorites;
+  QAction* actOrganizeFavorites;
+  QAction* actHelp;
+  QAction* actAbout;
+  QActionGroup* agTools;
+  QAction* miExit;
+  QMenu* miFavorites;
+  QAction* miAddtoFavorites;
+  QAction* miFavoritesStart;
+
+  // ---- view operations ----
+  void LoadPlace();
+  void PanView(int dx, int dy);
+  void RelayoutView();
+  int ZoomLevel() const;
+  void SetZoomLevel(int level);
+  void CommitZoom();
+  void ShowCoordinatesAt(int x, int y);
+  void UpdateControls();
+  void SelectAll();
+  void GoBack();
+  void SetCenter(double longitude, double latitude);
+  void ApplyPreferences();
+
+  double PixelToLongitude(int x) const;
+  double PixelToLatitude(int y) const;
+  int LongitudeToPixel(double longitude) const;
+  int LatitudeToPixel(double latitude) const;
+
+  // ---- state, as the commands, the output and tests read it ----
+  double CenterLongitude() const { return centerLongitude_; }
+  double CenterLatitude() const { return centerLatitude_; }
+  double LongitudePerPixel() const { return longitudePerPixel_; }
+  double LatitudePerPixel() const { return latitudePerPixel_; }
+  int CommittedZoomPosition() const { return committedZoomPosition_; }
+  const AreaBoundingBox* PhotoArea() const { return photoArea_.get(); }
+  const AreaBoundingBox* TopoArea() const { return topoArea_.get(); }
+  const TViewLayers& Layers() const { return layers_; }
+  const TBitmap24& ScreenBitmap() const;
+  const TSelectionRec& Selection() const { return selection_; }
+  const std::vector<std::string>& History() const { return history_; }
+  TMouseTool SelectedTool() const { return selectedTool_; }
+  TMouseTool ActiveTool() const { return activeTool_; }
+  QSize ViewSize() const { return viewSize_; }
+  bool Loaded() const { return loaded_; }
+  bool Busy() const { return busy_; }
+  bool StopRequested() const { return stopRequested_; }
+  bool Closing() const { return closing_; }
+  const TPreferences& Preferences() const { return preferences_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // Main.cpp
+  void BuildControls();
+  void BuildCommands();
+  void BuildMenus();
+  void BuildToolbar();
+  QAction* NewAction(const char* name, const char* caption, const char* category);
+
+  // MainView.cpp
+  void BeginBusy();
+  void EndBusy();
+  template <class Step>
+  void RunBusy(Step step);
+  void FetchImagery(const TPixelArea& keptPhoto = {}, const TPixelArea& keptTopo = {});
+  bool DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelArea& kept);
+  void TakeDegreesPerPixel(const TileMeta* centreTile);
+  void ReanchorCenter(double fallbackLongitude, double fallbackLatitude);
+  void ShowPlaceText(const std::string& text);
+  void ShowScale();
+  bool HalfTopo() const { return ZoomLevel() == 10; }
+  TViewGeometry Geometry() const;
+  std::string DecimalSeparator() const;
+
+  // MainComposition.cpp
+  void ResizeBitmaps();
+  void ClearMosaics();
+  void ShiftMosaics(int dx, int dy);
+  void PrepareLayers(const TPixelArea& area);
+  void ComposeOverlay(const TPixelArea& area);
+  void Recompose(const TPixelArea& area);
+  void PaintView(int x, int y, bool duringPan);
+  void PaintViewArea(const TPixelArea& area);
+  void DrawSelectionOutline(int left, int top, int right, int bottom, bool intoComposite);
+  void DrawZoomBoxOutline(int left, int top, int right, int bottom);
+  void DrawViewSelection(int x, int y, TBitmap24& target);
+  void ShowSplash();
+  void sliderBrightnessChange();
+  void sliderMapOverlayChange();
+  void chkLoadPaperMapClick();
+
+  // MainCommands.cpp
+  void actSaveAsExecute();
+  void actPrintExecute();
+  void actCopyExecute();
+  void actSelectAllExecute();
+  void actPreferencesExecute();
+  void actToolExecute(TMouseTool tool);
+  void actSearchForPlaceExecute();
+  void actEnterCoordinatesExecute();
+  void actBackExecute();
+  void actRefreshScreenExecute();
+  void actStopExecute();
+  void actAddToFavoritesExecute();
+  void actOrganizeFavoritesExecute();
+  void actHelpExecute();
+  void actAboutExecute();
+  void miExitClick();
+  void PreferencesChanged();
+  void NotAvailableYet(const QAction* command);
+
+  // MainEvents.cpp
+  void ConnectEvents();
+  void IdleTrim();
+  void OnMaximized();
+  void OnRestored();
+  void OnExitSizeMove();
+
+  TTileServiceStarter startTileService_;
+  TPreferences preferences_;
+
+  double centerLongitude_ = -74.06;
+  double centerLatitude_ = 40.7;
+  double longitudePerPixel_ = 0;
+  double latitudePerPixel_ = 0;
+  int committedZoomPosition_ = 0;
+  std::unique_ptr<AreaBoundingBox> photoArea_;
+  std::unique_ptr<AreaBoundingBox> topoArea_;
+  TViewLayers layers_;
+  TBitmap24 splashBitmap_;
+  TSelectionRec selection_;
+  std::vector<std::string> history_;
+  TMouseTool selectedTool_ = TMouseTool::toolPan;
+  TMouseTool activeTool_ = TMouseTool::toolPan;
+  std::unique_ptr<TSelectBoxBitmap> selectBox_;
+  QSize viewSize_;
+  QSize busyStartSize_;
+  QSize sizeMoveStartSize_;
+  bool loaded_ = false;
+  bool busy_ = false;
+  bool stopRequested_ = false;
+  bool wasMaximized_ = false;
+  bool closing_ = false;
+  bool mousePressed_ = false;
+
+  // Beyond the view state proper: whether each raw picture holds every tile of its
+  // area (a pan or a resize then draws only the tiles it uncovers), whether the
+  // derived pictures must be worked out whole before the next partial update, and the
+  // bookkeeping of the window events.
+  bool photoComplete_ = false;
+  bool topoComplete_ = false;
+  bool layersStale_ = true;
+  bool closeWhenIdle_ = false;
+  bool preferencesWhenIdle_ = false;
+  bool lastMaximized_ = false;
+  bool idleTrimQueued_ = false;
+  bool splashShown_ = false;
+  int activeCursor_ = 0;
+  QTimer sizeMoveTimer_;
+  QMetaObject::Connection idleConnection_;
+};
+
+// The busy period around a view operation; it ends also when the operation fails.
+template <class Step>
+void TfrmMain::RunBusy(Step step) {
+  BeginBusy();
+  try {
+    step();
+  } catch (...) {
+    EndBusy();
+    throw;
+  }
+  EndBusy();
+}
+
+// Runs a command or an event handler so that no error crosses the event loop: errors are
+// shown by the general error display (nothing for the silent abort).
+void RunGuarded(const std::function<void()>& work);
+
+}  // namespace quorvil

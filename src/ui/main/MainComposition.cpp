@@ -1,0 +1,150 @@
+// The working pictures and what the screen shows: brightness, the stretched topographic
+// map blended over the photograph, the selection outline, and the reactions of the
+// brightness and overlay sliders and the "Load Paper Map" box.
+
+#include <QCheckBox>
+#include <QFrame>
+
+#include "ui/main/Main.h"
+#include "ui/main/MainImage.h"
+#include "ui/main/SliderFrame.h"
+
+namespace quorvil {
+
+namespace {
+
+const TColor kSelectionColours[] = {RgbColor(0, 255, 255), RgbColor(255, 255, 255),
+                                    RgbColor(0, 255, 255), RgbColor(0, 0, 0)};
+const TColor kZoomBoxColours[] = {RgbColor(255, 0, 255), RgbColor(255, 255, 255),
+                                  RgbColor(255, 0, 255), RgbColor(0, 0, 0)};
+constexpr int kOutlineStep = 2;
+
+// The overlay strength that ticking the paper map starts with.
+constexpr int kPaperMapOverlay = 65;
+
+}  // namespace
+
+const TBitmap24& TfrmMain::ScreenBitmap() const { return imgMain->Picture(); }
+
+void TfrmMain::ResizeBitmaps() {
+  // Inside the panel's one-pixel bevel.
+  imgMain->setGeometry(1, 1, std::max(0, pnlMapClient->width() - 2),
+                       std::max(0, pnlMapClient->height() - 2));
+  layers_.Resize(imgMain->width(), imgMain->height(), HalfTopo());
+  layersStale_ = true;
+}
+
+void TfrmMain::ClearMosaics() {
+  layers_.ClearMosaics();
+  photoComplete_ = topoComplete_ = false;
+  layersStale_ = true;
+}
+
+void TfrmMain::ShiftMosaics(int dx, int dy) {
+  layers_.ShiftMosaics(dx, dy, HalfTopo());
+  photoComplete_ = topoComplete_ = false;
+  layersStale_ = true;
+}
+
+void TfrmMain::PrepareLayers(const TPixelArea& area) {
+  layers_.PrepareLayers(BrightnessLevel(sliderBrightness->Position()), area);
+}
+
+void TfrmMain::ComposeOverlay(const TPixelArea& area) {
+  layers_.ComposeOverlay(chkLoadPaperMap->isChecked(), OverlayOpacity(sliderMapOverlay->Position()),
+                         area);
+}
+
+void TfrmMain::Recompose(const TPixelArea& area) {
+  // After a clear, a move or a resize the derived pictures are worked out whole once;
+  // from then on each tile only redoes its own pixels.
+  const TPixelArea part = layersStale_ ? layers_.Whole() : area;
+  layersStale_ = false;
+  PrepareLayers(part);
+  ComposeOverlay(part);
+  PaintViewArea(part);
+}
+
+void TfrmMain::PaintView(int x, int y, bool duringPan) {
+  TBitmap24& screen = imgMain->Picture();
+  if (screen.Width() != imgMain->width() || screen.Height() != imgMain->height() || x != 0 ||
+      y != 0) {
+    screen.SetSize(imgMain->width(), imgMain->height());
+    FillBitmap(screen, kColorBlack);
+  }
+  const TBitmap24& composite = layers_.CompositeBitmap;
+  CopyBitmapRect(screen, x, y, composite, 0, 0, composite.Width(), composite.Height());
+  if (!duringPan) DrawViewSelection(x, y, screen);
+  imgMain->update();
+}
+
+void TfrmMain::PaintViewArea(const TPixelArea& area) {
+  TBitmap24& screen = imgMain->Picture();
+  if (screen.Width() != imgMain->width() || screen.Height() != imgMain->height()) {
+    PaintView(0, 0, false);
+    return;
+  }
+  CopyBitmapRect(screen, area.X, area.Y, layers_.CompositeBitmap, area.X, area.Y, area.Width,
+                 area.Height);
+  // The outline is drawn whole: outside the area its pixels are what they were.
+  DrawViewSelection(0, 0, screen);
+  imgMain->update(area.X, area.Y, area.Width, area.Height);
+}
+
+void TfrmMain::DrawViewSelection(int x, int y, TBitmap24& target) {
+  if (!selection_.HasSelection) return;
+  const TRect outline{x + LongitudeToPixel(selection_.West), y + LatitudeToPixel(selection_.North),
+                      x + LongitudeToPixel(selection_.East), y + LatitudeToPixel(selection_.South)};
+  DrawDashedRect(target, outline, kOutlineStep, kSelectionColours);
+}
+
+void TfrmMain::DrawSelectionOutline(int left, int top, int right, int bottom, bool intoComposite) {
+  TBitmap24& target = intoComposite ? layers_.CompositeBitmap : imgMain->Picture();
+  DrawDashedRect(target, TRect{left, top, right, bottom}, kOutlineStep, kSelectionColours);
+}
+
+void TfrmMain::DrawZoomBoxOutline(int left, int top, int right, int bottom) {
+  DrawDashedRect(imgMain->Picture(), TRect{left, top, right, bottom}, kOutlineStep,
+                 kZoomBoxColours);
+}
+
+void TfrmMain::ShowSplash() {
+  imgMain->setGeometry(0, 0, pnlMapClient->width(), pnlMapClient->height());
+  TBitmap24& screen = imgMain->Picture();
+  screen.SetSize(imgMain->width(), imgMain->height());
+  FillBitmap(screen, kColorBlack);
+  CopyBitmapRect(screen, (screen.Width() - splashBitmap_.Width()) / 2,
+                 (screen.Height() - splashBitmap_.Height()) / 2, splashBitmap_, 0, 0,
+                 splashBitmap_.Width(), splashBitmap_.Height());
+  imgMain->update();
+}
+
+void TfrmMain::sliderBrightnessChange() {
+  layersStale_ = false;
+  PrepareLayers(layers_.Whole());
+  ComposeOverlay(layers_.Whole());
+  PaintView(0, 0, false);
+}
+
+void TfrmMain::sliderMapOverlayChange() {
+  if (layersStale_) {
+    layersStale_ = false;
+    PrepareLayers(layers_.Whole());
+  }
+  ComposeOverlay(layers_.Whole());
+  PaintView(0, 0, false);
+}
+
+void TfrmMain::chkLoadPaperMapClick() {
+  if (chkLoadPaperMap->isChecked()) {
+    RunBusy([this] {
+      sliderMapOverlay->SetPosition(kPaperMapOverlay);
+      FetchImagery();
+    });
+  } else {
+    sliderMapOverlay->SetPosition(0);
+    UpdateControls();
+  }
+}
+
+}  // namespace quorvil

@@ -1,0 +1,46 @@
+#include "ui/main/MainImage.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace quorvil {
+
+TMainImage::TMainImage(QWidget* parent) : QWidget(parent) {
+  // Every pixel is painted from the picture, so nothing needs erasing first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+}
+
+void TMainImage::paintEvent(QPaintEvent* event) {
+  ++paints_;
+  QPainter painter(this);
+  const QRect dirty = event->rect();
+  if (!picture_.Empty()) {
+    const QImage image(picture_.Data(), picture_.Width(), picture_.Height(),
+                       static_cast<qsizetype>(picture_.Stride()), QImage::Format_BGR888);
+    const QRect shown = dirty & image.rect();
+    if (!shown.isEmpty()) painter.drawImage(shown.topLeft(), image, shown);
+  }
+  // What the picture does not cover (before the first layout) is black, as the panel.
+  const QRegion rest = QRegion(dirty) - QRegion(0, 0, picture_.Width(), picture_.Height());
+  for (const QRect& part : rest) painter.fillRect(part, Qt::black);
+}
+
+void TMainImage::mousePressEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  emit MouseDown(event->button(), event->modifiers(), at.x(), at.y());
+}
+
+void TMainImage::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  emit MouseMove(event->buttons(), event->modifiers(), at.x(), at.y());
+}
+
+void TMainImage::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  emit MouseUp(event->button(), event->modifiers(), at.x(), at.y());
+}
+
+}  // namespace quorvil

@@ -1,0 +1,40 @@
+#pragma once
+
+// The view control of the main window: an opaque widget that shows its picture (the
+// screen picture) unscaled at its top-left corner and reports the mouse in its pixels.
+
+#include <QWidget>
+
+#include "imagery/Bitmap24.h"
+
+namespace quorvil {
+
+class TMainImage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TMainImage(QWidget* parent = nullptr);
+
+  TBitmap24& Picture() { return picture_; }
+  const TBitmap24& Picture() const { return picture_; }
+
+  // Paint events served so far.
+  int PaintCount() const { return paints_; }
+
+ signals:
+  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+  void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
+  void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  TBitmap24 picture_;
+  int paints_ = 0;
+};
+
+}  // namespace quorvil

@@ -1,0 +1,318 @@
+// The view controller: the busy protocol and the three view operations (load, pan,
+// relayout) with the fetching of the imagery, the zoom, Back and the controls' state.
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+
+#include "imagery/MosaicSupport.h"
+#include "imagery/ZoomLevels.h"
+#include "places/HistorySupport.h"
+#include "service/FormatSupport.h"
+#include "service/TerraServiceSupport.h"
+#include "settings/MenuSupport.h"
+#include "ui/main/AreaParts.h"
+#include "ui/main/CursorSupport.h"
+#include "ui/main/Main.h"
+#include "ui/main/MainImage.h"
+#include "ui/main/MapScaleFrame.h"
+#include "ui/main/MapScaleSupport.h"
+#include "ui/main/SliderFrame.h"
+
+namespace quorvil {
+
+namespace {
+
+// The slider runs from 10 (64 metres a pixel) on the left to 16 (1 metre) on the right.
+constexpr int kZoomPositionSum = 26;
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const TileMeta* CentreTileOf(const AreaBoundingBox& area) {
+  return area.Center ? area.Center->TileMeta.get() : nullptr;
+}
+
+}  // namespace
+
+// ---- busy protocol ---------------------------------------------------------------------
+
+void TfrmMain::BeginBusy() {
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  busy_ = true;
+  busyStartSize_ = size();
+  UpdateControls();
+  QApplication::processEvents();
+}
+
+void TfrmMain::EndBusy() {
+  busy_ = false;
+  UpdateControls();
+  QApplication::restoreOverrideCursor();
+  if (closeWhenIdle_) {
+    // Closed while the update ran: the close takes effect now, from the event loop.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    return;
+  }
+  if (preferencesWhenIdle_) {
+    preferencesWhenIdle_ = false;
+    PreferencesChanged();
+  }
+  if (size() != busyStartSize_) RelayoutView();
+}
+
+// ---- the three view operations --------------------------------------------------------
+
+void TfrmMain::LoadPlace() {
+  RunBusy([this] {
+    ResizeBitmaps();
+    ClearMosaics();
+    const int w = imgMain->width(), h = imgMain->height();
+    viewSize_ = QSize(w, h);
+    const auto level = static_cast<TZoomLevel>(ZoomLevel());
+    const LonLatPt centre{centerLongitude_, centerLatitude_};
+    photoArea_.reset();
+    photoArea_ = ServiceGetAreaFromPt(centre, Theme::Photo, ScaleOfZoomLevel(level), w, h);
+    longitudePerPixel_ = latitudePerPixel_ = 0;
+    TakeDegreesPerPixel(CentreTileOf(*photoArea_));
+    ShowPlaceText(photoArea_->NearestPlace);
+    ShowScale();
+    ShowCoordinatesAt(w / 2, h / 2);
+    topoArea_.reset();
+    // At the finest level the topographic map comes at 2 metres a pixel, half the size.
+    topoArea_ = HalfTopo()
+                    ? ServiceGetAreaFromPt(centre, Theme::Topo, Scale::Scale2m, w / 2, h / 2)
+                    : ServiceGetAreaFromPt(centre, Theme::Topo, ScaleOfZoomLevel(level), w, h);
+    FetchImagery();
+  });
+}
+
+void TfrmMain::PanView(int dx, int dy) {
+  // A view whose area request was abandoned has nothing to move until the next load.
+  if (!photoArea_) return;
+  RunBusy([this, dx, dy] {
+    const bool photoWhole = photoComplete_, topoWhole = topoComplete_;
+    const int w = imgMain->width(), h = imgMain->height();
+    ShiftMosaics(dx, dy);
+    ShiftArea(*photoArea_, dx, dy, w, h);
+    ReanchorCenter(centerLongitude_ - dx * longitudePerPixel_,
+                   centerLatitude_ + dy * latitudePerPixel_);
+    ShowPlaceText(GetNearestPlaceName(centerLatitude_, centerLongitude_));
+    ShowCoordinatesAt(w / 2, h / 2);
+    const bool half = HalfTopo();
+    const int tdx = half ? dx / 2 : dx, tdy = half ? dy / 2 : dy;
+    const int tw = half ? w / 2 : w, th = half ? h / 2 : h;
+    if (topoArea_) ShiftArea(*topoArea_, tdx, tdy, tw, th);
+    // What the moved pictures still hold needs no tiles again.
+    FetchImagery(photoWhole ? TPixelArea{dx, dy, w, h} : TPixelArea{},
+                 topoWhole ? TPixelArea{tdx, tdy, tw, th} : TPixelArea{});
+  });
+}
+
+void TfrmMain::RelayoutView() {
+  RunBusy([this] {
+    const QSize before = viewSize_;
+    const bool photoWhole = photoComplete_, topoWhole = topoComplete_;
+    ResizeBitmaps();
+    const int w = imgMain->width(), h = imgMain->height();
+    const int dw = w - before.width(), dh = h - before.height();
+    viewSize_ = QSize(w, h);
+    if (!photoArea_) return;
+    ShiftArea(*photoArea_, 0, 0, w, h);
+    ReanchorCenter(centerLongitude_ + longitudePerPixel_ * (dw / 2),
+                   centerLatitude_ - latitudePerPixel_ * (dh / 2));
+    ShowPlaceText(GetNearestPlaceName(centerLatitude_, centerLongitude_));
+    ShowCoordinatesAt(w / 2, h / 2);
+    const bool half = HalfTopo();
+    if (topoArea_) ShiftArea(*topoArea_, 0, 0, half ? w / 2 : w, half ? h / 2 : h);
+    if (dw > 0 || dh > 0) {
+      const int kw = before.width(), kh = before.height();
+      FetchImagery(
+          photoWhole ? TPixelArea{0, 0, kw, kh} : TPixelArea{},
+          topoWhole ? TPixelArea{0, 0, half ? kw / 2 : kw, half ? kh / 2 : kh} : TPixelArea{});
+    }
+  });
+}
+
+void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptTopo) {
+  stopRequested_ = false;
+  if (photoArea_) DrawLayer(false, *photoArea_, keptPhoto);
+  if (chkLoadPaperMap->isChecked() && topoArea_) DrawLayer(true, *topoArea_, keptTopo);
+  // Nothing arrived to show the moved or cleared pictures: show them now.
+  if (layersStale_) Recompose(layers_.Whole());
+  history_.push_back(BuildHistoryString(memPlace->toPlainText().toStdString(),
+                                        static_cast<std::uint8_t>(ZoomLevel()), centerLongitude_,
+                                        centerLatitude_, DecimalSeparator()));
+  loaded_ = true;
+}
+
+bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelArea& kept) {
+  TBitmap24& bitmap = topo ? layers_.TopoBitmap : layers_.PhotoBitmap;
+  bool& complete = topo ? topoComplete_ : photoComplete_;
+  complete = false;
+  for (const auto& part : MissingAreaParts(area, bitmap.Width(), bitmap.Height(), kept)) {
+    std::int64_t index = 0;
+    const auto progress = [&](bool& cancel, int) {
+      cancel = stopRequested_;
+      const TPixelArea tile = AreaTileArea(*part, index++);
+      Recompose(topo ? layers_.TopoViewAreaOf(tile) : tile);
+      QApplication::processEvents();
+    };
+    if (!DrawAreaToBitmap(bitmap, *part, progress)) return false;
+  }
+  complete = true;
+  return true;
+}
+
+// ---- centre and degrees per pixel -----------------------------------------------------
+
+void TfrmMain::TakeDegreesPerPixel(const TileMeta* centreTile) {
+  // A centre without a tile record counts as a tile that does not exist.
+  const TileMeta none;
+  UpdateDegreesPerPixel(centreTile != nullptr ? *centreTile : none, longitudePerPixel_,
+                        latitudePerPixel_, centerLatitude_, static_cast<TZoomLevel>(ZoomLevel()));
+}
+
+void TfrmMain::ReanchorCenter(double fallbackLongitude, double fallbackLatitude) {
+  const TileMeta* centre = CentreTileOf(*photoArea_);
+  std::unique_ptr<TileMeta> meta;
+  if (centre != nullptr && centre->Id) meta = ServiceGetTileMetaFromTileId(*centre->Id);
+  TakeDegreesPerPixel(meta.get());
+  const AreaCoordinate* northWest = photoArea_->NorthWest.get();
+  const bool anchored = meta && meta->TileExists && meta->Id && meta->Center && northWest &&
+                        northWest->TileMeta && northWest->TileMeta->Id && northWest->Offset;
+  if (!anchored) {
+    centerLongitude_ = fallbackLongitude;
+    centerLatitude_ = fallbackLatitude;
+    return;
+  }
+  const int w = imgMain->width(), h = imgMain->height();
+  const TileId& n = *northWest->TileMeta->Id;
+  const int kx = meta->Id->X - n.X, ky = n.Y - meta->Id->Y;
+  centerLongitude_ = meta->Center->Lon + longitudePerPixel_ * (w / 2 + northWest->Offset->XOffset -
+                                                               kTileSize * kx - kTileSize / 2);
+  centerLatitude_ = meta->Center->Lat - latitudePerPixel_ * (h / 2 + northWest->Offset->YOffset -
+                                                             kTileSize * ky - kTileSize / 2);
+}
+
+void TfrmMain::SetCenter(double longitude, double latitude) {
+  centerLongitude_ = longitude;
+  centerLatitude_ = latitude;
+}
+
+// ---- zoom, Back, selection ------------------------------------------------------------
+
+int TfrmMain::ZoomLevel() const { return kZoomPositionSum - sliderZoom->Position(); }
+
+void TfrmMain::SetZoomLevel(int level) {
+  sliderZoom->SetPosition(kZoomPositionSum - level);
+  committedZoomPosition_ = sliderZoom->Position();
+  UpdateControls();
+}
+
+void TfrmMain::CommitZoom() {
+  const int position = sliderZoom->Position();
+  if (position == committedZoomPosition_) return;
+  LoadPlace();
+  committedZoomPosition_ = position;
+}
+
+void TfrmMain::GoBack() {
+  if (history_.size() <= 1) return;
+  history_.pop_back();
+  const THistoryEntry entry = ParseHistoryString(history_.back(), DecimalSeparator());
+  history_.pop_back();
+  SetCenter(entry.Longitude, entry.Latitude);
+  SetZoomLevel(entry.ZoomLevel);
+  LoadPlace();
+}
+
+void TfrmMain::SelectAll() {
+  const int w = imgMain->width(), h = imgMain->height();
+  selection_ = TSelectionRec{true, PixelToLongitude(0), PixelToLatitude(0), PixelToLongitude(w),
+                             PixelToLatitude(h)};
+  PaintView(0, 0, false);
+  UpdateControls();
+}
+
+// ---- what the left panel shows --------------------------------------------------------
+
+void TfrmMain::ShowPlaceText(const std::string& text) {
+  memPlace->setPlainText(QString::fromStdString(text));
+}
+
+void TfrmMain::ShowScale() {
+  frameMapScale1->SetUnitsPerPixel(ScaleUnitsPerPixel(
+      MetersPerPixel(static_cast<TZoomLevel>(ZoomLevel())), frameMapScale1->ScaleUnitOfMeasure()));
+}
+
+void TfrmMain::ShowCoordinatesAt(int x, int y) {
+  const std::string separator = DecimalSeparator();
+  edtLongitude->setText(QString::fromStdString(FormatFloatDisplay(PixelToLongitude(x), separator)));
+  edtLatitude->setText(QString::fromStdString(FormatFloatDisplay(PixelToLatitude(y), separator)));
+}
+
+std::string TfrmMain::DecimalSeparator() const {
+  return QLocale::system().decimalPoint().toStdString();
+}
+
+TViewGeometry TfrmMain::Geometry() const {
+  return TViewGeometry{imgMain->width(), imgMain->height(),  centerLongitude_,
+                       centerLatitude_,  longitudePerPixel_, latitudePerPixel_};
+}
+
+double TfrmMain::PixelToLongitude(int x) const { return LongitudeAtPixel(Geometry(), x); }
+double TfrmMain::PixelToLatitude(int y) const { return LatitudeAtPixel(Geometry(), y); }
+int TfrmMain::LongitudeToPixel(double longitude) const {
+  return PixelOfLongitude(Geometry(), longitude);
+}
+int TfrmMain::LatitudeToPixel(double latitude) const {
+  return PixelOfLatitude(Geometry(), latitude);
+}
+
+void TfrmMain::UpdateControls() {
+  const bool b = busy_, l = loaded_, s = selection_.HasSelection;
+  const bool p = chkLoadPaperMap->isChecked();
+  pnlStats->setVisible(l || b);
+  pnlGeneralInfo->setVisible(!l && !b);
+  sliderZoom->SetSliderEnabled(!b && l);
+  sliderBrightness->SetSliderEnabled(!b && l);
+  sliderMapOverlay->SetSliderEnabled(!b && l && p);
+  chkLoadPaperMap->setEnabled(!b && l);
+  for (QAction* output : {actSaveAs, actPrint, actCopy}) output->setEnabled(!b && l && s);
+  for (QAction* dialog : {actSearchForPlace, actEnterCoordinates, actAbout, actOrganizeFavorites}) {
+    dialog->setEnabled(!b);
+  }
+  actHelp->setEnabled(true);
+  actPreferences->setEnabled(true);
+  miExit->setEnabled(true);
+  actBack->setEnabled(!b && l && history_.size() > 1);
+  actStop->setEnabled(b);
+  for (QAction* view : {actPan, actZoomBox, actSelect, actSelectAll, actRefreshScreen}) {
+    view->setEnabled(!b && l);
+  }
+  EnableMenuItems(*miFavorites, !b, {miAddtoFavorites});
+  actAddToFavorites->setEnabled(!b && l);
+
+  const QString name = ToQString(ZoomLevelName(static_cast<TZoomLevel>(ZoomLevel())));
+  sliderZoom->lblCaption->setText("Zoom (" + name + ")");
+  sliderZoom->lblCaption->setToolTip("Current Zoom: 1 Pixel = " + name);
+
+  const int cursor = static_cast<int>(activeTool_);
+  if (cursor != activeCursor_) {
+    activeCursor_ = cursor;
+    imgMain->setCursor(CustomCursor(cursor));
+    RefreshCursor();
+  }
+  QAction* checked = selectedTool_ == TMouseTool::toolPan       ? actPan
+                     : selectedTool_ == TMouseTool::toolZoomBox ? actZoomBox
+                                                                : actSelect;
+  checked->setChecked(true);
+}
+
+}  // namespace quorvil

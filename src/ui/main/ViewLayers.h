@@ -1,0 +1,55 @@
+#pragma once
+
+// The five working pictures of the main window and the steps that turn the raw
+// photograph and topographic map into the picture on the screen. Each step can be
+// limited to the part of the view that changed: a tile that arrives touches only its
+// own pixels, and brightness, stretch and blend are local.
+
+#include <cstdint>
+
+#include "imagery/Bitmap24.h"
+#include "imagery/ImageSupport.h"
+
+namespace quorvil {
+
+// The brightness slider's position (0..14) as the level AdjustBrightness takes.
+std::uint8_t BrightnessLevel(int position);
+// The overlay slider's position (0..127) as the blend's opacity: 2 x position, and full
+// opacity at the last position.
+std::uint8_t OverlayOpacity(int position);
+
+class TViewLayers {
+ public:
+  TBitmap24 PhotoBitmap;        // photograph tiles as drawn
+  TBitmap24 TopoBitmap;         // topographic tiles as drawn; half size at zoom level 10
+  TBitmap24 BrightPhotoBitmap;  // the photograph with the brightness applied
+  TBitmap24 TopoViewBitmap;     // the topographic map stretched to the view
+  TBitmap24 CompositeBitmap;    // what the view shows
+
+  // Sizes the pictures for a view of width x height; the topographic picture is
+  // (width div 2) x (height div 2) when halfTopo. Content stays anchored at the top-left
+  // corner; pixels that a picture gains are black.
+  void Resize(int width, int height, bool halfTopo);
+  // The photograph and the topographic map become black.
+  void ClearMosaics();
+  // Moves the photograph by (dx, dy) and the topographic map by (dx div 2, dy div 2)
+  // when halfTopo, else by (dx, dy); uncovered pixels become black.
+  void ShiftMosaics(int dx, int dy, bool halfTopo);
+
+  // The brightened photograph and the stretched topographic map, inside the area.
+  void PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& area);
+  // The composite inside the area: the brightened photograph, with the stretched
+  // topographic map blended over it at the opacity when paperMap.
+  void ComposeOverlay(bool paperMap, std::uint8_t opacity, const TPixelArea& area);
+
+  int Width() const { return PhotoBitmap.Width(); }
+  int Height() const { return PhotoBitmap.Height(); }
+  TPixelArea Whole() const { return {0, 0, Width(), Height()}; }
+  // The view pixels whose stretched topographic pixel lies in the area of TopoBitmap.
+  TPixelArea TopoViewAreaOf(const TPixelArea& topoArea) const;
+};
+
+// The smallest area holding both (an empty area adds nothing).
+TPixelArea UniteAreas(const TPixelArea& a, const TPixelArea& b);
+
+}  // namespace quorvil

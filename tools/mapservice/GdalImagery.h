@@ -1,0 +1,48 @@
+#pragma once
+
+// The user's own imagery: aerial photographs and topographic maps from raster datasets
+// that GDAL reads, cut into the service's tiles. Photograph tiles are JPEGs, topographic
+// tiles palette GIFs; ground a dataset does not cover is white, and a tile without one
+// covered pixel has no image at all.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mapservice/GdalRaster.h"
+#include "service/TerraServiceSoapSupport.h"
+
+namespace quorvil::mapservice {
+
+// The dataset of each theme; an empty text: none.
+struct ImageryPaths {
+  std::string Photo;
+  std::string Topo;
+  bool Empty() const { return Photo.empty() && Topo.empty(); }
+};
+
+// Removes --photo DATASET and --topo DATASET from the command line and returns them.
+// Throws EQuorvilError when an option lacks its dataset or comes twice.
+ImageryPaths TakeImageryOptions(std::vector<std::string>& args);
+
+class GdalImagery {
+ public:
+  // Opens every named dataset; throws EImageryError naming the one that fails.
+  explicit GdalImagery(const ImageryPaths& paths);
+
+  // The theme's dataset, or null when it has none.
+  const GdalRaster* Raster(Theme theme) const;
+  bool HasTheme(Theme theme) const { return Raster(theme) != nullptr; }
+  // Whether the theme's dataset holds a valid pixel at the point.
+  bool Holds(Theme theme, double lon, double lat) const;
+
+  // The tile's image file; empty when the tile has no covered pixel. Throws
+  // EImageryError when GDAL cannot read the dataset there.
+  std::vector<std::uint8_t> TileFile(const TileId& id) const;
+
+ private:
+  std::unique_ptr<GdalRaster> photo_, topo_;
+};
+
+}  // namespace quorvil::mapservice
