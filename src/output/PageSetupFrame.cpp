@@ -26,7 +26,7 @@ namespace {
 
 constexpr int kDogEarSize = 16;
 constexpr int kPreviewHeight = 121;
-constexpr int kValueLeft = 84;
+constexpr int kValueLeft = 96;
 constexpr int kMargin = 8;
 
 QFrame* NewSeparator(QWidget* parent, const char* name) {
@@ -194,8 +194,9 @@ TframePageSetup::TframePageSetup(QWidget* parent) : QWidget(parent) {
 void TframePageSetup::LayOutToWidth() {
   const int w = width();
   Bevel3->setGeometry(kMargin, 28, w - 2 * kMargin, 3);
-  Button1->setGeometry(w - kMargin - 100, 52, 100, 25);
-  lblPrinter->resize(std::max(0, Button1->x() - kValueLeft - 4), lblPrinter->height());
+  // The printer's name has the row to itself; the button stands beside the other two.
+  Button1->setGeometry(w - kMargin - 100, 62, 100, 25);
+  lblPrinter->resize(std::max(0, w - kMargin - kValueLeft), lblPrinter->height());
   Bevel2->setGeometry(kMargin, 100, w - 2 * kMargin, 3);
   pnlParent->setGeometry(0, 110, w, kPreviewHeight);
   Bevel1->setGeometry(kMargin, 236, w - 2 * kMargin, 3);
