@@ -20,7 +20,8 @@
 #include "../tests/support/FakeTerraService.h"
 #include "../tests/support/GifWriter.h"
 #include "../tests/support/TempFolder.h"
-#include "../tests/tools/MapServiceTestSupport.h"
+#include "../tests/support/MapServiceTestSupport.h"
+#include "BareJpeg.h"
 #include "imagery/JpegCodec.h"
 #include "imagery/MosaicSupport.h"
 #include "service/SystemSupport.h"
@@ -100,20 +101,7 @@ void BM_BareLibjpegDecode(benchmark::State& state) {
   std::vector<std::uint8_t> pixels(200 * 200 * 3);
   for (auto _ : state) {
     for (const auto& file : cache.files) {
-      jpeg_decompress_struct info{};
-      jpeg_error_mgr error{};
-      info.err = jpeg_std_error(&error);
-      jpeg_create_decompress(&info);
-      jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
-      jpeg_read_header(&info, TRUE);
-      info.out_color_space = JCS_EXT_BGR;
-      jpeg_start_decompress(&info);
-      while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.data() + info.output_scanline * info.output_width * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-      }
-      jpeg_finish_decompress(&info);
-      jpeg_destroy_decompress(&info);
+      bench::BareDecodeJpeg(file, pixels.data());
       benchmark::DoNotOptimize(pixels.data());
     }
   }

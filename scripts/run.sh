@@ -1,25 +1,41 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs Quorvil with its local map service.
-# Until the viewer window exists, this starts the local map service and exports the
-# first sample favourite (New York's Central Park at 4 metres per pixel) to a picture.
-# Usage: run.sh [OUTPUT_FILE]   (default: central-park.jpg in the current folder)
+# Builds and runs Quorvil with its local map service: the service is started on
+# loopback when nothing answers on the program's default address, and stopped when the
+# window closes. Without a display, exports the first sample favourite (New York's
+# Central Park at 4 metres per pixel) to a picture instead.
+# Usage: run.sh [OUTPUT_FILE]   (the picture without a display; default central-park.jpg)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$PWD/central-park.jpg}
 bash "$root/scripts/build.sh" "$root/build"
 bin=$root/build/bin
+wsdl=http://127.0.0.1:47015/terraservice.asmx?WSDL
 
 # Use a map service that already answers on the default address, or start one.
 service_pid=
-if ! curl -s -o /dev/null --max-time 2 "http://127.0.0.1:47015/terraservice.asmx?WSDL"; then
-  "$bin/quorvil-mapservice" >/dev/null &
+stop_service() {
+  if [ -n "$service_pid" ]; then
+    kill "$service_pid" 2>/dev/null || true
+    wait "$service_pid" 2>/dev/null || true
+  fi
+}
+trap stop_service EXIT
+if ! curl -s -o /dev/null --max-time 2 "$wsdl"; then
+  "$bin/quorvil-mapservice" --host 127.0.0.1 >/dev/null &
   service_pid=$!
-  trap '[ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null' EXIT
   for _ in $(seq 50); do
-    curl -s -o /dev/null --max-time 1 "http://127.0.0.1:47015/terraservice.asmx?WSDL" && break
+    curl -s -o /dev/null --max-time 1 "$wsdl" && break
     sleep 0.1
   done
 fi
 
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): exporting the sample picture instead."
+elif [ ! -x "$bin/quorvil" ]; then
+  echo "The viewer window is not built yet: exporting the sample picture instead."
+else
+  "$bin/quorvil"
+  exit
+fi
 "$bin/quorvil-export" --center -73.965,40.784 --size 1200x800 --zoom 4m -o "$out"
 echo "Saved $out"

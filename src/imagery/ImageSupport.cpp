@@ -61,8 +61,9 @@ void WriteBitmapFile(std::ofstream& out, const TBitmap24& picture) {
 
 void SaveBitmapToFile(const TBitmap24& picture, const std::string& fileName, int fileType) {
   if (fileType != kSaveAsJpeg && fileType != kSaveAsBitmap) return;
-  std::vector<std::uint8_t> jpeg;
-  if (fileType == kSaveAsJpeg) jpeg = EncodeJpeg(picture, 100);
+  if (fileType == kSaveAsJpeg && picture.Empty()) {
+    throw EQuorvilError("JPEG error: cannot write an empty picture");
+  }
 
   const std::string temporary = fileName + ".part";
   {
@@ -72,8 +73,8 @@ void SaveBitmapToFile(const TBitmap24& picture, const std::string& fileName, int
     }
     try {
       if (fileType == kSaveAsJpeg) {
-        out.write(reinterpret_cast<const char*>(jpeg.data()),
-                  static_cast<std::streamsize>(jpeg.size()));
+        // Encoded straight into the file: a large picture needs no copy of it in memory.
+        EncodeJpegToStream(picture, 100, out);
       } else {
         WriteBitmapFile(out, picture);
       }

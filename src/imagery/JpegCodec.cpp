@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "platform/ProgramError.h"
@@ -102,10 +103,39 @@ TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size) {
   return std::move(s->bitmap);
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality) {
+namespace {
+
+// A destination that hands libjpeg's output to a stream a buffer at a time.
+struct StreamDestination {
+  jpeg_destination_mgr base{};
+  std::ostream* out = nullptr;
+  JOCTET buffer[1 << 16];
+};
+
+void InitStream(j_compress_ptr info) {
+  auto* d = reinterpret_cast<StreamDestination*>(info->dest);
+  d->base.next_output_byte = d->buffer;
+  d->base.free_in_buffer = sizeof d->buffer;
+}
+
+boolean EmptyStream(j_compress_ptr info) {
+  auto* d = reinterpret_cast<StreamDestination*>(info->dest);
+  d->out->write(reinterpret_cast<const char*>(d->buffer), sizeof d->buffer);
+  d->base.next_output_byte = d->buffer;
+  d->base.free_in_buffer = sizeof d->buffer;
+  return TRUE;
+}
+
+void TermStream(j_compress_ptr info) {
+  auto* d = reinterpret_cast<StreamDestination*>(info->dest);
+  d->out->write(reinterpret_cast<const char*>(d->buffer),
+                static_cast<std::streamsize>(sizeof d->buffer - d->base.free_in_buffer));
+}
+
+// Runs the encoder over the picture into a destination that `setDestination` installs.
+template <typename SetDestination>
+void Encode(EncodeState* s, const TBitmap24& bitmap, int quality, SetDestination setDestination) {
   if (bitmap.Empty()) throw EQuorvilError("JPEG error: cannot write an empty picture");
-  const auto state = std::make_unique<EncodeState>();
-  EncodeState* const s = state.get();
   InstallErrorManager(s->error);
   s->info.err = &s->error.base;
   if (setjmp(s->error.jump) != 0) {
@@ -113,7 +143,7 @@ std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality) {
   }
   jpeg_create_compress(&s->info);
   s->created = true;
-  jpeg_mem_dest(&s->info, &s->buffer, &s->size);
+  setDestination(s->info);
   s->info.image_width = static_cast<JDIMENSION>(bitmap.Width());
   s->info.image_height = static_cast<JDIMENSION>(bitmap.Height());
   s->info.input_components = 3;
@@ -127,7 +157,27 @@ std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality) {
     jpeg_write_scanlines(&s->info, &row, 1);
   }
   jpeg_finish_compress(&s->info);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality) {
+  const auto state = std::make_unique<EncodeState>();
+  EncodeState* const s = state.get();
+  Encode(s, bitmap, quality,
+         [s](jpeg_compress_struct& info) { jpeg_mem_dest(&info, &s->buffer, &s->size); });
   return std::vector<std::uint8_t>(s->buffer, s->buffer + s->size);
+}
+
+void EncodeJpegToStream(const TBitmap24& bitmap, int quality, std::ostream& out) {
+  const auto state = std::make_unique<EncodeState>();
+  const auto destination = std::make_unique<StreamDestination>();
+  destination->out = &out;
+  destination->base.init_destination = InitStream;
+  destination->base.empty_output_buffer = EmptyStream;
+  destination->base.term_destination = TermStream;
+  Encode(state.get(), bitmap, quality,
+         [d = destination.get()](jpeg_compress_struct& info) { info.dest = &d->base; });
 }
 
 }  // namespace quorvil

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "imagery/Bitmap24.h"
@@ -17,5 +18,9 @@ TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size);
 
 // Encodes a picture as a baseline JPEG file at `quality` (1..100).
 std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality);
+
+// The same, written to the stream as it is encoded, so that a large picture needs no
+// copy of its file in memory. A failing stream is left failed for the caller to see.
+void EncodeJpegToStream(const TBitmap24& bitmap, int quality, std::ostream& out);
 
 }  // namespace quorvil

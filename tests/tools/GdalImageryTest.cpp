@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "MapServiceTestSupport.h"
+#include "support/MapServiceTestSupport.h"
 #include "imagery/Bitmap24.h"
 #include "imagery/GifCodec.h"
 #include "imagery/JpegCodec.h"

@@ -76,6 +76,9 @@ TEST_F(HelpWindowTest, FollowsLinksAndStepsBack) {
   EXPECT_EQ(browser->source().fileName(), "index.html");
   QTest::keyClick(browser, Qt::Key_Right, Qt::AltModifier);
   EXPECT_EQ(browser->source().fileName(), "start.html");
+  QTest::keyClick(browser, Qt::Key_Up, Qt::AltModifier);
+  EXPECT_EQ(browser->source().fileName(), "index.html");
+  browser->setSource(QUrl("tools.html"));
   QTest::mouseClick(CurrentHelpWindow()->findChild<QPushButton*>("btnContents"), Qt::LeftButton);
   EXPECT_EQ(browser->source().fileName(), "index.html");
 }

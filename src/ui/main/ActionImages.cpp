@@ -39,6 +39,14 @@ QIcon ActionImage(TActionImage image) {
   return {};
 }
 
-QIcon ProgramIcon() { return EmbeddedIcon("ICON_Quorvil"); }
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (const char* name :
+       {"ICON_Program16", "ICON_Program32", "ICON_Program48", "ICON_Program256"}) {
+    const QPixmap picture = LoadResourcePixmap(name);
+    if (!picture.isNull()) icon.addPixmap(picture);
+  }
+  return icon;
+}
 
 }  // namespace quorvil

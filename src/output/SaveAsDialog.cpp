@@ -1,0 +1,20 @@
+#include "output/SaveAsDialog.h"
+
+#include "platform/SaveFileDialog.h"
+
+namespace quorvil {
+
+bool ExecuteSaveAsDialog(std::string& fileName, TSaveAsFileType& fileType) {
+  TSaveFileRequest request;
+  request.FileName = fileName;
+  request.Filter = kSaveAsFilter;
+  request.FilterIndex = SaveAsFileTypeToFilterIndex(fileType);
+  request.OverwritePrompt = true;
+  const std::optional<TSaveFileAnswer> answer = CurrentSaveFileDialog().Execute(request);
+  if (!answer) return false;
+  fileType = FilterIndexToSaveAsFileType(answer->FilterIndex);
+  fileName = answer->FileName;
+  return true;
+}
+
+}  // namespace quorvil
