@@ -5,6 +5,7 @@
 #include <QPrinter>
 #include <algorithm>
 
+#include "output/DownloadBitmapProgress.h"
 #include "output/PrinterSupport.h"
 #include "platform/ProgramError.h"
 #include "platform/WaitScreen.h"
@@ -72,6 +73,12 @@ void PrintPictureOnPage(const TBitmap24& picture, const TPrintOptions& options) 
                          placement.OffsetY + placement.DestHeight, placement.DestHeight,
                          placement.DestWidth);
   job.Finish();
+}
+
+bool PrintPhoto(const AreaBoundingBox& area, const TPrintOptions& options) {
+  const TOutputPicture output = PrepareOutputPicture(area);
+  PrintPictureOnPage(output.Picture, options);
+  return output.Completed;
 }
 
 }  // namespace quorvil

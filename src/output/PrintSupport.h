@@ -27,4 +27,9 @@ void StretchBitmapToPrinter(QPainter& painter, const TBitmap24& picture, std::in
 // job is ended and the wait screen hidden on every path.
 void PrintPictureOnPage(const TBitmap24& picture, const TPrintOptions& options);
 
+// Assembles the picture of the area in the download progress window and prints it on one
+// page, also when the download did not complete (the missing tiles are white). Returns
+// whether all tiles were drawn; printer errors are passed on.
+bool PrintPhoto(const AreaBoundingBox& area, const TPrintOptions& options);
+
 }  // namespace quorvil
