@@ -3,6 +3,7 @@
 
 #include <QAction>
 
+#include "output/PrintWizard.h"
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "ui/main/Main.h"
@@ -17,7 +18,9 @@ void TfrmMain::NotAvailableYet(const QAction* command) {
 
 void TfrmMain::actSaveAsExecute() { NotAvailableYet(actSaveAs); }
 
-void TfrmMain::actPrintExecute() { NotAvailableYet(actPrint); }
+void TfrmMain::actPrintExecute() {
+  RunPrintWizard(Selection(), static_cast<TZoomLevel>(ZoomLevel()));
+}
 
 void TfrmMain::actCopyExecute() { NotAvailableYet(actCopy); }
 
