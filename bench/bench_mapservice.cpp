@@ -1,7 +1,8 @@
 // Tiles per second of the local map service: generating and encoding a tile, warping
 // and encoding one from a large GeoTIFF with overviews beside the synthetic land at the
 // same scales, and answering GetTile from the tile cache (request parsing and answer
-// included).
+// included); and reading the HTTP request that carries it, whole and as a trickle of
+// small pieces.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "mapservice/GdalImagery.h"
+#include "mapservice/HttpRequest.h"
 #include "mapservice/MapService.h"
 #include "support/GdalDatasets.h"
 #include "support/TempFolder.h"
@@ -111,6 +113,26 @@ void CachedGetTile(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(CachedGetTile)->Unit(benchmark::kMicrosecond);
+
+void ReadHttpRequest(benchmark::State& state) {
+  const std::string body = TileRequest({Theme::Photo, Scale::Scale4m, 18, 732, 5644});
+  const std::string request =
+      "POST /terraservice.asmx HTTP/1.1\r\nHost: 127.0.0.1:47015\r\nAccept: */*\r\n"
+      "Accept-Encoding: deflate, gzip, br\r\nContent-Type: text/xml; charset=utf-8\r\n"
+      "SOAPAction: \"http://terraserver-usa.com/terraserver/GetTile\"\r\nContent-Length: " +
+      std::to_string(body.size()) + "\r\n\r\n" + body;
+  const auto piece = static_cast<std::size_t>(state.range(0));
+  HttpRequestParser parser;
+  for (auto _ : state) {
+    parser.Reset();
+    for (std::size_t at = 0; at < request.size(); at += piece) {
+      parser.Feed(std::string_view(request).substr(at, piece));
+    }
+    benchmark::DoNotOptimize(parser.Request().body.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(request.size()));
+}
+BENCHMARK(ReadHttpRequest)->Arg(1 << 16)->Arg(16)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace quorvil::mapservice

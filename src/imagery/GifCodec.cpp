@@ -55,7 +55,7 @@ int TransparentIndexOf(const GifByteType* block) {
 
 }  // namespace
 
-TBitmap24 DecodeGif(const std::uint8_t* data, std::size_t size) {
+TBitmap24 DecodeGif(const std::uint8_t* data, std::size_t size, const TPictureDemand& demand) {
   if (data == nullptr || size < 13) Fail("the data is too short to be a GIF picture");
   TMemorySource source{data, size, 0};
   int error = 0;
@@ -89,10 +89,15 @@ TBitmap24 DecodeGif(const std::uint8_t* data, std::size_t size) {
     // A screen of 0 x 0 (some writers leave it out) is the image's own extent.
     const int width = screenWidth > 0 ? screenWidth : image.Left + image.Width;
     const int height = screenHeight > 0 ? screenHeight : image.Top + image.Height;
-    if (static_cast<std::int64_t>(width) * height > kMaxDecodedPixels ||
-        static_cast<std::int64_t>(image.Width) * image.Height > kMaxDecodedPixels) {
-      Fail("the picture is too large (" + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels)");
+    if (const std::string fault = PictureSizeFault(demand, width, height); !fault.empty()) {
+      Fail(fault);
+    }
+    const bool sized = demand.Width > 0 || demand.Height > 0;
+    if (static_cast<std::int64_t>(image.Width) * image.Height > kMaxDecodedPixels ||
+        (sized && (image.Width > width || image.Height > height))) {
+      Fail("the image of " + std::to_string(image.Width) + " x " + std::to_string(image.Height) +
+           " pixels does not fit the picture of " + std::to_string(width) + " x " +
+           std::to_string(height));
     }
 
     TBitmap24 picture(width, height);

@@ -20,10 +20,13 @@ namespace {
 
 // libjpeg reports fatal errors through error_exit, which by default ends the process.
 // Ours jumps back to the caller's frame with the message kept.
+// With warningsFail, a warning (libjpeg's word for damaged or cut-off data, which it
+// papers over with grey) jumps back the same way.
 struct JumpingErrorManager {
   jpeg_error_mgr base;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  bool warningsFail;
 };
 
 void ErrorExit(j_common_ptr info) {
@@ -32,13 +35,20 @@ void ErrorExit(j_common_ptr info) {
   std::longjmp(manager->jump, 1);
 }
 
-void SilentOutput(j_common_ptr) {}
+void EmitMessage(j_common_ptr info, int level) {
+  auto* manager = reinterpret_cast<JumpingErrorManager*>(info->err);
+  if (level < 0) {
+    ++info->err->num_warnings;
+    if (manager->warningsFail) ErrorExit(info);
+  }
+}
 
-void InstallErrorManager(JumpingErrorManager& manager) {
+void InstallErrorManager(JumpingErrorManager& manager, bool warningsFail = false) {
   jpeg_std_error(&manager.base);
   manager.base.error_exit = ErrorExit;
-  manager.base.output_message = SilentOutput;
+  manager.base.emit_message = EmitMessage;
   manager.message[0] = '\0';
+  manager.warningsFail = warningsFail;
 }
 
 // Everything that lives across a longjmp sits in one heap block reached through a
@@ -68,12 +78,28 @@ struct EncodeState {
 
 }  // namespace
 
-TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size) {
+std::string PictureSizeFault(const TPictureDemand& demand, std::int64_t width,
+                             std::int64_t height) {
+  const auto pair = [](std::int64_t a, std::int64_t b) {
+    return std::to_string(a) + " x " + std::to_string(b);
+  };
+  if (demand.Width > 0 || demand.Height > 0) {
+    if (width == demand.Width && height == demand.Height) return {};
+    return "the picture is " + pair(width, height) + " pixels, not " +
+           pair(demand.Width, demand.Height);
+  }
+  if (width * height > kMaxDecodedPixels) {
+    return "the picture is too large (" + pair(width, height) + " pixels)";
+  }
+  return {};
+}
+
+TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size, const TPictureDemand& demand) {
   if (data == nullptr || size < 4)
     throw EQuorvilError("JPEG error: the data is too short to be a JPEG picture");
   const auto state = std::make_unique<DecodeState>();
   DecodeState* const s = state.get();
-  InstallErrorManager(s->error);
+  InstallErrorManager(s->error, demand.Intact);
   s->info.err = &s->error.base;
   if (setjmp(s->error.jump) != 0) {
     throw EQuorvilError(std::string("JPEG error: ") + s->error.message);
@@ -84,10 +110,10 @@ TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size) {
   jpeg_read_header(&s->info, TRUE);
   if (s->info.jpeg_color_space == JCS_CMYK || s->info.jpeg_color_space == JCS_YCCK) {
     s->failure = "JPEG error: CMYK pictures are not supported";
-  } else if (static_cast<std::int64_t>(s->info.image_width) * s->info.image_height >
-             kMaxDecodedPixels) {
-    s->failure = "JPEG error: the picture is too large (" + std::to_string(s->info.image_width) +
-                 " x " + std::to_string(s->info.image_height) + " pixels)";
+  } else if (const std::string fault =
+                 PictureSizeFault(demand, s->info.image_width, s->info.image_height);
+             !fault.empty()) {
+    s->failure = "JPEG error: " + fault;
   }
   if (!s->failure.empty()) throw EQuorvilError(s->failure);
   s->info.out_color_space = JCS_EXT_BGR;

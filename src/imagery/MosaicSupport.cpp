@@ -5,6 +5,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "imagery/GifCodec.h"
 #include "imagery/JpegCodec.h"
@@ -72,6 +73,15 @@ std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
   return q;
 }
 
+// a x b, or an EQuorvilError when a hostile area makes it leave 64 bits.
+std::int64_t CheckedProduct(std::int64_t a, std::int64_t b, const char* what) {
+  std::int64_t product = 0;
+  if (__builtin_mul_overflow(a, b, &product)) {
+    throw EQuorvilError(std::string("The area's ") + what + " is too large to count");
+  }
+  return product;
+}
+
 void PlaceCorner(AreaCoordinate& corner, std::int64_t x, std::int64_t y) {
   corner.Offset->XOffset = 0;
   corner.Offset->YOffset = 0;
@@ -110,7 +120,7 @@ bool DrawAreaToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
       ++done;
       if (progress) {
         bool cancel = false;
-        progress(cancel, static_cast<int>(done * 100 / total));
+        progress(cancel, ProgressPercent(done, total));
         if (cancel) return false;
       }
       x += kTileSize;
@@ -136,11 +146,19 @@ std::int64_t AreaTileCount(const AreaBoundingBox& area) {
   const std::int64_t columns = std::int64_t{IdOf(area.SouthEast).X} - IdOf(area.NorthWest).X + 1;
   const std::int64_t rows = std::int64_t{IdOf(area.NorthWest).Y} - IdOf(area.SouthEast).Y + 1;
   // Crossed corners draw nothing, so they hold nothing either.
-  return columns > 0 && rows > 0 ? columns * rows : 0;
+  return columns > 0 && rows > 0 ? CheckedProduct(columns, rows, "tile count") : 0;
+}
+
+int ProgressPercent(std::int64_t done, std::int64_t total) {
+  if (total <= 0 || done >= total) return 100;
+  if (done <= 0) return 0;
+  // In 128 bits, so that done x 100 cannot overflow however many tiles there are.
+  __extension__ using TWide = __int128;
+  return static_cast<int>(static_cast<TWide>(done) * 100 / total);
 }
 
 std::int64_t AreaDownloadBytes(const AreaBoundingBox& area) {
-  return AreaTileCount(area) * kBytesPerTile;
+  return CheckedProduct(AreaTileCount(area), kBytesPerTile, "download size");
 }
 
 std::string DownloadSizeText(const AreaBoundingBox& area, char decimalSeparator) {
@@ -209,7 +227,8 @@ TBitmap24 DecodeTileStream(TMemoryStream& stream) {
   const bool gif = IsGifStream(stream);
   stream.Rewind();
   const auto size = static_cast<std::size_t>(stream.Size());
-  return gif ? DecodeGif(stream.Data(), size) : DecodeJpeg(stream.Data(), size);
+  return gif ? DecodeGif(stream.Data(), size, kTileDemand)
+             : DecodeJpeg(stream.Data(), size, kTileDemand);
 }
 
 void DrawPictureAt(TBitmap24& target, const TBitmap24& picture, std::int64_t x, std::int64_t y) {

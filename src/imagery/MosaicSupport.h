@@ -8,6 +8,8 @@
 #include <string>
 
 #include "imagery/Bitmap24.h"
+#include "imagery/JpegCodec.h"
+#include "imagery/ZoomLevels.h"
 #include "service/MemoryStream.h"
 #include "service/TerraServiceSoapSupport.h"
 
@@ -28,9 +30,12 @@ bool DrawAreaToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
 // The picture size of an area as the service returns it.
 std::int64_t AreaPixelWidth(const AreaBoundingBox& area);
 std::int64_t AreaPixelHeight(const AreaBoundingBox& area);
-// Tiles of the area from its corner ids (0 when the corners are crossed).
+// Tiles of the area from its corner ids (0 when the corners are crossed); a count
+// beyond 64 bits is an EQuorvilError.
 std::int64_t AreaTileCount(const AreaBoundingBox& area);
-// The estimated download: AreaTileCount x kBytesPerTile.
+// done x 100 div total, without overflow; 100 when there is nothing to do.
+int ProgressPercent(std::int64_t done, std::int64_t total);
+// The estimated download: AreaTileCount x kBytesPerTile, checked as AreaTileCount.
 std::int64_t AreaDownloadBytes(const AreaBoundingBox& area);
 // The estimate as "35.16 kb" or "1.00 mb", with the user's decimal separator.
 std::string DownloadSizeText(const AreaBoundingBox& area, char decimalSeparator = '.');
@@ -46,7 +51,10 @@ void ShiftArea(AreaBoundingBox& area, int dx, int dy, int width, int height);
 // Whether the next three bytes of the stream read "GIF" in any case. Moves the position.
 bool IsGifStream(TMemoryStream& stream);
 
-// Decodes a tile's image file, GIF or JPEG by its first bytes.
+// A tile is a whole picture of one tile's size: anything else is a corrupt tile.
+inline constexpr TPictureDemand kTileDemand{kTileSize, kTileSize, true};
+
+// Decodes a tile's image file, GIF or JPEG by its first bytes, as kTileDemand demands.
 TBitmap24 DecodeTileStream(TMemoryStream& stream);
 
 // Copies the picture onto the target with its upper-left corner at (x, y), clipped.

@@ -14,9 +14,8 @@ namespace {
 constexpr int kFirstZoomLevel = 10;
 constexpr int kLastZoomLevel = 16;
 
-// Splits off the text before the first "|" and removes it and the bar from `rest`.
-// With no bar left the field is empty and `rest` stays as it is, so that the
-// value reader reports the missing "=".
+}  // namespace
+
 std::string_view TakeField(std::string_view& rest) {
   const std::size_t bar = rest.find('|');
   if (bar == std::string_view::npos) return {};
@@ -25,13 +24,28 @@ std::string_view TakeField(std::string_view& rest) {
   return field;
 }
 
-}  // namespace
+std::string BuildPlaceFields(std::uint8_t zoomLevel, double longitude, double latitude,
+                             std::string_view decimalSeparator) {
+  std::string fields = "Longitude=" + FloatToStr(longitude, decimalSeparator);
+  fields += "|Latitude=" + FloatToStr(latitude, decimalSeparator);
+  fields += "|Zoom=" + std::to_string(static_cast<int>(zoomLevel) - kFirstZoomLevel);
+  return fields;
+}
+
+std::uint8_t ReadZoomField(std::string_view field) {
+  const std::string zoomText = GetValueFromString(field, "=");
+  const int zoom = StrToInt(zoomText);
+  // A level outside the seven would leave the zoom control and the service's scale
+  // out of step, so it is refused rather than wrapped into a byte.
+  if (zoom < 0 || zoom > kLastZoomLevel - kFirstZoomLevel) {
+    throw EQuorvilError("'" + zoomText + "' is not a valid zoom value");
+  }
+  return static_cast<std::uint8_t>(zoom + kFirstZoomLevel);
+}
 
 std::string BuildHistoryString(std::string_view placeText, std::uint8_t zoomLevel, double longitude,
                                double latitude, std::string_view decimalSeparator) {
-  std::string entry = "Longitude=" + FloatToStr(longitude, decimalSeparator);
-  entry += "|Latitude=" + FloatToStr(latitude, decimalSeparator);
-  entry += "|Zoom=" + std::to_string(static_cast<int>(zoomLevel) - kFirstZoomLevel);
+  std::string entry = BuildPlaceFields(zoomLevel, longitude, latitude, decimalSeparator);
   entry += "|PlaceName=";
   entry += placeText;
   return entry;
@@ -43,14 +57,7 @@ THistoryEntry ParseHistoryString(std::string_view entry, std::string_view decima
   THistoryEntry result;
   result.Longitude = StrToFloat(GetValueFromString(TakeField(rest), "="), decimalSeparator);
   result.Latitude = StrToFloat(GetValueFromString(TakeField(rest), "="), decimalSeparator);
-  const std::string zoomText = GetValueFromString(TakeField(rest), "=");
-  const int zoom = StrToInt(zoomText);
-  // A level outside the seven would leave the zoom control and the service's scale
-  // out of step, so it is refused rather than wrapped into a byte.
-  if (zoom < 0 || zoom > kLastZoomLevel - kFirstZoomLevel) {
-    throw EQuorvilError("'" + zoomText + "' is not a valid zoom value");
-  }
-  result.ZoomLevel = static_cast<std::uint8_t>(zoom + kFirstZoomLevel);
+  result.ZoomLevel = ReadZoomField(TakeField(rest));
   result.PlaceText = GetValueFromString(rest, "=");
   return result;
 }

@@ -4,6 +4,7 @@
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
 #include "platform/WaitSupport.h"
+#include "service/ServiceTextSupport.h"
 #include "service/SoapTransport.h"
 #include "service/TerraServiceSupport.h"
 
@@ -34,6 +35,12 @@ auto RetryServiceCall(Call call) -> decltype(call(std::declval<TerraServiceSoap&
   }
 }
 
+// Place names are the service's texts and are shown as they come.
+std::unique_ptr<AreaBoundingBox> WithPlaceShown(std::unique_ptr<AreaBoundingBox> area) {
+  if (area) area->NearestPlace = ServiceTextForDisplay(area->NearestPlace);
+  return area;
+}
+
 }  // namespace
 
 std::string RetryPromptText(const std::string& message) {
@@ -41,7 +48,7 @@ std::string RetryPromptText(const std::string& message) {
   // terminals on this system break lines on.
   return "The program is having trouble communicating with the TerraServer.\n\n"
          "The following error message was returned: \"" +
-         message + "\"\n\nTry again?";
+         ServiceTextForDisplay(message) + "\"\n\nTry again?";
 }
 
 void AskToRetryServiceCall(const std::exception& error) {
@@ -52,17 +59,17 @@ void AskToRetryServiceCall(const std::exception& error) {
 
 std::unique_ptr<AreaBoundingBox> ServiceGetAreaFromPt(const LonLatPt& center, Theme theme,
                                                       Scale scale, int width, int height) {
-  return RetryServiceCall([&](TerraServiceSoap& proxy) {
+  return WithPlaceShown(RetryServiceCall([&](TerraServiceSoap& proxy) {
     return proxy.GetAreaFromPt(center, theme, scale, width, height);
-  });
+  }));
 }
 
 std::unique_ptr<AreaBoundingBox> ServiceGetAreaFromRect(const LonLatPt& upperLeft,
                                                         const LonLatPt& lowerRight, Theme theme,
                                                         Scale scale) {
-  return RetryServiceCall([&](TerraServiceSoap& proxy) {
+  return WithPlaceShown(RetryServiceCall([&](TerraServiceSoap& proxy) {
     return proxy.GetAreaFromRect(upperLeft, lowerRight, theme, scale);
-  });
+  }));
 }
 
 std::unique_ptr<TileMeta> ServiceGetTileMetaFromTileId(const TileId& id) {
@@ -70,15 +77,22 @@ std::unique_ptr<TileMeta> ServiceGetTileMetaFromTileId(const TileId& id) {
 }
 
 std::string ServiceGetNearestPlace(const LonLatPt& point) {
-  return RetryServiceCall(
-      [&](TerraServiceSoap& proxy) { return proxy.ConvertLonLatPtToNearestPlace(point); });
+  return ServiceTextForDisplay(RetryServiceCall(
+      [&](TerraServiceSoap& proxy) { return proxy.ConvertLonLatPtToNearestPlace(point); }));
 }
 
 ArrayOfPlaceFacts ServiceGetPlaceList(const std::string& placeName, int maxItems,
                                       bool imagePresence) {
-  return RetryServiceCall([&](TerraServiceSoap& proxy) {
+  ArrayOfPlaceFacts list = RetryServiceCall([&](TerraServiceSoap& proxy) {
     return proxy.GetPlaceList(placeName, maxItems, imagePresence);
   });
+  for (const auto& facts : list) {
+    if (!facts || !facts->Place) continue;
+    for (std::string* part : {&facts->Place->City, &facts->Place->State, &facts->Place->Country}) {
+      *part = ServiceTextForDisplay(*part);
+    }
+  }
+  return list;
 }
 
 std::unique_ptr<AreaBoundingBox> GetAreaForSelection(const TSelectionRec& selection, Theme theme,

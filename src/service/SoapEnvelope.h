@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/ProgramError.h"
+#include "service/ServiceTextSupport.h"
 #include "service/TerraServiceSoapSupport.h"
 
 namespace quorvil {
@@ -55,11 +56,13 @@ class SoapRequest {
   pugi::xml_node body_;
 };
 
-// A SOAP Fault the service returned; what() is its faultstring.
+// A SOAP Fault the service returned; what() is its faultstring, made fit to show
+// (ServiceTextForDisplay), since every path may end in a message to the user.
 class ESoapFault : public EQuorvilError {
  public:
   ESoapFault(const std::string& faultString, std::string faultCode)
-      : EQuorvilError(faultString), faultCode_(std::move(faultCode)) {}
+      : EQuorvilError(ServiceTextForDisplay(faultString)),
+        faultCode_(ServiceTextForDisplay(faultCode)) {}
   const std::string& FaultCode() const { return faultCode_; }
 
  private:

@@ -198,7 +198,13 @@ std::unique_ptr<TileMeta> TerraServiceSoapProxy::GetTileMetaFromTileId(const Til
 std::string TerraServiceSoapProxy::GetTile(const TileId& id) {
   SoapRequest request("GetTile");
   request.Add("id", id);
-  return ReadText(Call(request).Result());
+  std::string text = ReadText(Call(request).Result());
+  if (const std::int64_t bytes = Base64DecodedSize(text); bytes > kMaxTileFileBytes) {
+    throw EQuorvilError("The map service sent a tile of " + std::to_string(bytes) +
+                        " bytes; a tile has at most " + std::to_string(kMaxTileFileBytes) +
+                        " bytes");
+  }
+  return text;
 }
 
 std::shared_ptr<TerraServiceSoap> CreateServiceProxy(bool useWsdl, const std::string& address,

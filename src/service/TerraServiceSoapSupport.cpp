@@ -1,5 +1,6 @@
 #include "service/TerraServiceSoapSupport.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/ProgramError.h"
@@ -79,6 +80,15 @@ AreaBoundingBox::~AreaBoundingBox() {
   SouthWest.reset();
   NorthEast.reset();
   NorthWest.reset();
+}
+
+std::int64_t Base64DecodedSize(std::string_view text) {
+  const std::string_view data = text.substr(0, std::min(text.find('='), text.size()));
+  const auto digits = std::count_if(data.begin(), data.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '/';
+  });
+  return static_cast<std::int64_t>(digits) * 6 / 8;
 }
 
 }  // namespace quorvil

@@ -3,6 +3,7 @@
 // Client-side declarations of the TerraService map web service: its records,
 // enumerations and operations, the names they travel under, and the proxy factory.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,14 @@ inline constexpr std::string_view kDefaultServiceEndpoint =
 inline constexpr std::string_view kDefaultServiceWsdl =
     "http://127.0.0.1:47015/terraservice.asmx?WSDL";
 inline constexpr std::string_view kServiceEndpointPath = "/terraservice.asmx";
+
+// The largest tile file the program takes: tiles are a few kilobytes, so a GetTile
+// answer or a cache file beyond this is refused before it is read whole.
+inline constexpr std::int64_t kMaxTileFileBytes = 256 * 1024;
+
+// How many bytes a GetTile answer decodes to: Base64 with characters outside the
+// alphabet skipped, up to the first "=". Counts without decoding.
+std::int64_t Base64DecodedSize(std::string_view text);
 
 // ---- Enumerations (the member order gives the ordinal values) -----------------------
 

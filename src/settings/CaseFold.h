@@ -6,12 +6,14 @@
 namespace quorvil {
 
 // The case-folded form of a UTF-8 text, used to compare key paths and value names without
-// regard to case. One code point maps to one code point (simple folding, as the Windows
-// registry compares names), for Latin, Greek, Cyrillic and Armenian letters; everything
-// else, including bytes that are not valid UTF-8, is kept as it is.
-//
-// The folded form is stored in the settings file, so its mapping must only ever grow by
-// letters no earlier build folded.
+// regard to case: ICU's full Unicode case folding ("Ș" and "ș", the Kelvin sign and "k",
+// "ß" and "ss" fold alike). Bytes that are not valid UTF-8 are kept as they are, so that
+// distinct names never fold alike merely for being broken.
 std::string FoldCase(std::string_view text);
+
+// Names the folding FoldCase does, Unicode version included. The settings store keeps
+// the name of the folding its stored forms were made with, and folds them again when it
+// differs from this one.
+std::string CaseFoldingName();
 
 }  // namespace quorvil

@@ -22,7 +22,8 @@ namespace {
 // Marks a file as this program's settings database ("QVLS"), so that a foreign SQLite file
 // at the same place is refused instead of written into.
 constexpr int32_t kApplicationId = 0x51564C53;
-constexpr int kSchemaVersion = 1;
+// 2 records the case folding that made the stored forms; 1 folded by a table of its own.
+constexpr int kSchemaVersion = 2;
 // Long enough for another copy's write (a few fsyncs) even on a slow disk.
 constexpr int kBusyTimeoutMs = 15000;
 constexpr int kKindInteger = 1;
@@ -46,7 +47,11 @@ CREATE TABLE vals(
   kind INTEGER NOT NULL,
   data,
   UNIQUE(key_id, fold));
+CREATE TABLE meta(
+  name TEXT PRIMARY KEY,
+  value TEXT NOT NULL);
 )";
+constexpr const char* kFoldingEntry = "folding";
 
 enum class TOpen {
   Read,    // reads; no store yet means "not found"
@@ -126,6 +131,13 @@ class TStore {
       : db_(db), path_(std::move(path)), failure_(std::move(failure)) {}
   // Whether the file holds this program's tables (true) or nothing yet (false).
   bool HasSchema();
+  // The name of the folding the stored forms were made with; "" for the first schema's.
+  std::string StoredFolding();
+  // Folds every name again with this build's folding. Names that now fold alike are
+  // merged: the first created keeps its place and name, the later one's data wins.
+  void Refold();
+  void RecordFolding();
+  int64_t SchemaVersion();
 
   std::unique_ptr<sqlite3, TDbCloser> db_;
   std::filesystem::path path_;
@@ -148,6 +160,10 @@ class TStatement {
     store_.Check(sqlite3_bind_int64(stmt_.get(), index, value));
     return *this;
   }
+  TStatement& Bind(int index, const sqlite3_value* value) {
+    store_.Check(sqlite3_bind_value(stmt_.get(), index, value));
+    return *this;
+  }
   TStatement& Bind(int index, std::string_view text) {
     store_.Check(sqlite3_bind_text64(stmt_.get(), index, text.data(), text.size(), SQLITE_TRANSIENT,
                                      SQLITE_UTF8));
@@ -161,6 +177,7 @@ class TStatement {
   }
   int64_t Integer(int column) { return sqlite3_column_int64(stmt_.get(), column); }
   int Type(int column) { return sqlite3_column_type(stmt_.get(), column); }
+  sqlite3_value* Value(int column) { return sqlite3_column_value(stmt_.get(), column); }
   std::string Text(int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_.get(), column));
     const auto size = static_cast<size_t>(sqlite3_column_bytes(stmt_.get(), column));
@@ -222,12 +239,107 @@ std::optional<TStore> TStore::Open(TOpen mode, std::string failure) {
   // Writers take the write lock at the start, so that two of them wait for each other instead
   // of both holding a read lock that neither can upgrade.
   store.Exec(mode == TOpen::Read ? "BEGIN" : "BEGIN IMMEDIATE");
-  if (store.HasSchema()) return store;
+  if (store.HasSchema()) {
+    if (store.StoredFolding() == CaseFoldingName()) return store;
+    // Another folding wrote the file: it is folded again before anything is looked up.
+    if (mode == TOpen::Read) {
+      store.Exec("COMMIT");
+      store.Exec("BEGIN IMMEDIATE");
+      if (store.StoredFolding() != CaseFoldingName()) store.Refold();
+      store.Exec("COMMIT");
+      store.Exec("BEGIN");
+    } else {
+      store.Refold();
+    }
+    return store;
+  }
   if (mode != TOpen::Create) return std::nullopt;
   store.Exec(kSchema);
   store.Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
-  store.Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  store.RecordFolding();
   return store;
+}
+
+int64_t TStore::SchemaVersion() {
+  TStatement version(*this, "PRAGMA user_version");
+  version.Step();
+  return version.Integer(0);
+}
+
+std::string TStore::StoredFolding() {
+  if (SchemaVersion() < 2) return {};
+  TStatement folding(*this, "SELECT value FROM meta WHERE name = ?1");
+  folding.Bind(1, std::string_view(kFoldingEntry));
+  return folding.Step() ? folding.Text(0) : std::string();
+}
+
+void TStore::RecordFolding() {
+  TStatement record(*this, "INSERT OR REPLACE INTO meta(name, value) VALUES(?1, ?2)");
+  record.Bind(1, std::string_view(kFoldingEntry)).Bind(2, CaseFoldingName()).Step();
+  Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+}
+
+void TStore::Refold() {
+  if (SchemaVersion() < 2) Exec("CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)");
+  struct TKeyRow {
+    int64_t id, parent;
+    std::string name, fold;
+  };
+  // Parents are created before their children, so in id order every parent is placed first.
+  std::vector<TKeyRow> keys;
+  std::map<int64_t, int64_t> keyOf{{0, 0}};  // old key id -> the key it is merged into
+  std::map<std::pair<int64_t, std::string>, int64_t> keyByFold;
+  TStatement readKeys(*this, "SELECT id, parent, name FROM keys ORDER BY id");
+  while (readKeys.Step()) {
+    const int64_t id = readKeys.Integer(0);
+    const auto parent = keyOf.find(readKeys.Integer(1));
+    if (parent == keyOf.end()) continue;  // an orphan: nothing can reach it
+    TKeyRow row{id, parent->second, readKeys.Text(2), {}};
+    row.fold = FoldCase(row.name);
+    const auto [at, added] = keyByFold.try_emplace({row.parent, row.fold}, id);
+    keyOf[id] = at->second;
+    if (added) keys.push_back(std::move(row));
+  }
+
+  struct TValueRow {
+    int64_t id, keyId;
+    std::string name, fold;
+    int64_t kind;
+    std::unique_ptr<sqlite3_value, void (*)(sqlite3_value*)> data{nullptr, sqlite3_value_free};
+  };
+  std::vector<TValueRow> values;
+  std::map<std::pair<int64_t, std::string>, size_t> valueByFold;
+  TStatement readValues(*this, "SELECT id, key_id, name, kind, data FROM vals ORDER BY id");
+  while (readValues.Step()) {
+    const auto key = keyOf.find(readValues.Integer(1));
+    if (key == keyOf.end()) continue;
+    TValueRow row{
+        readValues.Integer(0), key->second, readValues.Text(2), {}, readValues.Integer(3)};
+    row.data.reset(sqlite3_value_dup(readValues.Value(4)));
+    if (!row.data) Fail(SQLITE_NOMEM);
+    row.fold = FoldCase(row.name);
+    const auto [at, added] = valueByFold.try_emplace({row.keyId, row.fold}, values.size());
+    if (added) {
+      values.push_back(std::move(row));
+    } else {
+      values[at->second].kind = row.kind;
+      values[at->second].data = std::move(row.data);
+    }
+  }
+
+  Exec("DELETE FROM vals");
+  Exec("DELETE FROM keys");
+  TStatement putKey(*this, "INSERT INTO keys(id, parent, name, fold) VALUES(?1, ?2, ?3, ?4)");
+  for (const auto& k : keys) {
+    putKey.Reset().Bind(1, k.id).Bind(2, k.parent).Bind(3, k.name).Bind(4, k.fold).Step();
+  }
+  TStatement putValue(
+      *this, "INSERT INTO vals(id, key_id, name, fold, kind, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+  for (const auto& v : values) {
+    putValue.Reset().Bind(1, v.id).Bind(2, v.keyId).Bind(3, v.name).Bind(4, v.fold).Bind(5, v.kind);
+    putValue.Bind(6, v.data.get()).Step();
+  }
+  RecordFolding();
 }
 
 bool TStore::HasSchema() {

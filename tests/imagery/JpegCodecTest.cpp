@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "imagery/JpegCodec.h"
 #include "platform/ProgramError.h"
@@ -53,15 +54,34 @@ TEST(JpegCodec, BrokenDataIsAnErrorNeverAnExit) {
     SCOPED_TRACE(c.name);
     EXPECT_THROW(DecodeJpeg(c.bytes.data(), c.bytes.size()), EQuorvilError);
   }
-  // A file cut in the middle of its scan data still decodes (libjpeg pads with grey),
-  // which is how viewers treat it; it must at least not crash.
-  const std::vector<std::uint8_t> cut(file.begin(), file.begin() + file.size() / 2);
-  EXPECT_NO_FATAL_FAILURE({
+  // A file cut in the middle of its scan data decodes (libjpeg pads with grey and only
+  // warns), which is how viewers treat it; where an intact picture is demanded, the
+  // warning is the error.
+  const auto large = EncodeJpeg(Gradient(256, 256), 90);
+  const std::vector<std::uint8_t> cut(large.begin(), large.begin() + large.size() / 2);
+  const TBitmap24 padded = DecodeJpeg(cut.data(), cut.size());
+  EXPECT_EQ(padded.Width(), 256);
+  try {
+    DecodeJpeg(cut.data(), cut.size(), {0, 0, true});
+    ADD_FAILURE() << "a cut-off file passed as intact";
+  } catch (const EQuorvilError& error) {
+    EXPECT_STREQ(error.what(), "JPEG error: Premature end of JPEG file");
+  }
+}
+
+TEST(JpegCodec, DemandedSizeIsCheckedBeforeDecoding) {
+  const auto file = EncodeJpeg(Gradient(64, 48), 90);
+  EXPECT_EQ(DecodeJpeg(file.data(), file.size(), {64, 48, true}).Height(), 48);
+  for (const TPictureDemand demand : {TPictureDemand{48, 64}, TPictureDemand{64, 47}}) {
     try {
-      DecodeJpeg(cut.data(), cut.size());
-    } catch (const EQuorvilError&) {
+      DecodeJpeg(file.data(), file.size(), demand);
+      ADD_FAILURE() << "no error";
+    } catch (const EQuorvilError& error) {
+      EXPECT_EQ(std::string(error.what()), "JPEG error: the picture is 64 x 48 pixels, not " +
+                                               std::to_string(demand.Width) + " x " +
+                                               std::to_string(demand.Height));
     }
-  });
+  }
 }
 
 TEST(JpegCodec, EmptyPictureCannotBeWritten) {

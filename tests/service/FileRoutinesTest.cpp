@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "service/SystemSupport.h"
+#include "support/ScopedTimeZone.h"
 #include "support/TempFolder.h"
 
 namespace quorvil {
@@ -18,16 +19,26 @@ std::vector<std::string> Sorted(std::vector<std::string> list) {
   return list;
 }
 
+std::tm Fields(int year, int month, int day, int hour, int minute, int second) {
+  std::tm fields{};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_sec = second;
+  fields.tm_isdst = -1;
+  return fields;
+}
+
 Clock::time_point LocalTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
+  std::tm local = Fields(year, month, day, hour, minute, second);
   return Clock::from_time_t(std::mktime(&local));
+}
+
+Clock::time_point UtcTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm utc = Fields(year, month, day, hour, minute, second);
+  return Clock::from_time_t(::timegm(&utc));
 }
 
 TEST(ExtractNameBeforeDot, CutsAtTheFirstDot) {
@@ -117,6 +128,29 @@ TEST(ListFilesByDate, StampIsLocalTimeAndSortsOldestFirst) {
   list.clear();
   ListFilesByDate(list, folder.Path().string(), "abc.*", true);
   EXPECT_EQ(list, std::vector<std::string>{"20021105143012000=abc.TMP"});
+}
+
+TEST(FileStampText, IsTheLocalTimeOfTheZoneInForce) {
+  // Fixed instants in UTC, read in zones east and west of it, in summer and in winter.
+  const struct {
+    const char* zone;
+    Clock::time_point time;
+    const char* stamp;
+  } cases[] = {
+      {"UTC0", UtcTime(2002, 11, 5, 14, 30, 12), "20021105143012000"},
+      {"EST5EDT,M3.2.0,M11.1.0", UtcTime(2002, 11, 5, 19, 30, 12), "20021105143012000"},
+      {"EST5EDT,M3.2.0,M11.1.0", UtcTime(2010, 6, 1, 3, 59, 58) + std::chrono::milliseconds(7),
+       "20100531235958007"},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", UtcTime(2024, 1, 1, 0, 0, 0), "20240101010000000"},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", UtcTime(2023, 12, 31, 22, 59, 59), "20231231235959000"},
+      // Clocks went back at 03:00 CEST on 29 October 2023: 02:30 comes twice.
+      {"CET-1CEST,M3.5.0,M10.5.0/3", UtcTime(2023, 10, 29, 0, 30, 0), "20231029023000000"},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", UtcTime(2023, 10, 29, 1, 30, 0), "20231029023000000"},
+  };
+  for (const auto& c : cases) {
+    testing::TScopedTimeZone zone(c.zone);
+    EXPECT_EQ(FileStampText(c.time), c.stamp) << c.zone;
+  }
 }
 
 TEST(SetFileDateTime, MovesTheLastWriteTimeAndIgnoresMissingFiles) {

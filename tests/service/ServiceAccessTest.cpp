@@ -107,6 +107,51 @@ TEST_F(ServiceAccess, PromptQuotesTheErrorInThreeParagraphs) {
             "Try again?");
 }
 
+// A service whose texts carry terminal escapes (title change, clear screen) and run on.
+class TEscapingService : public TFakeTerraService {
+ public:
+  static constexpr const char* kDirty = "Hill\x1b]0;owned\x07\x1b[2J\r\nTown";
+  std::unique_ptr<AreaBoundingBox> GetAreaFromPt(const LonLatPt& center, Theme theme, Scale scale,
+                                                 int width, int height) override {
+    auto area = TFakeTerraService::GetAreaFromPt(center, theme, scale, width, height);
+    area->NearestPlace = kDirty;
+    return area;
+  }
+  std::unique_ptr<AreaBoundingBox> GetAreaFromRect(const LonLatPt& upperLeft,
+                                                   const LonLatPt& lowerRight, Theme theme,
+                                                   Scale scale) override {
+    auto area = TFakeTerraService::GetAreaFromRect(upperLeft, lowerRight, theme, scale);
+    area->NearestPlace = std::string(3000, 'N');
+    return area;
+  }
+  std::string ConvertLonLatPtToNearestPlace(const LonLatPt&) override { return kDirty; }
+};
+
+TEST_F(ServiceAccess, ServiceTextsAreShownWithoutControlsAndCut) {
+  auto dirty = std::make_shared<TEscapingService>();
+  InitializeTileService(dirty, "", temp / "Cache", 466, 10);
+  const std::string clean = "Hill]0;owned[2J  Town";
+  EXPECT_EQ(ServiceGetAreaFromPt({1, 2}, Theme::Photo, Scale::Scale1m, 10, 10)->NearestPlace,
+            clean);
+  EXPECT_EQ(ServiceGetAreaFromRect({1, 2}, {3, 1}, Theme::Photo, Scale::Scale1m)->NearestPlace,
+            std::string(1000, 'N') + "\u2026");
+  EXPECT_EQ(ServiceGetNearestPlace({1, 2}), clean);
+  EXPECT_EQ(GetNearestPlaceName(2, 1), clean);
+  const ArrayOfPlaceFacts places = ServiceGetPlaceList("Bo\x1b[2Jston\x9b", 1, true);
+  ASSERT_EQ(places.size(), 1u);
+  EXPECT_EQ(places[0]->Place->City, "Bo[2Jston");
+
+  dirty->failures = 1;
+  dirty->failureMessage = std::string("\x1b[2J") + std::string(5000, 'e');
+  Answer({TPromptAnswer::paYes});
+  ServiceGetTileMetaFromTileId({});
+  ASSERT_EQ(prompter->asked.size(), 1u);
+  EXPECT_EQ(prompter->asked[0].Text,
+            "The program is having trouble communicating with the TerraServer.\n\n"
+            "The following error message was returned: \"[2J" +
+                std::string(997, 'e') + "\u2026\"\n\nTry again?");
+}
+
 TEST_F(ServiceAccess, SelectionCornersBecomeUpperLeftAndLowerRight) {
   TSelectionRec selection{true, -74.0, 40.8, -73.9, 40.7};
   const auto area = GetAreaForSelection(selection, Theme::Photo, Scale::Scale8m);

@@ -225,6 +225,10 @@ TEST(SoapProxyAnswers, FaultsAndHttpErrorsBecomeReadableErrors) {
        true},
       {{200, AsmxFault("Fault under a success status")}, "Fault under a success status", true},
       {{500, AsmxFault("")}, "The map service reported a fault (soap:Server)", true},
+      {{500, AsmxFault("\x1b]0;owned\x07\x1b[2J&#27;[31mred\ntext")},
+       "]0;owned[2J[31mred text",
+       true},
+      {{500, AsmxFault(std::string(5000, 'f'))}, std::string(1000, 'f') + "\u2026", true},
       {{404, "<html><body>Not Found</body></html>"},
        "The map service at http://127.0.0.1:9/terraservice.asmx answered with HTTP status 404",
        false},
@@ -288,6 +292,31 @@ TEST(SoapProxyAnswers, ResultsReachTheCaller) {
   EXPECT_EQ(boxes[0]->Sparseness, 3);
   EXPECT_EQ(boxes[0]->ProjectionId, ProjectionType::UtmNad27);
   EXPECT_EQ(boxes[0]->SouthLatitude, -0.001);
+  // A tile answer is refused beyond 256 KB of file, before it is decoded; line breaks
+  // and the padding do not count.
+  // 349524 digits are 262143 bytes.
+  const struct {
+    std::string base64;
+    bool refused;
+  } tiles[] = {{std::string(349524, 'A') + "AA==", false},
+               {std::string(349524, 'A') + "AAA=", true},
+               {std::string(349524, 'A') + std::string(100000, '\n'), false},
+               {std::string(1 << 24, 'Q'), true}};
+  for (const auto& t : tiles) {
+    proxy.wire->PostAnswer = {200, AsmxAnswer("GetTile", t.base64)};
+    if (t.refused) {
+      try {
+        proxy.service->GetTile({});
+        ADD_FAILURE() << "no error for " << t.base64.size();
+      } catch (const EQuorvilError& error) {
+        EXPECT_NE(std::string(error.what()).find("a tile has at most 262144 bytes"),
+                  std::string::npos)
+            << error.what();
+      }
+    } else {
+      EXPECT_EQ(proxy.service->GetTile({}).size(), t.base64.size());
+    }
+  }
   // An answer of another operation is not taken for this one's.
   EXPECT_THROW(proxy.service->GetTile({}), EQuorvilError);
 }

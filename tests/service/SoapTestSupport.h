@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers shared by the SOAP tests: answer envelopes as an .asmx service writes them, a
-// transport that records what would go on the wire, and a compact picture of a request.
+// Helpers shared by the SOAP tests: a transport that records what would go on the wire,
+// and a compact picture of a request.
 
 #include <pugixml.hpp>
 #include <string>
@@ -9,29 +9,9 @@
 
 #include "service/SoapTransport.h"
 #include "service/TerraServiceSoapSupport.h"
+#include "support/SoapAnswers.h"
 
 namespace quorvil::test {
-
-// <soap:Envelope ...><soap:Body>{body}</soap:Body></soap:Envelope>
-inline std::string AsmxEnvelope(const std::string& body) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-         "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-         "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><soap:Body>" +
-         body + "</soap:Body></soap:Envelope>";
-}
-
-// The answer of `operation` with `result` as the inner XML of its result element.
-inline std::string AsmxAnswer(const std::string& operation, const std::string& result) {
-  return AsmxEnvelope("<" + operation + "Response xmlns=\"" + std::string(kTerraServiceNamespace) +
-                      "\"><" + operation + "Result>" + result + "</" + operation + "Result></" +
-                      operation + "Response>");
-}
-
-inline std::string AsmxFault(const std::string& text) {
-  return AsmxEnvelope("<soap:Fault><faultcode>soap:Server</faultcode><faultstring>" + text +
-                      "</faultstring><detail /></soap:Fault>");
-}
 
 class RecordingTransport : public SoapTransport {
  public:

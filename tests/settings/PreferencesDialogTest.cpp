@@ -21,10 +21,10 @@
 #include "settings/Preferences.h"
 #include "settings/PreferencesSupport.h"
 #include "settings/RegistrySupport.h"
-#include "settings/TempConfigHome.h"
 #include "support/MapServiceProcess.h"
 #include "support/QtTestSupport.h"
 #include "support/ScriptedPrompter.h"
+#include "support/TempConfigHome.h"
 
 namespace quorvil {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TempConfigHome.h"
+#include "support/TempConfigHome.h"
 #include "platform/ProgramError.h"
 #include "service/TerraServiceSoapSupport.h"
 #include "settings/PreferencesSupport.h"

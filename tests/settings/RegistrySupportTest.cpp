@@ -7,7 +7,7 @@
 #include <functional>
 #include <iterator>
 
-#include "TempConfigHome.h"
+#include "support/TempConfigHome.h"
 #include "platform/ProgramError.h"
 #include "settings/RegistrySupport.h"
 
@@ -74,6 +74,10 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirWrittenCase) {
       {"\\Favorites", "Łódź Ščítek", "\\Favorites", "łÓDŹ šČÍTEK"},
       {"\\Favorites", "Αθήνα Σ", "\\Favorites", "αΘΉΝΑ σ"},
       {"\\Favorites", "Москва Ёлка", "\\Favorites", "мОСКВА ёЛКА"},
+      {"\\Favorites", "Ștefan cel Mare", "\\Favorites", "ștefan CEL mARE"},
+      {"\\Favorites", "\u212Aelvin Park", "\\Favorites", "kelvin park"},
+      {"\\Favorites", "Ⴇბილისი", "\\Favorites", "ⴇᲑᲘᲚᲘᲡᲘ"},
+      {"\\Favorites", "Straße", "\\Favorites", "STRASSE"},
       {"\\Ключ\\Ünter", "v", "\\КЛЮЧ\\üNTER", "V"},
   };
   Strings expectedNames;
@@ -93,6 +97,85 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirWrittenCase) {
   EXPECT_EQ(GetRegistrySubKeyNames(), (Strings{"\\Favorites", "\\Ключ", "\\Ключ\\Ünter"}));
   // Letters that merely look alike stay apart.
   EXPECT_FALSE(RegistryValueExists("\\Favorites", "Cafe Eclair"));
+}
+
+std::string StoredFolding(const std::filesystem::path& path) {
+  sqlite3* db = nullptr;
+  std::string folding = "(none)";
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* query = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE name = 'folding'", -1, &query,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(query) == SQLITE_ROW) {
+      folding = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
+    }
+    sqlite3_finalize(query);
+  }
+  sqlite3_close(db);
+  return folding;
+}
+
+// A store as an earlier build left it: its own folding table, which kept "Ș", "Ț" and the
+// Kelvin sign as they are, so names that differ only by their case were stored twice.
+TEST_F(RegistryTest, StoreOfAnEarlierFoldingIsFoldedAgainOnOpen) {
+  const struct {
+    const char* name;
+    const char* setup;
+  } stores[] = {
+      {"first schema", R"(
+        CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,
+                          fold TEXT NOT NULL, UNIQUE(parent, fold));
+        CREATE TABLE vals(id INTEGER PRIMARY KEY, key_id INTEGER NOT NULL REFERENCES keys(id),
+                          name TEXT NOT NULL, fold TEXT NOT NULL, kind INTEGER NOT NULL, data,
+                          UNIQUE(key_id, fold));
+        PRAGMA application_id = 1364610131;
+        PRAGMA user_version = 1;)"},
+      {"another folding", R"(
+        CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,
+                          fold TEXT NOT NULL, UNIQUE(parent, fold));
+        CREATE TABLE vals(id INTEGER PRIMARY KEY, key_id INTEGER NOT NULL REFERENCES keys(id),
+                          name TEXT NOT NULL, fold TEXT NOT NULL, kind INTEGER NOT NULL, data,
+                          UNIQUE(key_id, fold));
+        CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL);
+        INSERT INTO meta VALUES('folding', 'some-other-folding');
+        PRAGMA application_id = 1364610131;
+        PRAGMA user_version = 2;)"},
+  };
+  constexpr const char* kContent = R"(
+      INSERT INTO keys VALUES(1, 0, 'Software', 'software'), (2, 1, 'Quorvil', 'quorvil'),
+        (3, 2, 'Favorites', 'favorites'), (4, 2, 'Țări', 'Țări'), (5, 2, 'ȚĂRI', 'ȚĂri'),
+        (6, 4, 'Sub', 'sub'), (7, 5, 'SUB', 'SUB');
+      INSERT INTO vals VALUES(1, 3, 'Ștefan', 'Ștefan', 2, 'first'),
+        (2, 3, 'Kelvin', 'kelvin', 2, 'k'), (3, 3, 'ștefan', 'ștefan', 2, 'second'),
+        (4, 3, char(8490) || 'ELVIN', char(8490) || 'elvin', 1, 7),
+        (5, 4, 'a', 'a', 1, 1), (6, 5, 'B', 'b', 1, 2), (7, 5, 'A', 'a', 1, 3),
+        (8, 7, 'deep', 'deep', 2, 'down');)";
+  for (const auto& store : stores) {
+    SCOPED_TRACE(store.name);
+    std::filesystem::remove_all(StoreFolder());
+    std::filesystem::create_directories(StoreFolder());
+    Sql(StoreFile(), store.setup);
+    Sql(StoreFile(), kContent);
+
+    // The first read folds the store again; names that now fold alike are one, under the
+    // name written first and with the data written later.
+    EXPECT_EQ(ReadRegistryString("\\Favorites", "ȘTEFAN", ""), "second");
+    EXPECT_NE(StoredFolding(StoreFile()), "some-other-folding");
+    EXPECT_NE(StoredFolding(StoreFile()), "(none)");
+    Strings names;
+    GetRegistryValueNames("\\Favorites", names);
+    EXPECT_EQ(names, (Strings{"Ștefan", "Kelvin"}));
+    EXPECT_EQ(GetRegistryValueKind("\\Favorites", "kelvin"), TRegistryValueKind::rvkInteger);
+    EXPECT_EQ(ReadRegistryInteger("\\țări", "A", 0), 3);
+    EXPECT_EQ(ReadRegistryInteger("\\ȚĂRI", "b", 0), 2);
+    EXPECT_EQ(ReadRegistryString("\\Țări\\sub", "DEEP", ""), "down");
+    EXPECT_EQ(GetRegistrySubKeyNames(), (Strings{"\\Favorites", "\\Țări", "\\Țări\\Sub"}));
+    // Writes go on with the new folding: no name is duplicated.
+    WriteRegistryString("\\Favorites", "șTEFAN", "third");
+    GetRegistryValueNames("\\Favorites", names);
+    EXPECT_EQ(names.size(), 2u);
+    EXPECT_EQ(ReadRegistryString("\\Favorites", "Ștefan", ""), "third");
+  }
 }
 
 TEST_F(RegistryTest, ReadOfTheWrongKindIsAnError) {

@@ -62,6 +62,10 @@ class ServiceProcess {
   ServiceProcess& operator=(const ServiceProcess&) = delete;
 
   const std::string& Line() const { return line_; }
+  pid_t Pid() const { return pid_; }
+  void Signal(int signal) const {
+    if (pid_ > 0) kill(pid_, signal);
+  }
   // Port from "quorvil-mapservice listening on http://127.0.0.1:PORT/terraservice.asmx".
   int Port() const {
     const auto colon = line_.rfind(':');

@@ -3,8 +3,10 @@
 // Helpers for tests of windows: waiting for a condition while events run, and
 // answering a modal dialog that a command is about to open.
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -40,6 +42,14 @@ inline void OnNextModal(std::function<void(QWidget*)> answer, int milliseconds =
     }
   });
   timer->start(10);
+}
+
+// A double-click on a point of a list or other item view, as a user makes it: Qt Test's
+// double-click alone sends no press first, and a view takes a double-click on a line
+// it has not seen pressed for a single press.
+inline void DoubleClick(QAbstractItemView& view, QPoint where) {
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, where);
+  QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, where);
 }
 
 }  // namespace quorvil::testing

@@ -4,6 +4,8 @@
 // every request it was shown.
 
 #include <deque>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/PromptSupport.h"
@@ -28,6 +30,25 @@ class TScriptedPrompter : public TPrompter {
 
  private:
   std::deque<TPromptAnswer> script_;
+};
+
+// A scripted prompter installed for the life of the object.
+class TInstalledPrompter {
+ public:
+  explicit TInstalledPrompter(std::deque<TPromptAnswer> script = {})
+      : prompter_(std::make_shared<TScriptedPrompter>(std::move(script))), scope_(prompter_) {}
+
+  const std::vector<TPromptRequest>& Asked() const { return prompter_->asked; }
+  // The texts of the requests, in order.
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const TPromptRequest& request : prompter_->asked) texts.push_back(request.Text);
+    return texts;
+  }
+
+ private:
+  std::shared_ptr<TScriptedPrompter> prompter_;
+  TScopedPrompter scope_;
 };
 
 }  // namespace quorvil::testing

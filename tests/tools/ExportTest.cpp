@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,7 +17,11 @@
 #include <vector>
 
 #include "imagery/JpegCodec.h"
+#include "imagery/MosaicSupport.h"
+#include "support/GifWriter.h"
+#include "support/HostileSoapServer.h"
 #include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 extern char** environ;
 
@@ -90,6 +95,17 @@ TEST(ExportTool, WrongCommandLinesAreRefused) {
       {"--center", "1,2", "--size", "10x10", "--connections", "17", "-o", "x.jpg"},
       {"--center", "1,2", "--size", "10x10", "--connections", "4x", "-o", "x.jpg"},
       {"--bogus"},
+      {"--center", "nan,nan", "--size", "10x10", "-o", "x.jpg"},
+      {"--center", "inf,40", "--size", "10x10", "-o", "x.jpg"},
+      {"--center", "-73,91", "--size", "10x10", "-o", "x.jpg"},
+      {"--center", "1,2", "--size", "nanx10", "-o", "x.jpg"},
+      {"--rect", "nan,41,-73,40", "-o", "x.jpg"},
+      {"--rect", "-74,41,-73,-infinity", "-o", "x.jpg"},
+      {"--rect", "-1e308,41,1e308,40", "-o", "x.jpg"},
+      {"--rect", "-74,41,-181,40", "-o", "x.jpg"},
+      {"--rect", "-73,41,-74,40", "-o", "x.jpg"},  // west of east swapped
+      {"--rect", "-74,40,-73,41", "-o", "x.jpg"},  // north and south swapped
+      {"--rect", "-74,41,-74,40", "-o", "x.jpg"},  // no width
   };
   for (auto args : cases) {
     args.insert(args.begin(), QUORVIL_EXPORT_PATH);
@@ -108,6 +124,124 @@ TEST(ExportTool, UnreachableServiceWithoutATerminalIsTheSilentAbort) {
   EXPECT_EQ(run.code, 3);
   EXPECT_EQ(run.err, "");
   EXPECT_FALSE(fs::exists(temp / "out.jpg"));
+}
+
+// Every file in the cache folder is a whole tile.
+void ExpectEveryCachedTileDecodes(const std::string& folder) {
+  if (!fs::exists(folder)) return;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string bytes = ReadText(entry.path());
+    TMemoryStream stream;
+    stream.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    EXPECT_NO_THROW(DecodeTileStream(stream)) << entry.path();
+  }
+}
+
+int CountFiles(const std::string& folder) {
+  int count = 0;
+  if (fs::exists(folder))
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++count;
+  return count;
+}
+
+// Hostile answers: each ends in a clear message or a correct picture, with no more
+// tiles fetched than the picture needs, and a cache of whole tiles.
+TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
+  using testing::AreaReply;
+  using testing::FaultReply;
+  using testing::THostileReply;
+  using testing::TileReply;
+  const auto goodTile = TileReply(EncodeJpeg(testing::Pattern(200, 200, 5), 90));
+  auto cutFile = EncodeJpeg(testing::Pattern(200, 200, 6), 90);
+  cutFile.resize(cutFile.size() / 2);
+  testing::TGifPicture hugeScreen;
+  hugeScreen.screenWidth = hugeScreen.screenHeight = 10000;
+  hugeScreen.width = hugeScreen.height = 1;
+  hugeScreen.palette = {{0, 0, 0}, {1, 2, 3}};
+  hugeScreen.pixels = {1};
+  const std::string escapes = "\x1b]0;owned\x07\x1b[2J\x1b[31mTile server on fire";
+
+  // 400 x 300 pixels from pixel (10, 20) of tile (100, 500): 3 x 2 tiles.
+  const std::vector<std::string> byCenter = {"--center", "-73.965,40.784", "--size", "400x300"};
+  const std::vector<std::string> byRect = {"--rect", "-73.975,40.790,-73.955,40.778", "--zoom",
+                                           "10"};
+  const auto honestArea = AreaReply("GetAreaFromPt", {100, 500, 10, 20}, {102, 499, 10, 120});
+  const struct {
+    const char* name;
+    std::vector<std::string> ground;
+    THostileReply area, tile;
+    int code;
+    std::string message;  // a part of stderr
+    int tiles;            // GetTile requests, at most
+  } cases[] = {
+      {"honest answers", byCenter, honestArea, goodTile, 0, "", 6},
+      {"corner tiles at the extreme integers", byCenter,
+       AreaReply("GetAreaFromPt", {INT_MIN, INT_MAX, 0, 0}, {INT_MAX, INT_MIN, 0, 0}), goodTile, 1,
+       "spans 4294967296 x 4294967296 tiles", 0},
+      {"3001 x 3001 tiles for 400 x 300 pixels", byCenter,
+       AreaReply("GetAreaFromPt", {0, 3000, 0, 0}, {3000, 0, 0, 0}), goodTile, 1,
+       "spans 3001 x 3001 tiles, but a picture of 400 x 300 pixels needs 2 x 2", 0},
+      {"2000000000 x 1 pixels for a rectangle", byRect,
+       AreaReply("GetAreaFromRect", {0, 0, 0, 0}, {10000000, 0, 0, 1}, "Scale1m"), goodTile, 1,
+       "its picture of 2000000000 x 1 pixels is larger than the rectangle", 0},
+      {"south-east corner north-west of the north-west one", byCenter,
+       AreaReply("GetAreaFromPt", {100, 500, 10, 20}, {99, 501, 10, 120}), goodTile, 1,
+       "lies west or north of its north-west tile", 0},
+      {"absurd pixel offsets", byCenter,
+       AreaReply("GetAreaFromPt", {100, 500, 1000000, -7}, {102, 499, 10, 120}), goodTile, 1,
+       "the pixel (1000000, -7) of its north-west corner lies outside its tile", 0},
+      {"GIF tile declaring a 10000 x 10000 screen", byCenter, honestArea,
+       TileReply(testing::EncodeGif(hugeScreen)), 1, "10000 x 10000 pixels, not 200 x 200", 1},
+      {"JPEG tile of 1000 x 1000", byCenter, honestArea,
+       TileReply(EncodeJpeg(testing::Pattern(1000, 1000, 2), 20)), 1,
+       "1000 x 1000 pixels, not 200 x 200", 1},
+      {"cut-off JPEG tile", byCenter, honestArea, TileReply(cutFile), 1,
+       "Premature end of JPEG file", 1},
+      {"tile answer over 256 KB", byCenter, honestArea,
+       TileReply(std::vector<std::uint8_t>(300000, 0x41)), 1, "a tile has at most 262144 bytes", 1},
+      {"fault with terminal escapes", byCenter, honestArea, FaultReply(escapes), 1,
+       "]0;owned[2J[31mTile server on fire", 1},
+      {"fault of 2 MB", byCenter, honestArea, FaultReply(std::string(2 << 20, 'F')), 1,
+       std::string(1000, 'F') + "\u2026.", 1},
+  };
+  testing::TTempFolder temp;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.name);
+    testing::THostileSoapServer server;
+    server.On("GetAreaFromPt", c.area);
+    server.On("GetAreaFromRect", c.area);
+    // Far more tiles than any case needs end in a fault, so that an export that follows
+    // a hostile area fails here instead of downloading for hours.
+    server.On("GetTile", [&server, tile = c.tile](const std::string&) {
+      return server.Requests("GetTile") > 20 ? FaultReply("too many tiles") : tile;
+    });
+    const std::string cache = temp / ("Cache" + std::to_string(i));
+    const std::string output = temp / ("out" + std::to_string(i) + ".jpg");
+    std::vector<std::string> args = {QUORVIL_EXPORT_PATH, "--server", server.Endpoint(), "--cache",
+                                     cache};
+    args.insert(args.end(), c.ground.begin(), c.ground.end());
+    args.insert(args.end(), {"-o", output});
+    const TRun run = RunTool(args, temp);
+    EXPECT_EQ(run.code, c.code) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err.substr(0, 2000);
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+    EXPECT_LT(run.err.size(), 1200u);
+    EXPECT_LE(server.Requests("GetTile"), c.tiles);
+    ExpectEveryCachedTileDecodes(cache);
+    if (c.code == 0) {
+      EXPECT_EQ(server.Requests("GetTile"), c.tiles);
+      EXPECT_EQ(CountFiles(cache), c.tiles);
+      const std::string file = ReadText(output);
+      const TBitmap24 picture =
+          DecodeJpeg(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+      EXPECT_EQ(picture.Width(), 400);
+      EXPECT_EQ(picture.Height(), 300);
+    } else {
+      EXPECT_FALSE(fs::exists(output));
+      EXPECT_EQ(CountFiles(cache), 0);
+    }
+  }
 }
 
 #endif

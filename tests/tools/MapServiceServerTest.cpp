@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
+#include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/MapServiceTestSupport.h"
+#include "support/RawHttpClient.h"
 
 namespace quorvil::mapservice {
 namespace {
@@ -117,6 +121,164 @@ TEST_F(MapServiceServerTest, ServesSeveralClientsAtOnce) {
   ASSERT_TRUE(paris);
   pugi::xml_document doc;
   EXPECT_STREQ(ResultOf(doc, paris->body, "GetTile").child_value(), "");
+}
+
+using namespace std::chrono_literals;
+using quorvil::testing::TRawHttpClient;
+using Clock = std::chrono::steady_clock;
+
+// The peak resident memory of a process in kB, from /proc.
+long PeakMemoryKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+TEST_F(MapServiceServerTest, TricklingClientsDoNotStopTheOthers) {
+  ServiceProcess service({"--port", "0"});
+  ASSERT_GT(service.Port(), 0) << service.Line();
+  std::atomic<bool> done{false};
+  std::vector<std::thread> tricklers;
+  for (int i = 0; i < 16; ++i) {
+    tricklers.emplace_back([&, i] {
+      TRawHttpClient slow(service.Port());
+      const std::string request = i % 2 == 0 ? "GET /terraservice.asmx?WSDL HTTP/1.1\r\nHost: x"
+                                             : "POST /terraservice.asmx HTTP/1.1\r\n"
+                                               "Content-Length: 900000000\r\n\r\n<soap:Envelope";
+      for (std::size_t at = 0; !done && at < request.size(); ++at) {
+        if (!slow.Send(request.substr(at, 1))) break;
+        std::this_thread::sleep_for(100ms);
+      }
+    });
+  }
+  std::this_thread::sleep_for(300ms);
+  httplib::Client client("127.0.0.1", service.Port());
+  client.set_read_timeout(1, 0);
+  for (int i = 0; i < 5; ++i) {
+    const auto start = Clock::now();
+    const auto reply = Post(client, "GetTheme", SoapRequest("GetTheme", "<theme>Photo</theme>"));
+    ASSERT_TRUE(reply) << i;
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_LT(Clock::now() - start, 1s) << i;
+    std::this_thread::sleep_for(200ms);
+  }
+  done = true;
+  for (auto& t : tricklers) t.join();
+}
+
+TEST_F(MapServiceServerTest, AChunkedBodyOverTheLimitIsRefusedAndMemoryStaysBounded) {
+  ServiceProcess service({"--port", "0"});
+  ASSERT_GT(service.Port(), 0) << service.Line();
+  const long before = PeakMemoryKb(service.Pid());
+  ASSERT_GT(before, 0);
+  TRawHttpClient client(service.Port());
+  ASSERT_TRUE(
+      client.Send("POST /terraservice.asmx HTTP/1.1\r\nTransfer-Encoding: chunked\r\n"
+                  "\r\n"));
+  // 64 MiB offered in chunks of 64 kB: refused once the first megabyte is passed.
+  const std::string chunk = "10000\r\n" + std::string(0x10000, ' ') + "\r\n";
+  std::size_t sent = 0;
+  while (sent < (64u << 20) && client.Send(chunk)) sent += 0x10000;
+  const std::string answer = client.ReadUntilClosed();
+  EXPECT_TRUE(answer.starts_with("HTTP/1.1 413 ")) << answer.substr(0, 200);
+  EXPECT_NE(FaultString(answer.substr(answer.find("\r\n\r\n") + 4))
+                .find("The request is larger than 1048576 bytes"),
+            std::string::npos)
+      << answer;
+  EXPECT_LT(sent, 16u << 20);
+  EXPECT_LT(PeakMemoryKb(service.Pid()) - before, 16 << 10);
+  // A chunk that declares a gigabyte is refused before a byte of it comes.
+  TRawHttpClient declared(service.Port());
+  ASSERT_TRUE(
+      declared.Send("POST /terraservice.asmx HTTP/1.1\r\nTransfer-Encoding: chunked\r\n"
+                    "\r\n40000000\r\n"));
+  EXPECT_TRUE(declared.ReadAnswer().starts_with("HTTP/1.1 413 "));
+}
+
+TEST_F(MapServiceServerTest, RangeIsIgnoredAndTheWholeSmallBodyComes) {
+  ServiceProcess service({"--port", "0"});
+  ASSERT_GT(service.Port(), 0) << service.Line();
+  httplib::Client client("127.0.0.1", service.Port());
+  const auto whole = client.Get("/terraservice.asmx?WSDL");
+  ASSERT_TRUE(whole);
+  // 2,700 ranges of the whole body in an 8 kB request.
+  std::string ranges = "bytes=0-";
+  for (int i = 1; i < 2700; ++i) ranges += ",0-";
+  const auto ranged = client.Get("/terraservice.asmx?WSDL", {{"Range", ranges}});
+  ASSERT_TRUE(ranged);
+  EXPECT_EQ(ranged->status, 200);
+  EXPECT_EQ(ranged->body.size(), whole->body.size());
+  EXPECT_TRUE(ranged->body == whole->body);
+  EXPECT_FALSE(ranged->has_header("Content-Range"));
+}
+
+TEST_F(MapServiceServerTest, RefusedRequestsStillGetAProperAnswer) {
+  ServiceProcess service({"--port", "0"});
+  ASSERT_GT(service.Port(), 0) << service.Line();
+  const std::string form = "a=" + std::string(9000, 'b');
+  const std::string multipart = "--x\r\nContent-Disposition: form-data; name=a\r\n\r\n1\r\n--x--";
+  const struct {
+    const char* what;
+    std::string request;
+    int status;
+    std::string fault;
+  } rows[] = {
+      {"form-encoded body",
+       "POST /terraservice.asmx HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+       "Content-Length: " +
+           std::to_string(form.size()) + "\r\n\r\n" + form,
+       500, "Malformed XML"},
+      {"multipart body",
+       "POST /terraservice.asmx HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=x\r\n"
+       "Content-Length: " +
+           std::to_string(multipart.size()) + "\r\n\r\n" + multipart,
+       500, "Malformed XML"},
+      {"declared body too large",
+       "POST /terraservice.asmx HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n", 413,
+       "The request is larger than 1048576 bytes"},
+      {"negative length", "POST /terraservice.asmx HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400,
+       "is not a byte count"},
+      {"unknown coding", "POST /terraservice.asmx HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n", 501,
+       "chunked"},
+      {"not HTTP", "\x16\x03\x01\x02\x01\r\n\r\n", 400, "method target version"},
+      {"elsewhere", "GET /admin HTTP/1.1\r\n\r\n", 404, "the service is at /terraservice.asmx"},
+      {"another method", "DELETE /terraservice.asmx HTTP/1.1\r\n\r\n", 405, "not DELETE"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    TRawHttpClient client(service.Port());
+    ASSERT_TRUE(client.Send(row.request));
+    const std::string answer = client.ReadAnswer();
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 " + std::to_string(row.status) + " ")) << answer;
+    const std::size_t body = answer.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos) << answer;
+    EXPECT_NE(FaultString(answer.substr(body + 4)).find(row.fault), std::string::npos) << answer;
+  }
+}
+
+TEST_F(MapServiceServerTest, SigtermAndCtrlCEndItWithinASecond) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    for (const bool delayed : {false, true}) {
+      SCOPED_TRACE(std::to_string(signal) + (delayed ? ", answers delayed" : ""));
+      std::vector<std::string> args{"--port", "0"};
+      if (delayed) args.insert(args.end(), {"--delay-ms", "60000"});
+      ServiceProcess service(args);
+      ASSERT_GT(service.Port(), 0) << service.Line();
+      // A client holds a kept-alive connection, or waits for its delayed answer.
+      TRawHttpClient client(service.Port());
+      ASSERT_TRUE(client.Send("GET /terraservice.asmx HTTP/1.1\r\n\r\n"));
+      if (!delayed) {
+        EXPECT_TRUE(client.ReadAnswer().starts_with("HTTP/1.1 200 OK"));
+      }
+      std::this_thread::sleep_for(100ms);
+      const auto start = Clock::now();
+      service.Signal(signal);
+      EXPECT_EQ(service.Wait(), 0);
+      EXPECT_LT(Clock::now() - start, 1s);
+    }
+  }
 }
 
 TEST_F(MapServiceServerTest, CommandLine) {

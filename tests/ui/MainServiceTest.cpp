@@ -11,7 +11,9 @@
 #include "platform/WaitSupport.h"
 #include "support/MapServiceTestSupport.h"
 #include "support/QtTestSupport.h"
+#include "support/SilentServer.h"
 #include "ui/MainWindowFixture.h"
+#include "ui/main/HelpWindow.h"
 #include "ui/main/MapScaleFrame.h"
 
 namespace quorvil::testing {
@@ -82,6 +84,37 @@ TEST_F(MainWindowTest, WhileTheServiceTakesThreeSecondsTheWindowRepaintsAndStopA
   EXPECT_GE(clock.elapsed(), 3000);
   EXPECT_FALSE(window->Busy());
   EXPECT_EQ(window->History().size(), 2u);
+}
+
+TEST_F(MainWindowTest, StopEndsAHangingTransferAtOnceAndQuietly) {
+  TSilentServer silent;
+  TTempFolder cache;
+  InitializeTileService(silent.Url(), cache.Path().string() + "/", 100000, 10);
+  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  QElapsedTimer clock;
+  qint64 stoppedAt = 0;
+  QTimer::singleShot(300, window.get(), [&] {
+    stoppedAt = clock.elapsed();
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+  });
+  clock.start();
+  RunGuarded([&] { window->LoadPlace(); });
+  EXPECT_GT(stoppedAt, 0);
+  EXPECT_LT(clock.elapsed() - stoppedAt, 250);
+  EXPECT_TRUE(prompter->asked.empty());  // neither the retry prompt nor an error
+  EXPECT_FALSE(window->Busy());
+  EXPECT_TRUE(window->History().empty());
+}
+
+TEST_F(MainWindowTest, F1OpensTheHelpOnceAndClosingTheWindowClosesItToo) {
+  QTest::keyClick(window.get(), Qt::Key_F1);
+  QWidget* help = CurrentHelpWindow();
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(help->windowTitle(), "Quorvil Help");
+  QTest::keyClick(window.get(), Qt::Key_F1);
+  EXPECT_EQ(CurrentHelpWindow(), help);
+  window->close();
+  EXPECT_TRUE(WaitUntil([] { return CurrentHelpWindow() == nullptr; }));
 }
 
 }  // namespace

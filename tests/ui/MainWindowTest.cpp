@@ -2,11 +2,13 @@
 // the error paths.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -79,7 +81,9 @@ TEST_F(MainWindowTest, MenusToolbarAndCommandsAreAsDesigned) {
       {"Copy", "Select All", "-", "Preferences"},
       {"Pan", "Zoom Box", "Select"},
       {"Search For Place", "Enter Coordinates", "-", "Back", "Refresh", "Stop"},
-      {"Add to Favorites...", "Organize Favorites...", "-"},
+      {"Add to Favorites...", "Organize Favorites...", "-", "NJ: Ellis Island",
+       "NJ: Giants Stadium", "NJ: Newark International Airport", "NJ: Statue Of Liberty",
+       "NY: Central Park", "NY: Yankee Stadium"},
       {"Help", "-", "About..."}};
   const std::vector<std::string> titles = {"File",     "Edit",      "Tools",
                                            "Navigate", "Favorites", "Help"};
@@ -89,7 +93,7 @@ TEST_F(MainWindowTest, MenusToolbarAndCommandsAreAsDesigned) {
     EXPECT_EQ(bar[i]->text().toStdString(), titles[i]);
     EXPECT_EQ(MenuTexts(bar[i]->menu()), expected[i]) << titles[i];
   }
-  EXPECT_EQ(window->miFavorites->actions().last(), window->miFavoritesStart);
+  EXPECT_EQ(window->miFavorites->actions()[2], window->miFavoritesStart);
 
   const struct {
     QAction* Action;
@@ -286,11 +290,33 @@ TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownByTheGeneralErrorDisplay) 
 }
 
 TEST_F(MainWindowTest, CommandsStillToComeSayThatTheyAreNotThereYet) {
-  window->actAbout->trigger();
+  window->actSearchForPlace->trigger();
   ASSERT_EQ(prompter->asked.size(), 1u);
   EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkInformation);
   EXPECT_EQ(prompter->asked[0].Text,
-            "\"About...\" is not available in this version of Quorvil yet.");
+            "\"Search For Place\" is not available in this version of Quorvil yet.");
+}
+
+TEST_F(MainWindowTest, MetricPreferencesShowMetricDistancesAtOnceAndRestartTheStore) {
+  Load();
+  EXPECT_EQ(window->frameMapScale1->lblCaption->text(), "5 Miles:");
+  int starts = 0;
+  window.reset();
+  window = std::make_unique<TfrmMain>([&](const TPreferences&) {
+    ++starts;
+    StartStore();
+  });
+  window->show();
+  Load();
+  OnNextModal([](QWidget* dialog) {
+    dialog->findChild<QComboBox*>("cbMeasurementSystem")->setCurrentText("Metric");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Button2"), Qt::LeftButton);
+  });
+  window->actPreferences->trigger();
+  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(window->Preferences().EnglishUnits, false);
+  EXPECT_EQ(window->frameMapScale1->lblCaption->text(), "5 Kilometers:");
+  EXPECT_TRUE(TileServiceStarted());
 }
 
 TEST_F(MainWindowTest, ClosingDuringAnUpdateStopsItAndClosesAfterwards) {
@@ -304,7 +330,8 @@ TEST_F(MainWindowTest, ClosingDuringAnUpdateStopsItAndClosesAfterwards) {
   StartStore(false);
   window->LoadPlace();
   EXPECT_TRUE(window->isVisible());  // the close waits for the end of the update
-  EXPECT_EQ(service->TileCalls(), before + 2);
+  // Stopped early: the last tile of the photograph was never drawn.
+  EXPECT_TRUE(IsBlack(window->Layers().PhotoBitmap, W() - 1, H() - 1));
   EXPECT_TRUE(WaitUntil([&] { return !window->isVisible(); }));
   EXPECT_TRUE(window->Closing());
 }

@@ -38,10 +38,16 @@ std::vector<double> Numbers(const std::string& option, std::string_view text, ch
 }
 
 int PixelCount(const std::string& option, double value) {
-  if (value < 1 || value > 100000 || value != static_cast<int>(value)) {
+  // Asked this way round, NaN fails too, before it could reach the cast.
+  if (!(value >= 1 && value <= 100000) || value != static_cast<int>(value)) {
     throw EQuorvilError(option + " wants whole numbers of pixels from 1 to 100000");
   }
   return static_cast<int>(value);
+}
+
+// A longitude and a latitude in degrees; NaN and infinities fail every comparison.
+bool OnEarth(double longitude, double latitude) {
+  return longitude >= -180 && longitude <= 180 && latitude >= -90 && latitude <= 90;
 }
 
 }  // namespace
@@ -79,8 +85,10 @@ TExportOptions ParseExportOptions(int argc, char** argv) {
       if (options.cacheFolder.empty()) throw EQuorvilError("--cache needs a folder");
     } else if (option == "--center") {
       const auto v = Numbers(option, value(), ',', 2);
-      if (v[0] < -180 || v[0] > 180 || v[1] < -90 || v[1] > 90)
-        throw EQuorvilError("--center wants a longitude and a latitude in degrees");
+      if (!OnEarth(v[0], v[1]))
+        throw EQuorvilError(
+            "--center wants a longitude from -180 to 180 and a latitude from -90 "
+            "to 90 degrees");
       options.center = {v[0], v[1]};
       haveCenter = true;
     } else if (option == "--size") {
@@ -90,6 +98,14 @@ TExportOptions ParseExportOptions(int argc, char** argv) {
       haveSize = true;
     } else if (option == "--rect") {
       const auto v = Numbers(option, value(), ',', 4);
+      if (!OnEarth(v[0], v[1]) || !OnEarth(v[2], v[3]))
+        throw EQuorvilError(
+            "--rect wants longitudes from -180 to 180 and latitudes from -90 "
+            "to 90 degrees");
+      if (!(v[0] < v[2]) || !(v[1] > v[3]))
+        throw EQuorvilError(
+            "--rect wants its west side west of its east side and its north "
+            "side north of its south side");
       options.west = v[0];
       options.north = v[1];
       options.east = v[2];

@@ -14,10 +14,12 @@
 
 #include "ExportOptions.h"
 #include "TerminalPrompter.h"
+#include "imagery/AreaCheck.h"
 #include "imagery/ImageSupport.h"
 #include "imagery/MosaicSupport.h"
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
+#include "service/ServiceTextSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "settings/PreferencesSupport.h"
 
@@ -96,10 +98,12 @@ int Export(const TExportOptions& options) {
   if (options.byCenter) {
     area =
         ServiceGetAreaFromPt(options.center, options.theme, scale, options.width, options.height);
+    CheckViewArea(*area, options.width, options.height);
     picture = BlackPicture(options.width, options.height);
   } else {
     const TSelectionRec selection{true, options.west, options.north, options.east, options.south};
     area = GetAreaForSelection(selection, options.theme, scale);
+    CheckSelectionArea(*area, selection, options.zoom);
     picture = NewAreaBitmap(*area);
   }
   if (interrupted) return kExitInterrupted;  // nothing drawn, nothing to write
@@ -138,12 +142,17 @@ int Export(const TExportOptions& options) {
   return kExitWritten;
 }
 
+// An error on the terminal: its text may quote the service, so it is made fit to show.
+void ShowError(const std::exception& error) {
+  std::fprintf(stderr, "%s\n", ErrorDisplayText(ServiceTextForDisplay(error.what())).c_str());
+}
+
 // After the export, whatever its outcome, the cache goes back under its limit.
 void TrimAndStop() {
   try {
     if (CacheOverLimit()) TrimTileCache();
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", ErrorDisplayText(error.what()).c_str());
+    ShowError(error);
   }
   FinalizeTileService();
 }
@@ -181,7 +190,7 @@ int main(int argc, char** argv) {
     code = interrupted ? kExitInterrupted : kExitDeclined;
   } catch (const std::exception& error) {
     EndProgressLine();
-    std::fprintf(stderr, "%s\n", ErrorDisplayText(error.what()).c_str());
+    ShowError(error);
     code = kExitError;
   }
   TrimAndStop();

@@ -1,15 +1,18 @@
 #include "mapservice/HttpServer.h"
 
-#include <httplib.h>
+#include <pthread.h>
 #include <signal.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <thread>
 
+#include "mapservice/HttpListener.h"
 #include "mapservice/MapService.h"
 #include "platform/ProgramError.h"
 #include "service/TerraServiceSoapSupport.h"
@@ -35,12 +38,61 @@ std::string EndpointOf(const std::string& host, int port) {
          std::string(kServiceEndpointPath);
 }
 
-bool AsksForWsdl(const httplib::Request& req) {
-  return std::any_of(req.params.begin(), req.params.end(), [](const auto& p) {
-    std::string key = p.first;
-    std::transform(key.begin(), key.end(), key.begin(), ::tolower);
-    return key == "wsdl";
-  });
+std::string Lowered(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+bool AsksForWsdl(const HttpRequest& req) {
+  std::string_view query = req.query;
+  while (!query.empty()) {
+    const std::size_t amp = std::min(query.find('&'), query.size());
+    const std::string_view field = query.substr(0, amp);
+    if (Lowered(field.substr(0, field.find('='))) == "wsdl") return true;
+    query.remove_prefix(std::min(amp + 1, query.size()));
+  }
+  return false;
+}
+
+constexpr const char* kXmlContentType = "text/xml; charset=utf-8";
+
+// Every refusal is a SOAP fault, so that a SOAP client can read why.
+HttpResponse Refusal(int status, const std::string& why) {
+  HttpResponse res;
+  res.status = status;
+  res.contentType = kXmlContentType;
+  res.body = FaultEnvelope(status >= 500 ? "soap:Server" : "soap:Client", why);
+  return res;
+}
+
+HttpResponse Route(const MapService& service, const std::string& endpoint, const HttpRequest& req) {
+  if (req.path != kServiceEndpointPath) {
+    return Refusal(404, "There is nothing at " + req.path + "; the service is at " +
+                            std::string(kServiceEndpointPath));
+  }
+  HttpResponse res;
+  res.contentType = kXmlContentType;
+  if (req.method == "POST") {
+    SoapReply reply = service.Handle(req.Header("SOAPAction"), req.body);
+    res.status = reply.status;
+    res.body = std::move(reply.body);
+  } else if (req.method == "GET" || req.method == "HEAD") {
+    // Range is not honoured: every answer is small, and many ranges would multiply it.
+    if (AsksForWsdl(req)) {
+      res.body = service.Wsdl(endpoint);
+    } else {
+      res.contentType = "text/html; charset=utf-8";
+      res.body =
+          "<html><body><h1>TerraService</h1><p>The local Quorvil map service. "
+          "Its description is at <a href=\"?WSDL\">?WSDL</a>.</p></body></html>";
+    }
+  } else {
+    res = Refusal(405, "The service answers GET, HEAD and POST, not " + req.method);
+    res.headers.emplace_back("Allow", "GET, HEAD, POST");
+  }
+  return res;
 }
 
 }  // namespace
@@ -117,94 +169,64 @@ int RunServer(const ServerOptions& options, std::ostream& out, std::ostream& err
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   MapService service({options.coverage, kDefaultTileCacheBytes}, options.imagery);
-  httplib::Server server;
-  // A thread serves one kept-alive connection at a time and waits on it while it is idle.
-  // A viewer keeps one connection for its service calls and up to 16 for its downloads:
-  // with fewer threads than a couple of viewers open connections, the last ones wait out
-  // another's idle time before they are served.
-  server.new_task_queue = [] { return new httplib::ThreadPool(48); };
-  server.set_payload_max_length(kMaxRequestBytes);
-  server.set_read_timeout(30, 0);
-  server.set_write_timeout(30, 0);
-  // Headers and body leave in separate writes; without this, every answer on a kept-alive
-  // connection (the client reuses one) waits out the peer's delayed ACK, ~40 ms.
-  server.set_tcp_nodelay(true);
-
   std::string endpoint;
   std::mutex logMutex;
-  const std::string path(kServiceEndpointPath);
-  auto delay = [&options] {
-    if (options.delayMs > 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
+  HttpListener::Options listenerOptions;
+  listenerOptions.limits.maxBodyBytes = kMaxRequestBytes;
+  // Connections hold no thread while idle; workers answer. A viewer downloads up to 16
+  // tiles at once, and tiles from imagery files or remote sources may wait on their reads.
+  listenerOptions.workers = 16;
+  std::unique_ptr<HttpListener> listener;
+  auto handler = [&](const HttpRequest& req) {
+    HttpResponse res = Route(service, endpoint, req);
+    if (options.delayMs > 0) listener->Sleep(std::chrono::milliseconds(options.delayMs));
+    return res;
   };
-
-  server.Post(path, [&](const httplib::Request& req, httplib::Response& res) {
-    SoapReply reply = service.Handle(req.get_header_value("SOAPAction"), req.body);
-    delay();
-    res.status = reply.status;
-    res.set_content(std::move(reply.body), "text/xml; charset=utf-8");
-  });
-  server.Get(path, [&](const httplib::Request& req, httplib::Response& res) {
-    delay();
-    if (AsksForWsdl(req)) {
-      res.set_content(service.Wsdl(endpoint), "text/xml; charset=utf-8");
-    } else {
-      res.set_content(
-          "<html><body><h1>TerraService</h1><p>The local Quorvil map service. "
-          "Its description is at <a href=\"?WSDL\">?WSDL</a>.</p></body></html>",
-          "text/html; charset=utf-8");
-    }
-  });
-  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (res.status == 413) {
-      res.set_content(FaultEnvelope("soap:Client", "The request is larger than " +
-                                                       std::to_string(kMaxRequestBytes) + " bytes"),
-                      "text/xml; charset=utf-8");
-    }
-  });
+  HttpListener::Logger logger;
   if (options.log) {
-    server.set_logger([&](const httplib::Request& req, const httplib::Response& res) {
-      std::string action = req.get_header_value("SOAPAction");
+    // The listener logs a request before its answer leaves: a client that has its answer
+    // finds the request in the log.
+    logger = [&](const HttpRequest& req, const HttpResponse& res) {
+      std::string action = req.Header("SOAPAction");
       if (const auto slash = action.find_last_of('/'); slash != std::string::npos) {
         action = action.substr(slash + 1);
       }
       if (!action.empty() && action.back() == '"') action.pop_back();
       std::lock_guard lock(logMutex);
-      err << req.method << ' ' << req.path << (action.empty() ? "" : " " + action) << ' '
-          << res.status << ' ' << res.body.size() << " bytes\n"
+      err << (req.method.empty() ? "-" : req.method) << ' ' << (req.path.empty() ? "-" : req.path)
+          << (action.empty() ? "" : " " + action) << ' ' << res.status << ' ' << res.body.size()
+          << " bytes\n"
           << std::flush;
-    });
+    };
   }
+  listener = std::make_unique<HttpListener>(
+      listenerOptions, handler,
+      [](const HttpRequest&, int status, const std::string& why) { return Refusal(status, why); },
+      logger);
 
   if (!IsLoopbackHost(options.host)) {
     err << "quorvil-mapservice: listening on " << options.host
         << ", which other machines may reach\n";
   }
-  int port = options.port;
-  if (port == 0) {
-    port = server.bind_to_any_port(options.host);
-    if (port <= 0) {
-      err << "quorvil-mapservice: cannot listen on " << options.host << "\n";
-      return 1;
-    }
-  } else if (!server.bind_to_port(options.host, port)) {
-    err << "quorvil-mapservice: cannot listen on " << options.host << ":" << port << "\n";
+  const int port = listener->Bind(options.host, options.port);
+  if (port <= 0) {
+    err << "quorvil-mapservice: cannot listen on " << options.host;
+    if (options.port != 0) err << ":" << options.port;
+    err << "\n";
     return 1;
   }
   endpoint = EndpointOf(options.host, port);
   out << "quorvil-mapservice listening on " << endpoint << std::endl;
 
-  std::thread stopper([&server, stopSignals] {
+  std::thread stopper([&listener, stopSignals] {
     int signal = 0;
     sigwait(&stopSignals, &signal);
-    server.stop();
+    listener->Stop();
   });
-  const bool ok = server.listen_after_bind();
-  // A failed listen leaves the stopper waiting: wake it.
-  if (stopper.joinable()) {
-    pthread_kill(stopper.native_handle(), SIGTERM);
-    stopper.join();
-  }
+  const bool ok = listener->Run();
+  // A failed run leaves the stopper waiting: wake it.
+  pthread_kill(stopper.native_handle(), SIGTERM);
+  stopper.join();
   return ok ? 0 : 1;
 }
 

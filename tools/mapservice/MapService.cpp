@@ -417,12 +417,7 @@ std::string MapService::TileBase64(const TileId& id) const {
 SoapReply MapService::Handle(std::string_view soapAction, std::string_view body) const {
   try {
     pugi::xml_document doc;
-    const pugi::xml_parse_result parsed =
-        doc.load_buffer(body.data(), body.size(), pugi::parse_default, pugi::encoding_utf8);
-    if (!parsed) {
-      throw ClientFault("Malformed XML: " + std::string(parsed.description()) + " at offset " +
-                        std::to_string(parsed.offset));
-    }
+    LoadRequestXml(doc, body);
     const pugi::xml_node envelope = doc.document_element();
     if (LocalName(envelope) != "Envelope" || NamespaceOf(envelope) != kSoapEnvelopeNamespace) {
       throw ClientFault("The request is not a SOAP 1.1 envelope");

@@ -21,6 +21,14 @@ std::string NamespaceOf(const pugi::xml_node& node);
 // The first child element of that local name, whatever its prefix.
 pugi::xml_node ChildByLocalName(const pugi::xml_node& parent, std::string_view name);
 
+// Parses a request body as XML 1.0, more strictly than pugixml alone: one root element,
+// only XML's characters, only the predefined entities, no document type declaration.
+// Throws EQuorvilError "Malformed XML: <what> at offset <n>".
+void LoadRequestXml(pugi::xml_document& doc, std::string_view body);
+
+// The text of an element: all of its text and CDATA children, comments left out.
+std::string TextOf(const pugi::xml_node& node);
+
 // Readers of parameters: each throws EQuorvilError naming the parameter when it is
 // missing or does not hold a value of its type.
 class RequestReader {
@@ -47,7 +55,8 @@ class RequestReader {
   pugi::xml_node operation_;
 };
 
-// Appends escaped XML to a string; no DOM, since tiles make long answers.
+// Appends escaped XML to a string; no DOM, since tiles make long answers. Escaped text
+// is UTF-8 of XML's characters only: anything else becomes U+FFFD.
 class XmlWriter {
  public:
   void Open(std::string_view name);

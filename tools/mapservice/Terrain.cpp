@@ -549,8 +549,13 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
     const int side = lattice.side;
     const double* xs = lattice.Channel(kGroundX);
     const double* ys = lattice.Channel(kGroundY);
-    const auto [minX, maxX] = std::minmax_element(xs, xs + side * side);
-    const auto [minY, maxY] = std::minmax_element(ys, ys + side * side);
+    // Named pointers rather than structured bindings: clang 14 cannot capture those.
+    const auto xRange = std::minmax_element(xs, xs + side * side);
+    const auto yRange = std::minmax_element(ys, ys + side * side);
+    const double* minX = xRange.first;
+    const double* maxX = xRange.second;
+    const double* minY = yRange.first;
+    const double* maxY = yRange.second;
     features = FeaturesNear(minLon, minLat, maxLon, maxLat);
     std::erase_if(features, [&](const Feature& f) {
       const double reach = f.reach;

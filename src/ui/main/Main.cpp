@@ -19,6 +19,7 @@
 #include <QToolButton>
 
 #include "imagery/ResourceSupport.h"
+#include "places/FavoriteSupport.h"
 #include "platform/ProgramError.h"
 #include "platform/PromptSupport.h"
 #include "ui/main/ActionImages.h"
@@ -127,6 +128,9 @@ TfrmMain::TfrmMain(TTileServiceStarter startTileService)
   sliderBrightness->SetPosition(7);
   viewSize_ = imgMain->size();
   wasMaximized_ = lastMaximized_ = isMaximized();
+  // 6. The sample favourites on the first run, and the Favorites menu.
+  CreateSampleFavorites(DecimalSeparator());
+  LoadFavorites();
   // 7. The tools and the selection box.
   selectedTool_ = activeTool_ = TMouseTool::toolPan;
   selectBox_ = std::make_unique<TSelectBoxBitmap>();

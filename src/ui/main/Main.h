@@ -8,6 +8,7 @@
 //   MainComposition.cpp the working pictures and what the screen shows
 //   MainCommands.cpp    the command handlers
 //   MainEvents.cpp      window events, start-up, idle work, closing
+//   MainMouse.cpp       the mouse tools, the wheel and the arrow keys
 
 #include <QMainWindow>
 #include <QSize>
@@ -142,6 +143,7 @@ class TfrmMain : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -199,6 +201,9 @@ class TfrmMain : public QMainWindow {
   void actStopExecute();
   void actAddToFavoritesExecute();
   void actOrganizeFavoritesExecute();
+  // The Favorites menu's favourite items, and what choosing one does.
+  void LoadFavorites();
+  void FavoriteClick(const std::string& name);
   void actHelpExecute();
   void actAboutExecute();
   void miExitClick();
@@ -211,6 +216,14 @@ class TfrmMain : public QMainWindow {
   void OnMaximized();
   void OnRestored();
   void OnExitSizeMove();
+
+  // MainMouse.cpp
+  void imgMainMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+  void imgMainMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
+  void imgMainMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+  void imgMainMouseWheel(int angleDelta);
+  void RubberBandStep(const QPoint& corner, bool selection);
+  bool ArrowKeyPan(int key);
 
   TTileServiceStarter startTileService_;
   TPreferences preferences_;
@@ -254,7 +267,19 @@ class TfrmMain : public QMainWindow {
   int activeCursor_ = 0;
   QTimer sizeMoveTimer_;
   QMetaObject::Connection idleConnection_;
+
+  // The mouse tools: the press, the zoom box's or the selection's start and moving
+  // corner, the button of the drag, and the wheel's turn not yet made into a step.
+  QPoint panStart_;
+  QPoint boxStart_;
+  QPoint boxCorner_;
+  Qt::MouseButton pressedButton_ = Qt::NoButton;
+  int wheelTurn_ = 0;
 };
+
+// The zoom level of a zoom box of boxWidth x boxHeight pixels at the level: the finest
+// level at which the box, enlarged, still fits the view; the level itself when none does.
+int ZoomBoxLevel(int level, int boxWidth, int boxHeight, int viewWidth, int viewHeight);
 
 // The busy period around a view operation; it ends also when the operation fails.
 template <class Step>

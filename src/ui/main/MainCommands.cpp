@@ -2,10 +2,21 @@
 // so; each is one function, so that wiring its dialog is a one-line change.
 
 #include <QAction>
+#include <QMenu>
+#include <QPlainTextEdit>
 
 #include "output/PrintWizard.h"
+#include "places/EnterCoordinates.h"
+#include "places/FavoriteProperties.h"
+#include "places/FavoriteSupport.h"
+#include "places/FavoritesMenu.h"
+#include "places/OrganizeFavorites.h"
+#include "places/SearchForPlace.h"
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
+#include "settings/AboutScreen.h"
+#include "settings/Preferences.h"
+#include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
 
 namespace quorvil {
@@ -26,7 +37,9 @@ void TfrmMain::actCopyExecute() { NotAvailableYet(actCopy); }
 
 void TfrmMain::actSelectAllExecute() { SelectAll(); }
 
-void TfrmMain::actPreferencesExecute() { NotAvailableYet(actPreferences); }
+void TfrmMain::actPreferencesExecute() {
+  if (ShowPreferences()) PreferencesChanged();
+}
 
 // The preferences dialog closed with Ok: the tile store starts again with the new
 // values. A view update holds the store, so during one this waits for its end.
@@ -44,9 +57,21 @@ void TfrmMain::actToolExecute(TMouseTool tool) {
   UpdateControls();
 }
 
-void TfrmMain::actSearchForPlaceExecute() { NotAvailableYet(actSearchForPlace); }
+void TfrmMain::actSearchForPlaceExecute() {
+  double latitude = 0;
+  double longitude = 0;
+  if (!ShowSearchForPlace(latitude, longitude)) return;
+  SetCenter(longitude, latitude);
+  LoadPlace();
+}
 
-void TfrmMain::actEnterCoordinatesExecute() { NotAvailableYet(actEnterCoordinates); }
+void TfrmMain::actEnterCoordinatesExecute() {
+  double longitude = centerLongitude_;
+  double latitude = centerLatitude_;
+  if (!ShowEnterCoordinates(longitude, latitude)) return;
+  SetCenter(longitude, latitude);
+  LoadPlace();
+}
 
 void TfrmMain::actBackExecute() { GoBack(); }
 
@@ -54,15 +79,41 @@ void TfrmMain::actRefreshScreenExecute() {
   if (!busy_ && loaded_) LoadPlace();
 }
 
-void TfrmMain::actStopExecute() { stopRequested_ = true; }
+void TfrmMain::actStopExecute() {
+  stopRequested_ = true;
+  // A transfer that hangs ends now instead of at its time-out.
+  AbortServiceTransfers();
+}
 
-void TfrmMain::actAddToFavoritesExecute() { NotAvailableYet(actAddToFavorites); }
+void TfrmMain::actAddToFavoritesExecute() {
+  if (ShowFavoriteProperties(false, memPlace->toPlainText().toStdString(),
+                             static_cast<TZoomLevel>(ZoomLevel()), centerLongitude_,
+                             centerLatitude_)) {
+    LoadFavorites();
+  }
+}
 
-void TfrmMain::actOrganizeFavoritesExecute() { NotAvailableYet(actOrganizeFavorites); }
+void TfrmMain::actOrganizeFavoritesExecute() {
+  ShowOrganizeFavorites();
+  LoadFavorites();
+}
 
-void TfrmMain::actHelpExecute() { NotAvailableYet(actHelp); }
+void TfrmMain::LoadFavorites() {
+  LoadFavoritesMenu(*miFavorites,
+                    [this](const std::string& name) { RunGuarded([&] { FavoriteClick(name); }); });
+}
 
-void TfrmMain::actAboutExecute() { NotAvailableYet(actAbout); }
+void TfrmMain::FavoriteClick(const std::string& name) {
+  // Read first: a favourite that cannot be read leaves the view where it is.
+  const TFavorite favorite = ReadFavorite(name, DecimalSeparator());
+  SetCenter(favorite.Longitude, favorite.Latitude);
+  SetZoomLevel(favorite.ZoomLevel);
+  LoadPlace();
+}
+
+void TfrmMain::actHelpExecute() { ShowHelp(); }
+
+void TfrmMain::actAboutExecute() { ShowAbout(); }
 
 void TfrmMain::miExitClick() { close(); }
 

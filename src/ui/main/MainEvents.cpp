@@ -8,9 +8,11 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QResizeEvent>
 
 #include "service/TerraServiceSupport.h"
+#include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
 #include "ui/main/MainImage.h"
 #include "ui/main/MapScaleFrame.h"
@@ -84,6 +86,21 @@ void TfrmMain::ConnectEvents() {
   connect(chkLoadPaperMap, &QCheckBox::toggled, this,
           [this] { RunGuarded([&] { chkLoadPaperMapClick(); }); });
 
+  connect(imgMain, &TMainImage::MouseDown, this,
+          [this](Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int y) {
+            RunGuarded([&] { imgMainMouseDown(b, m, x, y); });
+          });
+  connect(imgMain, &TMainImage::MouseMove, this,
+          [this](Qt::MouseButtons b, Qt::KeyboardModifiers m, int x, int y) {
+            RunGuarded([&] { imgMainMouseMove(b, m, x, y); });
+          });
+  connect(imgMain, &TMainImage::MouseUp, this,
+          [this](Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int y) {
+            RunGuarded([&] { imgMainMouseUp(b, m, x, y); });
+          });
+  connect(imgMain, &TMainImage::MouseWheel, this,
+          [this](int delta) { RunGuarded([&] { imgMainMouseWheel(delta); }); });
+
   sizeMoveTimer_.setSingleShot(true);
   sizeMoveTimer_.setInterval(kSizeMovePauseMs);
   connect(&sizeMoveTimer_, &QTimer::timeout, this,
@@ -125,6 +142,16 @@ void TfrmMain::showEvent(QShowEvent* event) {
     Panel1->setFocus();
     ShowSplash();
   });
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+  // Arrow keys that no control took (the sliders take them) pan the view.
+  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+    bool handled = false;
+    RunGuarded([&] { handled = ArrowKeyPan(event->key()); });
+    if (handled) return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
@@ -178,10 +205,12 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     // close follows from EndBusy.
     closeWhenIdle_ = true;
     stopRequested_ = true;
+    AbortServiceTransfers();
     event->ignore();
     return;
   }
   closing_ = true;
+  CloseHelp();
   QMainWindow::closeEvent(event);
 }
 

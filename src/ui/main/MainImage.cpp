@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace quorvil {
 
@@ -11,6 +12,8 @@ TMainImage::TMainImage(QWidget* parent) : QWidget(parent) {
   // Every pixel is painted from the picture, so nothing needs erasing first.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
+  // A click on the map gives it the keys, so that the arrows pan.
+  setFocusPolicy(Qt::ClickFocus);
 }
 
 void TMainImage::paintEvent(QPaintEvent* event) {
@@ -41,6 +44,15 @@ void TMainImage::mouseMoveEvent(QMouseEvent* event) {
 void TMainImage::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   emit MouseUp(event->button(), event->modifiers(), at.x(), at.y());
+}
+
+}  // namespace quorvil
+
+namespace quorvil {
+
+void TMainImage::wheelEvent(QWheelEvent* event) {
+  emit MouseWheel(event->angleDelta().y());
+  event->accept();
 }
 
 }  // namespace quorvil

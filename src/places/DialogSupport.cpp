@@ -1,0 +1,82 @@
+#include "places/DialogSupport.h"
+
+#include <QLocale>
+#include <QScreen>
+#include <algorithm>
+
+#include "platform/PromptSupport.h"
+#include "service/FormatSupport.h"
+
+namespace quorvil {
+
+std::string UserDecimalSeparator() { return QLocale::system().decimalPoint().toStdString(); }
+
+QString DisplayCoordinate(double value) {
+  return QString::fromStdString(FormatFloatDisplay(value, UserDecimalSeparator()));
+}
+
+bool TryReadCoordinate(const QString& text, double& value) {
+  return TryStrToFloat(text.toStdString(), UserDecimalSeparator(), value);
+}
+
+double EditCoordinate(const QLineEdit& edit) {
+  double value = 0;
+  TryReadCoordinate(edit.text(), value);
+  return value;
+}
+
+QCollator CaseBlindCollator() {
+  QCollator collator(QLocale::system());
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  return collator;
+}
+
+void SortWithoutCase(QStringList& texts) {
+  const QCollator collator = CaseBlindCollator();
+  std::stable_sort(texts.begin(), texts.end(), [&collator](const QString& a, const QString& b) {
+    return collator.compare(a, b) < 0;
+  });
+}
+
+void ReportErrors(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const std::exception& error) {
+    ShowGeneralError(error);
+  }
+}
+
+void BindButtonToAction(QPushButton& button, QAction& action) {
+  const auto follow = [&button, &action] {
+    button.setText(action.text());
+    button.setEnabled(action.isEnabled());
+  };
+  follow();
+  QObject::connect(&action, &QAction::changed, &button, follow);
+  QObject::connect(&button, &QPushButton::clicked, &action, &QAction::trigger);
+}
+
+QHBoxLayout* ButtonRow(std::initializer_list<QWidget*> buttons) {
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  for (QWidget* button : buttons) row->addWidget(button);
+  return row;
+}
+
+void SetTabOrder(std::initializer_list<QWidget*> widgets) {
+  QWidget* previous = nullptr;
+  for (QWidget* widget : widgets) {
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
+void CenterOnScreen(QWidget& window) {
+  const QScreen* screen = window.screen();
+  if (screen == nullptr) return;
+  QRect frame(QPoint(), window.size());
+  frame.moveCenter(screen->availableGeometry().center());
+  window.move(frame.topLeft());
+}
+
+}  // namespace quorvil
