@@ -11,9 +11,9 @@
 #include "output/PageSetupFrame.h"
 #include "output/PrinterSupport.h"
 #include "settings/RegistrySupport.h"
-#include "settings/TempConfigHome.h"
 #include "support/QtTestSupport.h"
 #include "support/ScriptedPrompter.h"
+#include "support/TempConfigHome.h"
 #include "support/TempFolder.h"
 
 namespace quorvil {
