@@ -10,9 +10,9 @@
 #include "mapservice/UtmProjection.h"
 #include "output/SaveAsWizard.h"
 #include "service/TerraServiceSupport.h"
+#include "support/MapServiceTestSupport.h"
 #include "support/QtTestSupport.h"
 #include "support/TempFolder.h"
-#include "tools/MapServiceTestSupport.h"
 
 namespace quorvil {
 namespace {

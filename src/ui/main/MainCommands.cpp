@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 
+#include "output/PrintWizard.h"
 #include "places/EnterCoordinates.h"
 #include "places/FavoriteProperties.h"
 #include "places/FavoriteSupport.h"
@@ -28,7 +29,9 @@ void TfrmMain::NotAvailableYet(const QAction* command) {
 
 void TfrmMain::actSaveAsExecute() { NotAvailableYet(actSaveAs); }
 
-void TfrmMain::actPrintExecute() { NotAvailableYet(actPrint); }
+void TfrmMain::actPrintExecute() {
+  RunPrintWizard(Selection(), static_cast<TZoomLevel>(ZoomLevel()));
+}
 
 void TfrmMain::actCopyExecute() { NotAvailableYet(actCopy); }
 
