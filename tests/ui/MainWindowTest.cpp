@@ -289,14 +289,6 @@ TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownByTheGeneralErrorDisplay) 
   EXPECT_TRUE(window->actRefreshScreen->isEnabled());
 }
 
-TEST_F(MainWindowTest, CommandsStillToComeSayThatTheyAreNotThereYet) {
-  window->actSearchForPlace->trigger();
-  ASSERT_EQ(prompter->asked.size(), 1u);
-  EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkInformation);
-  EXPECT_EQ(prompter->asked[0].Text,
-            "\"Search For Place\" is not available in this version of Quorvil yet.");
-}
-
 TEST_F(MainWindowTest, MetricPreferencesShowMetricDistancesAtOnceAndRestartTheStore) {
   Load();
   EXPECT_EQ(window->frameMapScale1->lblCaption->text(), "5 Miles:");

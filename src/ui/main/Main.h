@@ -208,7 +208,6 @@ class TfrmMain : public QMainWindow {
   void actAboutExecute();
   void miExitClick();
   void PreferencesChanged();
-  void NotAvailableYet(const QAction* command);
 
   // MainEvents.cpp
   void ConnectEvents();

@@ -1,11 +1,12 @@
-// The command handlers of the main window. Commands whose dialogs are still to come say
-// so; each is one function, so that wiring its dialog is a one-line change.
+// The command handlers of the main window, one function each.
 
 #include <QAction>
 #include <QMenu>
 #include <QPlainTextEdit>
 
+#include "output/CopyToClipboardSupport.h"
 #include "output/PrintWizard.h"
+#include "output/SaveAsWizard.h"
 #include "places/EnterCoordinates.h"
 #include "places/FavoriteProperties.h"
 #include "places/FavoriteSupport.h"
@@ -21,19 +22,17 @@
 
 namespace quorvil {
 
-void TfrmMain::NotAvailableYet(const QAction* command) {
-  ShowMessageBox(TPromptKind::pkInformation, "",
-                 "\"" + command->text().remove('&').toStdString() +
-                     "\" is not available in this version of Quorvil yet.");
+void TfrmMain::actSaveAsExecute() {
+  RunSaveAsWizard(Selection(), static_cast<TZoomLevel>(ZoomLevel()));
 }
-
-void TfrmMain::actSaveAsExecute() { NotAvailableYet(actSaveAs); }
 
 void TfrmMain::actPrintExecute() {
   RunPrintWizard(Selection(), static_cast<TZoomLevel>(ZoomLevel()));
 }
 
-void TfrmMain::actCopyExecute() { NotAvailableYet(actCopy); }
+void TfrmMain::actCopyExecute() {
+  CopySelectionToClipboard(Selection(), static_cast<TZoomLevel>(ZoomLevel()));
+}
 
 void TfrmMain::actSelectAllExecute() { SelectAll(); }
 
