@@ -218,8 +218,9 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
     });
     const std::string cache = temp / ("Cache" + std::to_string(i));
     const std::string output = temp / ("out" + std::to_string(i) + ".jpg");
-    std::vector<std::string> args = {QUORVIL_EXPORT_PATH, "--server", server.Endpoint(), "--cache",
-                                     cache};
+    // One connection: the tile counts are those of one download at a time.
+    std::vector<std::string> args = {
+        QUORVIL_EXPORT_PATH, "--server", server.Endpoint(), "--cache", cache, "--connections", "1"};
     args.insert(args.end(), c.ground.begin(), c.ground.end());
     args.insert(args.end(), {"-o", output});
     const TRun run = RunTool(args, temp);
