@@ -45,9 +45,9 @@ class MainWindowTest : public ::testing::Test {
   }
 
   // The tile store on the double, over an empty cache unless `keepCache`.
-  void StartStore(bool keepCache = true) {
+  void StartStore(bool keepCache = true, int connections = kDefaultTileConnections) {
     if (!keepCache) cache_ = std::make_unique<TTempFolder>();
-    InitializeTileService(service, "", cache_->Path().string() + "/", 1000000, 10);
+    InitializeTileService(service, "", cache_->Path().string() + "/", 1000000, 10, connections);
   }
 
   // The view: its width and height in pixels.

@@ -319,7 +319,8 @@ TEST_F(MainWindowTest, ClosingDuringAnUpdateStopsItAndClosesAfterwards) {
       QMetaObject::invokeMethod(window.get(), &QWidget::close, Qt::QueuedConnection);
     }
   };
-  StartStore(false);
+  // One connection: no tile is fetched ahead, so the close arrives while tiles remain.
+  StartStore(false, 1);
   window->LoadPlace();
   EXPECT_TRUE(window->isVisible());  // the close waits for the end of the update
   // Stopped early: the last tile of the photograph was never drawn.
