@@ -69,12 +69,12 @@ constexpr int kRasterSide = 10000;
 const GdalImagery& LargeGeoTiff() {
   static const testing::TTempFolder folder;
   static const GdalImagery imagery = [] {
-    testing::TRasterSpec spec(folder / "ortho.tif", "EPSG:32618", kRasterWest, kRasterNorth, 1,
-                              kRasterSide, kRasterSide);
-    spec.tiled = true;
-    spec.overviews = {2, 4, 8, 16, 32};
+    testing::TRasterSpec raster(folder / "ortho.tif", "EPSG:32618", kRasterWest, kRasterNorth, 1,
+                                kRasterSide, kRasterSide);
+    raster.tiled = true;
+    raster.overviews = {2, 4, 8, 16, 32};
     // Fields of a few hundred metres with texture in them, as an orthophoto has.
-    testing::WriteGeoTiff(spec, [](int x, int y, int band) {
+    testing::WriteGeoTiff(raster, [](int x, int y, int band) {
       const int field = ((x / 300) * 7 + (y / 200) * 13) % 5;
       const int texture = ((x * 31) ^ (y * 17)) & 15;
       return static_cast<std::uint8_t>(60 + field * 30 + texture + band * 20);

@@ -41,52 +41,52 @@ struct TRasterSpec {
 };
 
 // Writes the GeoTIFF row by row: pixel(column, row, band) gives each byte.
-inline void WriteGeoTiff(const TRasterSpec& spec,
+inline void WriteGeoTiff(const TRasterSpec& raster,
                          const std::function<std::uint8_t(int, int, int)>& pixel) {
   GDALAllRegister();
   std::vector<const char*> options;
-  if (spec.tiled) options = {"TILED=YES", "BLOCKXSIZE=256", "BLOCKYSIZE=256"};
+  if (raster.tiled) options = {"TILED=YES", "BLOCKXSIZE=256", "BLOCKYSIZE=256"};
   options.push_back(nullptr);
   GDALDatasetH ds =
-      GDALCreate(GDALGetDriverByName("GTiff"), spec.path.c_str(), spec.width, spec.height,
-                 spec.bands, GDT_Byte, const_cast<char**>(options.data()));
-  if (ds == nullptr) throw std::runtime_error("cannot create " + spec.path);
-  if (!spec.srs.empty()) {
+      GDALCreate(GDALGetDriverByName("GTiff"), raster.path.c_str(), raster.width, raster.height,
+                 raster.bands, GDT_Byte, const_cast<char**>(options.data()));
+  if (ds == nullptr) throw std::runtime_error("cannot create " + raster.path);
+  if (!raster.srs.empty()) {
     OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    OSRSetFromUserInput(srs, spec.srs.c_str());
+    OSRSetFromUserInput(srs, raster.srs.c_str());
     GDALSetSpatialRef(ds, srs);
     OSRDestroySpatialReference(srs);
   }
-  double transform[6] = {spec.originX, spec.pixelSize, 0, spec.originY, 0, -spec.pixelSize};
+  double transform[6] = {raster.originX, raster.pixelSize, 0, raster.originY, 0, -raster.pixelSize};
   GDALSetGeoTransform(ds, transform);
-  if (!spec.palette.empty()) {
+  if (!raster.palette.empty()) {
     GDALColorTableH table = GDALCreateColorTable(GPI_RGB);
-    for (std::size_t i = 0; i * 3 < spec.palette.size(); ++i) {
-      const GDALColorEntry entry{spec.palette[i * 3], spec.palette[i * 3 + 1],
-                                 spec.palette[i * 3 + 2], 255};
+    for (std::size_t i = 0; i * 3 < raster.palette.size(); ++i) {
+      const GDALColorEntry entry{raster.palette[i * 3], raster.palette[i * 3 + 1],
+                                 raster.palette[i * 3 + 2], 255};
       GDALSetColorEntry(table, static_cast<int>(i), &entry);
     }
     GDALSetRasterColorTable(GDALGetRasterBand(ds, 1), table);
     GDALDestroyColorTable(table);
   }
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(spec.width) * spec.bands);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(raster.width) * raster.bands);
   bool ok = true;
-  for (int y = 0; ok && y < spec.height; ++y) {
-    for (int x = 0; x < spec.width; ++x) {
-      for (int b = 0; b < spec.bands; ++b)
-        row[static_cast<std::size_t>(x) * spec.bands + b] = pixel(x, y, b);
+  for (int y = 0; ok && y < raster.height; ++y) {
+    for (int x = 0; x < raster.width; ++x) {
+      for (int b = 0; b < raster.bands; ++b)
+        row[static_cast<std::size_t>(x) * raster.bands + b] = pixel(x, y, b);
     }
-    ok = GDALDatasetRasterIO(ds, GF_Write, 0, y, spec.width, 1, row.data(), spec.width, 1, GDT_Byte,
-                             spec.bands, nullptr, spec.bands,
-                             static_cast<GSpacing>(spec.width) * spec.bands, 1) == CE_None;
+    ok = GDALDatasetRasterIO(ds, GF_Write, 0, y, raster.width, 1, row.data(), raster.width, 1,
+                             GDT_Byte, raster.bands, nullptr, raster.bands,
+                             static_cast<GSpacing>(raster.width) * raster.bands, 1) == CE_None;
   }
-  if (ok && !spec.overviews.empty()) {
-    ok = GDALBuildOverviews(ds, spec.palette.empty() ? "AVERAGE" : "NEAREST",
-                            static_cast<int>(spec.overviews.size()), spec.overviews.data(), 0,
+  if (ok && !raster.overviews.empty()) {
+    ok = GDALBuildOverviews(ds, raster.palette.empty() ? "AVERAGE" : "NEAREST",
+                            static_cast<int>(raster.overviews.size()), raster.overviews.data(), 0,
                             nullptr, nullptr, nullptr) == CE_None;
   }
   GDALClose(ds);
-  if (!ok) throw std::runtime_error("cannot write " + spec.path);
+  if (!ok) throw std::runtime_error("cannot write " + raster.path);
 }
 
 // A VRT mosaic of the files, as gdalbuildvrt makes it.
