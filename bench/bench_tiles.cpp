@@ -19,8 +19,8 @@
 
 #include "../tests/support/FakeTerraService.h"
 #include "../tests/support/GifWriter.h"
-#include "../tests/support/TempFolder.h"
 #include "../tests/support/MapServiceTestSupport.h"
+#include "../tests/support/TempFolder.h"
 #include "BareJpeg.h"
 #include "imagery/JpegCodec.h"
 #include "imagery/MosaicSupport.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include "platform/MessageBoxPrompter.h"

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "support/TempConfigHome.h"
 #include "platform/ProgramError.h"
 #include "service/TerraServiceSoapSupport.h"
 #include "settings/PreferencesSupport.h"
 #include "settings/RegistrySupport.h"
+#include "support/TempConfigHome.h"
 
 namespace quorvil {
 namespace {

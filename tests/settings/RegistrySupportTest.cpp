@@ -7,9 +7,9 @@
 #include <functional>
 #include <iterator>
 
-#include "support/TempConfigHome.h"
 #include "platform/ProgramError.h"
 #include "settings/RegistrySupport.h"
+#include "support/TempConfigHome.h"
 
 namespace quorvil {
 namespace {

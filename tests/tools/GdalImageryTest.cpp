@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "support/MapServiceTestSupport.h"
 #include "imagery/Bitmap24.h"
 #include "imagery/GifCodec.h"
 #include "imagery/JpegCodec.h"
@@ -24,6 +23,7 @@
 #include "platform/ProgramError.h"
 #include "service/TerraServiceSoapSupport.h"
 #include "support/GdalDatasets.h"
+#include "support/MapServiceTestSupport.h"
 #include "support/TempFolder.h"
 
 namespace quorvil {

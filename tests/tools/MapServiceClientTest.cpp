@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "support/MapServiceTestSupport.h"
 #include "imagery/Bitmap24.h"
 #include "imagery/GifCodec.h"
 #include "imagery/JpegCodec.h"
@@ -25,6 +24,7 @@
 #include "service/MemoryStream.h"
 #include "service/TerraServiceSoapSupport.h"
 #include "service/TerraServiceSupport.h"
+#include "support/MapServiceTestSupport.h"
 #include "support/TempFolder.h"
 
 namespace quorvil {

@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/MapServiceTestSupport.h"
 #include "mapservice/MapService.h"
+#include "support/MapServiceTestSupport.h"
 
 namespace quorvil::mapservice {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "support/MapServiceTestSupport.h"
 #include "mapservice/MapService.h"
 #include "mapservice/SoapXml.h"
+#include "support/MapServiceTestSupport.h"
 
 namespace quorvil::mapservice {
 namespace {
