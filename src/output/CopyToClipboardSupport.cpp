@@ -5,6 +5,7 @@
 #include <QImage>
 #include <exception>
 
+#include "imagery/AreaCheck.h"
 #include "imagery/MosaicSupport.h"
 #include "output/DownloadBitmapProgress.h"
 #include "platform/PromptSupport.h"
@@ -35,6 +36,7 @@ void CopySelectionToClipboard(const TSelectionRec& selection, TZoomLevel zoomLev
       ShowMessageBox(TPromptKind::pkWarning, "", kClipboardTooLargeText);
       return;
     }
+    CheckSelectionArea(*area, selection, zoomLevel);
     CopyPhotoToClipboard(*area);
   } catch (const std::exception& error) {
     ShowGeneralError(error);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "imagery/AreaCheck.h"
 #include "imagery/MosaicSupport.h"
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
@@ -107,7 +108,10 @@ void TframePhotoSetup::UpdatePhotoInfo() {
     cbZoom->setEnabled(true);
   });
   area_.reset();
-  area_ = GetAreaForSelection(selection_, Theme::Photo, ScaleOfZoomLevel(ZoomLevel()));
+  // An answer that cannot be right for the selection is refused before it sizes anything.
+  auto area = GetAreaForSelection(selection_, Theme::Photo, ScaleOfZoomLevel(ZoomLevel()));
+  CheckSelectionArea(*area, selection_, ZoomLevel());
+  area_ = std::move(area);
   lblDimentions->setText(QString::number(AreaPixelWidth(*area_)) + " x " +
                          QString::number(AreaPixelHeight(*area_)));
   lblDownloadSize->setText(QString::fromStdString(DownloadSizeText(*area_, DecimalSeparator())));

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <vector>
 
 #include "output/DownloadBitmapProgress.h"
@@ -38,11 +39,15 @@ class TAreaRecordingService : public testing::TFakeTerraService {
     themes.push_back(theme);
     const QCursor* cursor = QApplication::overrideCursor();
     hourglass.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
-    return TFakeTerraService::GetAreaFromRect(upperLeft, lowerRight, theme, scale);
+    auto area = TFakeTerraService::GetAreaFromRect(upperLeft, lowerRight, theme, scale);
+    if (alter) alter(*area);
+    return area;
   }
   std::vector<Scale> scales;
   std::vector<Theme> themes;
   std::vector<bool> hourglass;
+  // Changes the areas answered, as a faulty or hostile service would.
+  std::function<void(AreaBoundingBox&)> alter;
 };
 
 class PhotoSetup : public testing::TOutputTest {
@@ -107,6 +112,23 @@ TEST_F(PhotoSetup, DeclinedRetryOnAChangeLeavesNoAreaAndTheTextsAsTheyWere) {
   EXPECT_TRUE(page.ValidatePhotoSetup());
   EXPECT_EQ(recorder->scales.back(), Scale::Scale8m);
   EXPECT_EQ(prompter->asked.size(), 1u);
+}
+
+TEST_F(PhotoSetup, AnAreaLargerThanTheSelectionAllowsIsShownAndLeavesNoArea) {
+  auto prompter = std::make_shared<TScriptedPrompter>();
+  TScopedPrompter installed(prompter);
+  // A selection of one point: no honest picture of it is wider than two tiles.
+  page.SetupPhoto(SelectionOfTiles(100, 50, 100, 50), 12);
+  recorder->alter = [](AreaBoundingBox& area) { area.SouthEast->TileMeta->Id->X += 10; };
+  page.cbZoom->setCurrentIndex(0);
+  ASSERT_EQ(prompter->asked.size(), 1u);
+  EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkError);
+  EXPECT_EQ(prompter->asked[0].Text,
+            "The map service's area cannot be used: its picture of 2020 x 20 pixels is larger "
+            "than the rectangle at 1 Meter allows (at most 400 x 400).");
+  EXPECT_EQ(page.OutputArea(), nullptr);
+  EXPECT_FALSE(page.ValidatePhotoSetup());
+  EXPECT_TRUE(page.cbZoom->isEnabled());
 }
 
 TEST_F(PhotoSetup, DeclinedRetryDuringSetupIsPassedOn) {

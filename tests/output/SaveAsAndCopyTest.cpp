@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <string>
 #include <thread>
 
+#include "imagery/AreaCheck.h"
 #include "imagery/JpegCodec.h"
 #include "output/CopyToClipboardSupport.h"
 #include "output/OutputTestSupport.h"
@@ -325,6 +327,21 @@ TEST_F(OutputCommands, CopyTakesUpToTheLimitAtTheViewsLevel) {
     }
     slow->tileRequests.clear();
   }
+}
+
+TEST_F(OutputCommands, CopyRefusesAnAreaLargerThanTheSelectionAllowsBeforeAnyTile) {
+  slow->areaSize = QSize(60001, 50);
+  QGuiApplication::clipboard()->setText("before");
+  CopySelectionToClipboard(selection, 13);
+  const TPictureLimit limit = SelectionPictureLimit(selection, 13);
+  ASSERT_EQ(prompter->asked.size(), 1u);
+  EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkError);
+  EXPECT_EQ(prompter->asked[0].Text,
+            "The map service's area cannot be used: its picture of 60001 x 50 pixels is larger "
+            "than the rectangle at 8 Meters allows (at most " +
+                std::to_string(limit.Width) + " x " + std::to_string(limit.Height) + ").");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+  EXPECT_TRUE(slow->tileRequests.empty());
 }
 
 TEST_F(OutputCommands, TheClipboardHoldsThePhotographOnlyAlsoAfterACancel) {

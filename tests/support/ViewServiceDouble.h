@@ -50,6 +50,8 @@ class TViewServiceDouble : public TFakeTerraService {
   std::function<void(const TileId&, int)> onTile;
   // Tiles GetTile answers with nothing, so that loading them fails.
   std::vector<TileId> missingTiles;
+  // Changes every area GetAreaFromPt answers, as a faulty or hostile service would.
+  std::function<void(AreaBoundingBox&)> alterArea;
 
   std::vector<TAreaRequest> AreaRequests() {
     std::lock_guard lock(mutex_);
@@ -84,6 +86,7 @@ class TViewServiceDouble : public TFakeTerraService {
     areaRequests_.push_back({theme, scale, width, height});
     auto area = TFakeTerraService::GetAreaFromPt(center, theme, scale, width, height);
     *area->Center->TileMeta = MetaOf(*area->Center->TileMeta->Id, tilesExist);
+    if (alterArea) alterArea(*area);
     return area;
   }
 

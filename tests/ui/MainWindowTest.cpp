@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
+#include <string>
 
 #include "imagery/ZoomLevels.h"
 #include "places/HistorySupport.h"
@@ -287,6 +288,27 @@ TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownByTheGeneralErrorDisplay) 
   EXPECT_FALSE(window->Busy());
   EXPECT_EQ(window->History().size(), 1u);
   EXPECT_TRUE(window->actRefreshScreen->isEnabled());
+}
+
+TEST_F(MainWindowTest, AnAreaThatCannotBeRightForTheViewIsRefusedBeforeAnyTile) {
+  service->alterArea = [](AreaBoundingBox& area) { area.SouthEast->TileMeta->Id->X += 3000; };
+  window->SetCenter(-74.06, 40.7);
+  RunGuarded([&] { window->LoadPlace(); });
+  const auto pair = [](int a, int b) { return std::to_string(a) + " x " + std::to_string(b); };
+  const int columns = (W() - 1) / 200 + 1, rows = (H() - 1) / 200 + 1;
+  ASSERT_EQ(prompter->asked.size(), 1u);
+  EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkError);
+  EXPECT_EQ(prompter->asked[0].Text, "The map service's area cannot be used: it spans " +
+                                         pair(columns + 3000, rows) + " tiles, but a picture of " +
+                                         pair(W(), H()) + " pixels needs " + pair(columns, rows) +
+                                         ".");
+  EXPECT_EQ(service->TileCalls(), 0);
+  EXPECT_FALSE(window->Loaded());
+  EXPECT_EQ(window->PhotoArea(), nullptr);
+  EXPECT_FALSE(window->Busy());
+  service->alterArea = nullptr;
+  Load();
+  EXPECT_EQ(window->History().size(), 1u);
 }
 
 TEST_F(MainWindowTest, MetricPreferencesShowMetricDistancesAtOnceAndRestartTheStore) {

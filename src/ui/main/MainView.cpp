@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 
+#include "imagery/AreaCheck.h"
 #include "imagery/MosaicSupport.h"
 #include "imagery/ZoomLevels.h"
 #include "places/HistorySupport.h"
@@ -36,6 +37,15 @@ QString ToQString(std::string_view text) {
 
 const TileMeta* CentreTileOf(const AreaBoundingBox& area) {
   return area.Center ? area.Center->TileMeta.get() : nullptr;
+}
+
+// An area answer that cannot be right for the view is refused before any of its tiles is
+// fetched: a faulty or hostile one could cost thousands of downloads. A view too small
+// for a single pixel has nothing to fetch and nothing to check.
+std::unique_ptr<AreaBoundingBox> CheckedViewArea(std::unique_ptr<AreaBoundingBox> area, int width,
+                                                 int height) {
+  if (area && width > 0 && height > 0) CheckViewArea(*area, width, height);
+  return area;
 }
 
 }  // namespace
@@ -77,7 +87,8 @@ void TfrmMain::LoadPlace() {
     const auto level = static_cast<TZoomLevel>(ZoomLevel());
     const LonLatPt centre{centerLongitude_, centerLatitude_};
     photoArea_.reset();
-    photoArea_ = ServiceGetAreaFromPt(centre, Theme::Photo, ScaleOfZoomLevel(level), w, h);
+    photoArea_ = CheckedViewArea(
+        ServiceGetAreaFromPt(centre, Theme::Photo, ScaleOfZoomLevel(level), w, h), w, h);
     longitudePerPixel_ = latitudePerPixel_ = 0;
     TakeDegreesPerPixel(CentreTileOf(*photoArea_));
     ShowPlaceText(photoArea_->NearestPlace);
@@ -85,9 +96,11 @@ void TfrmMain::LoadPlace() {
     ShowCoordinatesAt(w / 2, h / 2);
     topoArea_.reset();
     // At the finest level the topographic map comes at 2 metres a pixel, half the size.
-    topoArea_ = HalfTopo()
-                    ? ServiceGetAreaFromPt(centre, Theme::Topo, Scale::Scale2m, w / 2, h / 2)
-                    : ServiceGetAreaFromPt(centre, Theme::Topo, ScaleOfZoomLevel(level), w, h);
+    const int tw = HalfTopo() ? w / 2 : w, th = HalfTopo() ? h / 2 : h;
+    topoArea_ = CheckedViewArea(
+        ServiceGetAreaFromPt(centre, Theme::Topo,
+                             HalfTopo() ? Scale::Scale2m : ScaleOfZoomLevel(level), tw, th),
+        tw, th);
     FetchImagery();
   });
 }
