@@ -125,7 +125,7 @@ TEST_F(PhotoSetup, AnAreaLargerThanTheSelectionAllowsIsShownAndLeavesNoArea) {
   EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkError);
   EXPECT_EQ(prompter->asked[0].Text,
             "The map service's area cannot be used: its picture of 2020 x 20 pixels is larger "
-            "than the rectangle at 1 Meter allows (at most 400 x 400).");
+            "than the rectangle at 1 Meter allows (at most 400 x 400)");
   EXPECT_EQ(page.OutputArea(), nullptr);
   EXPECT_FALSE(page.ValidatePhotoSetup());
   EXPECT_TRUE(page.cbZoom->isEnabled());

@@ -339,7 +339,7 @@ TEST_F(OutputCommands, CopyRefusesAnAreaLargerThanTheSelectionAllowsBeforeAnyTil
   EXPECT_EQ(prompter->asked[0].Text,
             "The map service's area cannot be used: its picture of 60001 x 50 pixels is larger "
             "than the rectangle at 8 Meters allows (at most " +
-                std::to_string(limit.Width) + " x " + std::to_string(limit.Height) + ").");
+                std::to_string(limit.Width) + " x " + std::to_string(limit.Height) + ")");
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
   EXPECT_TRUE(slow->tileRequests.empty());
 }
