@@ -13,6 +13,7 @@
 
 #include "imagery/AreaCheck.h"
 #include "imagery/MosaicSupport.h"
+#include "platform/Hourglass.h"
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "settings/ListBoxSupport.h"
@@ -26,15 +27,6 @@ char DecimalSeparator() {
   return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode())
                                                        : '.';
 }
-
-// The hourglass for the life of the object, the default cursor again on every path.
-class TScopedHourglass {
- public:
-  TScopedHourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TScopedHourglass() { QApplication::restoreOverrideCursor(); }
-  TScopedHourglass(const TScopedHourglass&) = delete;
-  TScopedHourglass& operator=(const TScopedHourglass&) = delete;
-};
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "places/DialogSupport.h"
+#include "platform/Hourglass.h"
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "settings/ListBoxSupport.h"
@@ -27,15 +28,6 @@ QString PlaceLineText(const PlaceFacts& facts) {
   const Place& place = *facts.Place;
   return QString::fromStdString(place.City + ", " + place.State + ", " + place.Country);
 }
-
-// The hourglass for the life of the object, also when the search ends with an error.
-class TScopedHourglass {
- public:
-  TScopedHourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TScopedHourglass() { QApplication::restoreOverrideCursor(); }
-  TScopedHourglass(const TScopedHourglass&) = delete;
-  TScopedHourglass& operator=(const TScopedHourglass&) = delete;
-};
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include <exception>
 #include <string>
 
+#include "platform/Hourglass.h"
 #include "platform/PromptSupport.h"
 #include "service/FormatSupport.h"
 #include "service/TerraServiceSupport.h"
@@ -28,15 +29,6 @@ constexpr std::array<int, 6> kDeletePercents{5, 10, 20, 30, 40, 50};
 constexpr int kDefaultDeletePercentItem = 1;  // "10%"
 constexpr int kSmallestCacheSize = 1;
 constexpr int kLargestCacheSize = 10000;
-
-// Shows the hourglass for the life of the object.
-class TScopedHourglass {
- public:
-  TScopedHourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TScopedHourglass() { QApplication::restoreOverrideCursor(); }
-  TScopedHourglass(const TScopedHourglass&) = delete;
-  TScopedHourglass& operator=(const TScopedHourglass&) = delete;
-};
 
 QLabel* Label(const char* text, QWidget* parent) { return new QLabel(text, parent); }
 

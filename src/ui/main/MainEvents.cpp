@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QResizeEvent>
 
+#include "platform/Hourglass.h"
 #include "service/TerraServiceSupport.h"
 #include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
@@ -122,14 +123,8 @@ void TfrmMain::IdleTrim() {
   // Never during a download: neither a view update nor an output dialog's.
   if (busy_ || QApplication::activeModalWidget() != nullptr) return;
   if (!TileServiceStarted() || !CacheOverLimit()) return;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  try {
-    TrimTileCache();
-  } catch (...) {
-    QApplication::restoreOverrideCursor();
-    throw;
-  }
-  QApplication::restoreOverrideCursor();
+  const TScopedHourglass hourglass;
+  TrimTileCache();
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
