@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cassert>
 #include <mutex>
 #include <vector>
 
@@ -102,6 +103,28 @@ TTransferScope::TTransferScope(std::uint64_t generation, const std::atomic<bool>
 
 TTransferScope::~TTransferScope() { currentScope = outer_; }
 
+namespace {
+
+// Marks a transport in use for one call; a second caller meanwhile is a fault of the
+// program, never a state to wait out.
+class TSingleUser {
+ public:
+  explicit TSingleUser(std::atomic<bool>& inUse) : inUse_(inUse) {
+    if (inUse_.exchange(true)) {
+      assert(!"a SOAP transport is used by two threads at once");
+      throw EQuorvilError("The connection to the map service is already in use by another call");
+    }
+  }
+  ~TSingleUser() { inUse_.store(false); }
+  TSingleUser(const TSingleUser&) = delete;
+  TSingleUser& operator=(const TSingleUser&) = delete;
+
+ private:
+  std::atomic<bool>& inUse_;
+};
+
+}  // namespace
+
 struct CurlSoapTransport::Handle {
   CURL* curl = nullptr;
   CURLM* multi = nullptr;
@@ -129,6 +152,7 @@ void CurlSoapTransport::SetTimeouts(std::chrono::milliseconds connect,
 
 HttpAnswer CurlSoapTransport::Post(const std::string& url, const std::string& soapAction,
                                    const std::string& contentType, const std::string& body) {
+  const TSingleUser user(inUse_);
   CURL* curl = handle_->curl;
   HeaderList headers;
   headers.Add("Content-Type: " + contentType);
@@ -145,6 +169,7 @@ HttpAnswer CurlSoapTransport::Post(const std::string& url, const std::string& so
 }
 
 HttpAnswer CurlSoapTransport::Get(const std::string& url) {
+  const TSingleUser user(inUse_);
   CURL* curl = handle_->curl;
   curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);

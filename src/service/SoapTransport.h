@@ -84,7 +84,8 @@ class TTransferScope {
 
 // HTTP over libcurl. One easy handle per transport, so that successive calls reuse the
 // connection; it runs in a multi handle of its own so that an abort from another thread
-// wakes it at once. Used by one thread at a time.
+// wakes it at once. Used by one thread at a time: a second thread that calls while a
+// call runs fails (an assertion in debug builds, EQuorvilError otherwise).
 class CurlSoapTransport : public SoapTransport {
  public:
   CurlSoapTransport();
@@ -105,6 +106,7 @@ class CurlSoapTransport : public SoapTransport {
   int Run();
 
   std::unique_ptr<Handle> handle_;
+  std::atomic<bool> inUse_{false};
   std::chrono::milliseconds connectTimeout_ = kSoapConnectTimeout;
   std::chrono::milliseconds callTimeout_ = kSoapCallTimeout;
 };

@@ -134,5 +134,31 @@ TEST(AbortServiceTransfers, LeavesLaterTransfersAlone) {
   EXPECT_THROW(proxy->GetTile({}), ETransferAborted);
 }
 
+// A curl handle used by two threads at once is undefined behaviour: the second is refused.
+TEST(CurlSoapTransport, RefusesASecondCallerWhileACallRuns) {
+  testing::TSilentServer silent;
+  CurlSoapTransport transport;
+  std::thread first([&] {
+    try {
+      transport.Get(silent.Url());
+    } catch (const std::exception&) {
+    }
+  });
+  std::this_thread::sleep_for(150ms);
+#ifdef NDEBUG
+  try {
+    transport.Get(silent.Url());
+    ADD_FAILURE() << "a second call ran beside the first";
+  } catch (const EQuorvilError& error) {
+    EXPECT_STREQ(error.what(),
+                 "The connection to the map service is already in use by another call");
+  }
+#else
+  EXPECT_DEATH(transport.Get(silent.Url()), "two threads at once");
+#endif
+  AbortServiceTransfers();
+  first.join();
+}
+
 }  // namespace
 }  // namespace quorvil
