@@ -1,6 +1,7 @@
 // What the main window's screen shows: brightness, the paper map and its overlay.
 
 #include <QCheckBox>
+#include <cstring>
 
 #include "support/QtTestSupport.h"
 #include "ui/MainWindowFixture.h"
@@ -81,6 +82,15 @@ TEST_F(MainWindowTest, SelectAllOutlinesTheWholeViewAndEnablesTheOutputCommands)
   EXPECT_EQ(screen.Pixel(0, 0)[1], 255);
   EXPECT_EQ(screen.Pixel(0, 0)[2], 0);
   EXPECT_EQ(screen.Pixel(5, 5)[0], window->Layers().CompositeBitmap.Pixel(5, 5)[0]);
+  // All four edges inside the view: the last column and the last row are outlined too.
+  const auto outlined = [&](int x, int y) {
+    return std::memcmp(screen.Pixel(x, y), window->Layers().CompositeBitmap.Pixel(x, y), 3) != 0;
+  };
+  int right = 0, bottom = 0;
+  for (int y = 0; y < H(); ++y) right += outlined(W() - 1, y);
+  for (int x = 0; x < W(); ++x) bottom += outlined(x, H() - 1);
+  EXPECT_GT(right, H() / 2);
+  EXPECT_GT(bottom, W() / 2);
   // The selection stays on its ground when the view pans.
   window->PanView(10, 0);
   EXPECT_EQ(window->Selection().West, s.West);

@@ -140,8 +140,12 @@ TEST_F(MainMouseTest, AZoomBoxChoosesTheFinestLevelAtWhichItFillsTheView) {
     EXPECT_EQ(ZoomBoxLevel(c.Level, W() / c.Divisor - 1, H() / c.Divisor - 1, W(), H()), c.Expected)
         << c.Level << " 1/" << c.Divisor;
   }
-  // More than half the view in one direction keeps the level.
+  // More than half the view in one direction keeps the level; a box that fits exactly
+  // when enlarged takes the finer level.
   EXPECT_EQ(ZoomBoxLevel(12, W() / 2 + 1, 10, W(), H()), 12);
+  EXPECT_EQ(ZoomBoxLevel(12, 100, 50, 400, 200), 10);
+  EXPECT_EQ(ZoomBoxLevel(12, 101, 50, 400, 200), 11);
+  EXPECT_EQ(ZoomBoxLevel(12, 100, 51, 400, 200), 11);
   // Through the mouse, a quarter box at level 12 zooms to level 10 about the box's middle.
   window->SetZoomLevel(12);
   Load();
@@ -151,6 +155,8 @@ TEST_F(MainMouseTest, AZoomBoxChoosesTheFinestLevelAtWhichItFillsTheView) {
                lat = window->PixelToLatitude(30 + H() / 8);
   Drag(Qt::LeftButton, from, to);
   EXPECT_EQ(window->ZoomLevel(), 10);
+  const auto requests = service->AreaRequests();
+  EXPECT_EQ(requests[requests.size() - 2].scale, Scale::Scale1m);  // the level chosen loaded
   EXPECT_DOUBLE_EQ(window->CenterLongitude(), lon);
   EXPECT_DOUBLE_EQ(window->CenterLatitude(), lat);
   // At level 10 every box only recentres.

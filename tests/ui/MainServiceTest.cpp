@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -53,6 +54,10 @@ TEST_F(MainWindowTest, ShowsCentralParkFromTheLocalMapService) {
 TEST_F(MainWindowTest, WhileTheServiceTakesThreeSecondsTheWindowRepaintsAndStopAnswers) {
   TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
   Load();
+  // Over the tile limit now: the idle trim waits for the end of the busy period, so the
+  // refresh finds every tile in the cache.
+  StartStore(true, kDefaultTileConnections, 2);
+  const int tiles = service->TileCalls();
   service->areaDelayMs = 3000;
   QElapsedTimer clock;
   clock.start();
@@ -84,6 +89,12 @@ TEST_F(MainWindowTest, WhileTheServiceTakesThreeSecondsTheWindowRepaintsAndStopA
   EXPECT_GE(clock.elapsed(), 3000);
   EXPECT_FALSE(window->Busy());
   EXPECT_EQ(window->History().size(), 2u);
+  EXPECT_EQ(service->TileCalls(), tiles);
+  // Idle afterwards, the cache is trimmed.
+  QEventLoop idle;
+  QTimer::singleShot(300, &idle, &QEventLoop::quit);
+  idle.exec();
+  EXPECT_LT(TileIndexCount(), 2);
 }
 
 TEST_F(MainWindowTest, StopEndsAHangingTransferAtOnceAndQuietly) {
@@ -104,6 +115,107 @@ TEST_F(MainWindowTest, StopEndsAHangingTransferAtOnceAndQuietly) {
   EXPECT_TRUE(prompter->asked.empty());  // neither the retry prompt nor an error
   EXPECT_FALSE(window->Busy());
   EXPECT_TRUE(window->History().empty());
+}
+
+// Stop at each stage of a load from a slow service: before the tiles the load leaves a
+// black view and no history entry; once the tiles are on the wire the drawing cut short is
+// recorded as Stop records it. An abort nobody asked for is an error.
+TEST_F(MainWindowTest, StopAtEachStageOfASlowLoadLeavesWhatTheScreenShows) {
+  if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
+  // Each answer takes 500 ms: the photo area until 500, the map's area until 1000, then tiles.
+  mst::ServiceProcess mapService({"--port", "0", "--delay-ms", "500"});
+  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
+  TTempFolder cache;
+  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
+  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  const auto allBlack = [&] {
+    const TBitmap24& screen = window->ScreenBitmap();
+    return std::all_of(screen.Data(), screen.Data() + screen.ByteCount(),
+                       [](std::uint8_t byte) { return byte == 0; });
+  };
+  const struct {
+    const char* Stage;
+    double Longitude;
+    int AtMs;
+    bool Stop;  // otherwise an abort nobody asked for
+    bool Recorded;
+  } kStages[] = {
+      {"first load, tiles on the wire", -104.99, 1250, true, true},
+      {"photo area", -87.63, 250, true, false},
+      {"tiles on the wire", -87.63, 1250, true, true},
+      {"unasked abort", -90.2, 1250, false, false},
+  };
+  for (const auto& stage : kStages) {
+    prompter->asked.clear();
+    const std::size_t entries = window->History().size();
+    QTimer::singleShot(stage.AtMs, window.get(), [&] {
+      if (stage.Stop) {
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+      } else {
+        AbortServiceTransfers();
+      }
+    });
+    window->SetCenter(stage.Longitude, 40.0);
+    RunGuarded([&] { window->LoadPlace(); });
+    EXPECT_TRUE(allBlack()) << stage.Stage;  // no tile had arrived
+    EXPECT_EQ(window->edtLongitude->text().toDouble(), stage.Longitude) << stage.Stage;
+    EXPECT_EQ(window->History().size(), entries + (stage.Recorded ? 1 : 0)) << stage.Stage;
+    EXPECT_TRUE(window->Loaded()) << stage.Stage;
+    EXPECT_FALSE(window->pnlGeneralInfo->isVisible()) << stage.Stage;
+    if (stage.Stop) {
+      EXPECT_TRUE(prompter->asked.empty()) << stage.Stage;
+    } else {
+      ASSERT_EQ(prompter->asked.size(), 1u) << stage.Stage;
+      EXPECT_EQ(prompter->asked[0].Text, "The download of the picture was interrupted.");
+    }
+  }
+  // The same tiles again at once (the paper map draws the photograph again first): none
+  // may take the abort of the downloads just ended.
+  prompter->asked.clear();
+  window->chkLoadPaperMap->setChecked(true);
+  EXPECT_TRUE(prompter->asked.empty());
+  EXPECT_FALSE(allBlack());
+  // Back goes to the view drawn before.
+  window->actBack->trigger();
+  EXPECT_EQ(window->CenterLongitude(), -87.63);
+}
+
+// While the window's own call waits for the service, no other command can start on the
+// same connection: every command that calls the service is off and its key does nothing.
+TEST_F(MainWindowTest, WhileOneCommandWaitsForTheServiceNoOtherStarts) {
+  if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
+  mst::ServiceProcess mapService({"--port", "0", "--delay-ms", "600"});
+  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
+  TTempFolder cache;
+  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
+  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  Load();
+  window->actSelectAll->trigger();
+  const struct {
+    const char* Name;
+    QAction* Action;
+  } kCommands[] = {{"Copy", window->actCopy},
+                   {"Save As", window->actSaveAs},
+                   {"Print", window->actPrint},
+                   {"search", window->actSearchForPlace},
+                   {"Refresh", window->actRefreshScreen}};
+  for (const auto& first : {kCommands[0], kCommands[4]}) {
+    std::string started;
+    QTimer::singleShot(300, window.get(), [&] {
+      for (const auto& second : kCommands) {
+        if (second.Action->isEnabled()) started += std::string(second.Name) + " ";
+      }
+      for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::Key_F3),
+                                      QKeySequence(Qt::Key_F5)}) {
+        QTest::keySequence(window.get(), key);
+      }
+    });
+    const std::size_t entries = window->History().size();
+    first.Action->trigger();
+    EXPECT_EQ(started, "") << "while " << first.Name << " waited";
+    EXPECT_TRUE(prompter->asked.empty()) << first.Name;
+    EXPECT_EQ(window->History().size(), entries + (first.Action == window->actCopy ? 0 : 1));
+  }
 }
 
 TEST_F(MainWindowTest, F1OpensTheHelpOnceAndClosingTheWindowClosesItToo) {

@@ -25,17 +25,20 @@ int TilesTouching(const AreaBoundingBox& area, int width, int height, const QRec
   return count;
 }
 
+// The ground under the view's centre pixel, from the tile grid of the double.
+QPointF GridCentre(const AreaBoundingBox& area, int width, int height) {
+  const TileId& nw = *area.NorthWest->TileMeta->Id;
+  return {(nw.X * 200.0 + area.NorthWest->Offset->XOffset + width / 2) * kGridPixelDegrees,
+          ((nw.Y + 1) * 200.0 - area.NorthWest->Offset->YOffset - height / 2) * kGridPixelDegrees};
+}
+
 TEST_F(MainWindowTest, APanOverGroundWithTilesAnchorsTheCentreOnTheCentreTile) {
   Load();
   window->PanView(130, -70);
   const AreaBoundingBox& area = *window->PhotoArea();
-  const TileId& nw = *area.NorthWest->TileMeta->Id;
-  // The ground under the view's centre pixel, from the tile grid of the double.
-  const double lon = (nw.X * 200.0 + area.NorthWest->Offset->XOffset + W() / 2) * kGridPixelDegrees;
-  const double lat =
-      ((nw.Y + 1) * 200.0 - area.NorthWest->Offset->YOffset - H() / 2) * kGridPixelDegrees;
-  EXPECT_NEAR(window->CenterLongitude(), lon, 1e-9);
-  EXPECT_NEAR(window->CenterLatitude(), lat, 1e-9);
+  const QPointF centre = GridCentre(area, W(), H());
+  EXPECT_NEAR(window->CenterLongitude(), centre.x(), 1e-9);
+  EXPECT_NEAR(window->CenterLatitude(), centre.y(), 1e-9);
   EXPECT_EQ(window->History().size(), 2u);
   EXPECT_EQ(window->memPlace->toPlainText().left(5), "near ");
   EXPECT_EQ(window->Layers().PhotoBitmap, WholeDrawing(window->Layers().PhotoBitmap, area));
@@ -80,6 +83,9 @@ TEST_F(MainWindowTest, GrowingTheWindowFetchesAndRecordsShrinkingItFetchesNothin
   ASSERT_TRUE(WaitUntil([&] { return window->History().size() == 2; }));
   EXPECT_EQ(window->ViewSize(), view + QSize(120, 60));
   EXPECT_EQ(service->AreaRequests().size(), 2u);  // the areas were moved, not asked for
+  const QPointF centre = GridCentre(*window->PhotoArea(), W(), H());
+  EXPECT_NEAR(window->CenterLongitude(), centre.x(), 1e-9);
+  EXPECT_NEAR(window->CenterLatitude(), centre.y(), 1e-9);
   EXPECT_EQ(window->Layers().PhotoBitmap,
             WholeDrawing(window->Layers().PhotoBitmap, *window->PhotoArea()));
   const int tiles = service->Calls("GetTileMetaFromTileId");
@@ -101,7 +107,8 @@ TEST_F(MainWindowTest, MaximizingRelaysOutOnceAfterwardsRestoringAtOnce) {
   ASSERT_TRUE(WaitUntil([&] { return window->History().size() == 2; }));
   EXPECT_EQ(window->ViewSize(), QSize(W(), H()));
   window->showNormal();
-  ASSERT_TRUE(WaitUntil([&] { return window->ViewSize() == QSize(W(), H()); }));
+  // At once: before the pause that ends a drag of the frame.
+  ASSERT_TRUE(WaitUntil([&] { return window->ViewSize() == QSize(W(), H()); }, 150));
   QTest::qWait(400);
   EXPECT_EQ(window->History().size(), 2u);  // smaller: nothing fetched, nothing recorded
 }
@@ -132,6 +139,12 @@ TEST_F(MainWindowTest, StopEndsThePhotoAfterTheTileInProgressAndTheMapAfterItsFi
   EXPECT_TRUE(IsBlack(layers.TopoBitmap, W() - 1, 0));
   EXPECT_EQ(window->History().size(), 3u);
   EXPECT_TRUE(window->Loaded());
+  // The next drawing starts without the Stop: every tile of both pictures.
+  service->onTile = nullptr;
+  window->LoadPlace();
+  EXPECT_FALSE(window->StopRequested());
+  EXPECT_EQ(layers.PhotoBitmap, WholeDrawing(layers.PhotoBitmap, *window->PhotoArea()));
+  EXPECT_EQ(layers.TopoBitmap, WholeDrawing(layers.TopoBitmap, *window->TopoArea()));
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     if (const char* old = std::getenv("XDG_CONFIG_HOME")) savedConfig_ = old;
     setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
+    // A wait that hangs is ended by aborting its transfer.
+    WatchdogEndWaits() = [] { AbortServiceTransfers(); };
     service = std::make_shared<TViewServiceDouble>();
     window = std::make_unique<TfrmMain>([this](const TPreferences&) { StartStore(); });
     window->show();
@@ -37,6 +39,7 @@ class MainWindowTest : public ::testing::Test {
 
   void TearDown() override {
     window.reset();
+    WatchdogEndWaits() = nullptr;
     if (savedConfig_) {
       setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
     } else {
@@ -45,9 +48,10 @@ class MainWindowTest : public ::testing::Test {
   }
 
   // The tile store on the double, over an empty cache unless `keepCache`.
-  void StartStore(bool keepCache = true, int connections = kDefaultTileConnections) {
+  void StartStore(bool keepCache = true, int connections = kDefaultTileConnections,
+                  std::int64_t tileLimit = 1000000) {
     if (!keepCache) cache_ = std::make_unique<TTempFolder>();
-    InitializeTileService(service, "", cache_->Path().string() + "/", 1000000, 10, connections);
+    InitializeTileService(service, "", cache_->Path().string() + "/", tileLimit, 10, connections);
   }
 
   // The view: its width and height in pixels.

@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <algorithm>
+#include <functional>
 #include <string>
 
 #include "imagery/ZoomLevels.h"
@@ -73,6 +76,21 @@ TEST_F(MainWindowTest, StartsWithTheWelcomeTextTheSplashAndOnlyTheDialogCommands
   // F5 before anything is loaded does nothing.
   QTest::keyClick(window.get(), Qt::Key_F5);
   EXPECT_TRUE(service->calls.empty());
+  // The disabled controls of the left column show greyed.
+  for (QWidget* off : std::initializer_list<QWidget*>{
+           window->sliderZoom->lblCaption, window->sliderZoom->btnMore, window->chkLoadPaperMap}) {
+    const QPalette& look = off->palette();
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText}) {
+      EXPECT_NE(look.color(QPalette::Disabled, role), look.color(QPalette::Active, role))
+          << off->objectName().toStdString();
+    }
+  }
+  // The window shrinks no further than the whole left column beside a usable view.
+  window->resize(100, 100);
+  ASSERT_TRUE(WaitUntil([&] { return window->height() < 480; }));
+  EXPECT_GE(window->Panel1->height(), window->sliderMapOverlay->geometry().bottom() + 1);
+  EXPECT_GE(window->pnlMapClient->width(), 240);
+  EXPECT_GE(window->pnlMapClient->height(), 180);
 }
 
 TEST_F(MainWindowTest, MenusToolbarAndCommandsAreAsDesigned) {
@@ -220,6 +238,38 @@ TEST_F(MainWindowTest, ZoomCommitsLoadOnlyWhenThePositionChanged) {
   QTest::keyClick(window->sliderZoom->trkSlider, Qt::Key_Right);
   EXPECT_EQ(window->ZoomLevel(), 14);
   EXPECT_EQ(window->History().size(), 4u);
+  // Every other way the position moves commits too: the caption, the scale asked for, the
+  // history and the committed position agree on one level.
+  TexTrackBar* track = window->sliderZoom->trkSlider;
+  const struct {
+    const char* Way;
+    std::function<void()> Move;
+  } kWays[] = {
+      {"wheel",
+       [&] {
+         QWheelEvent wheel(QPointF(75, 10), track->mapToGlobal(QPointF(75, 10)), {}, {0, 120},
+                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+         QApplication::sendEvent(track, &wheel);
+       }},
+      {"Page Down", [&] { QTest::keyClick(track, Qt::Key_PageDown); }},
+      {"track click", [&] { QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(4, 8)); }},
+  };
+  for (const auto& way : kWays) {
+    const int level = window->ZoomLevel();
+    const std::size_t entries = window->History().size();
+    way.Move();
+    const int now = window->ZoomLevel();
+    EXPECT_NE(now, level) << way.Way;
+    ASSERT_EQ(window->History().size(), entries + 1) << way.Way;
+    EXPECT_EQ(
+        ParseHistoryString(window->History().back(), QLocale::system().decimalPoint().toStdString())
+            .ZoomLevel,
+        now)
+        << way.Way;
+    const auto requests = service->AreaRequests();
+    EXPECT_EQ(requests[requests.size() - 2].scale, ScaleOfZoomLevel(static_cast<TZoomLevel>(now)));
+    EXPECT_EQ(window->CommittedZoomPosition(), 26 - now) << way.Way;
+  }
   // Zoom In at 1 metre changes nothing and loads nothing.
   window->SetZoomLevel(10);
   EXPECT_EQ(window->CommittedZoomPosition(), 16);
@@ -274,6 +324,22 @@ TEST_F(MainWindowTest, ADeclinedRetryEndsTheLoadQuietlyAndLeavesTheWindowUsable)
   EXPECT_TRUE(window->History().empty());
   Load();
   EXPECT_EQ(window->History().size(), 1u);
+  // A second place whose area is declined leaves no trace of the first on the screen: a
+  // black view with the new centre; Back returns to the first, the last view drawn.
+  service->failures = 1;
+  window->SetCenter(-73.5, 41.25);
+  RunGuarded([&] { window->LoadPlace(); });
+  const TBitmap24& screen = window->ScreenBitmap();
+  EXPECT_TRUE(std::all_of(screen.Data(), screen.Data() + screen.ByteCount(),
+                          [](std::uint8_t byte) { return byte == 0; }));
+  EXPECT_EQ(window->memPlace->toPlainText(), "");
+  EXPECT_EQ(window->edtLongitude->text(), "-73.5");
+  EXPECT_EQ(window->History().size(), 1u);
+  ASSERT_TRUE(window->actBack->isEnabled());
+  window->actBack->trigger();
+  EXPECT_EQ(window->CenterLongitude(), -74.06);
+  EXPECT_EQ(window->History().size(), 1u);
+  EXPECT_FALSE(window->actBack->isEnabled());
 }
 
 TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownByTheGeneralErrorDisplay) {
@@ -322,6 +388,15 @@ TEST_F(MainWindowTest, MetricPreferencesShowMetricDistancesAtOnceAndRestartTheSt
   });
   window->show();
   Load();
+  // Cancel keeps everything as it was.
+  OnNextModal([](QWidget* dialog) {
+    dialog->findChild<QComboBox*>("cbMeasurementSystem")->setCurrentText("Metric");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Button3"), Qt::LeftButton);
+  });
+  window->actPreferences->trigger();
+  EXPECT_EQ(starts, 1);
+  EXPECT_TRUE(window->Preferences().EnglishUnits);
+  EXPECT_EQ(window->frameMapScale1->lblCaption->text(), "5 Miles:");
   OnNextModal([](QWidget* dialog) {
     dialog->findChild<QComboBox*>("cbMeasurementSystem")->setCurrentText("Metric");
     QTest::mouseClick(dialog->findChild<QPushButton*>("Button2"), Qt::LeftButton);

@@ -34,6 +34,9 @@ namespace {
 
 const QColor kPanelColour(202, 214, 227);
 const QColor kInfoColour(0, 64, 128);
+const QColor kDisabledTextColour(128, 128, 128);
+constexpr int kColumnMargin = 4;
+const QSize kMinimumViewSize(240, 180);
 
 const char* const kWelcomeText =
     "Welcome to Quorvil!\n"
@@ -155,6 +158,14 @@ void TfrmMain::BuildControls() {
   Panel1->setFixedWidth(165);
   Panel1->setFocusPolicy(Qt::StrongFocus);
   Paint(Panel1, kPanelColour);
+  {
+    // Disabled controls of the column (captions, arrows, the check box) show greyed.
+    QPalette palette = Panel1->palette();
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+      palette.setColor(QPalette::Disabled, role, kDisabledTextColour);
+    }
+    Panel1->setPalette(palette);
+  }
   columns->addWidget(Panel1);
 
   pnlStats = NewPanel(Panel1, "pnlStats", true);
@@ -222,6 +233,9 @@ void TfrmMain::BuildControls() {
   imgMain = new TMainImage(pnlMapClient);
   imgMain->setObjectName("imgMain");
   imgMain->move(1, 1);
+  // The window shrinks no further than the whole left column beside a usable view.
+  Panel1->setMinimumHeight(sliderMapOverlay->geometry().bottom() + 1 + kColumnMargin);
+  pnlMapClient->setMinimumSize(kMinimumViewSize);
 }
 
 QAction* TfrmMain::NewAction(const char* name, const char* caption, const char* category) {

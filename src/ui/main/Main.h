@@ -112,6 +112,8 @@ class TfrmMain : public QMainWindow {
   void UpdateControls();
   void SelectAll();
   void GoBack();
+  // Whether Back has a view to go to.
+  bool CanGoBack() const;
   void SetCenter(double longitude, double latitude);
   void ApplyPreferences();
 
@@ -250,6 +252,9 @@ class TfrmMain : public QMainWindow {
   bool wasMaximized_ = false;
   bool closing_ = false;
   bool mousePressed_ = false;
+  // The last history entry is the view on screen (false once a load has cleared the view
+  // until its drawing is recorded).
+  bool viewRecorded_ = false;
 
   // Beyond the view state proper: whether each raw picture holds every tile of its
   // area (a pan or a resize then draws only the tiles it uncovers), whether the

@@ -31,7 +31,11 @@ void TfrmMain::actPrintExecute() {
 }
 
 void TfrmMain::actCopyExecute() {
-  CopySelectionToClipboard(Selection(), static_cast<TZoomLevel>(ZoomLevel()));
+  // Its area request waits while the window goes on handling events: inside the busy
+  // period, so that no view command uses the service's connection meanwhile.
+  const TSelectionRec selection = Selection();
+  const auto level = static_cast<TZoomLevel>(ZoomLevel());
+  RunBusy([&] { CopySelectionToClipboard(selection, level); });
 }
 
 void TfrmMain::actSelectAllExecute() { SelectAll(); }

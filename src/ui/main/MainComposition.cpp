@@ -93,8 +93,12 @@ void TfrmMain::PaintViewArea(const TPixelArea& area) {
 
 void TfrmMain::DrawViewSelection(int x, int y, TBitmap24& target) {
   if (!selection_.HasSelection) return;
+  // An east or south edge just past the last pixel (the whole view selected) shows on
+  // that last pixel, so that all four edges stay in sight.
+  const int w = imgMain->width(), h = imgMain->height();
+  const int east = LongitudeToPixel(selection_.East), south = LatitudeToPixel(selection_.South);
   const TRect outline{x + LongitudeToPixel(selection_.West), y + LatitudeToPixel(selection_.North),
-                      x + LongitudeToPixel(selection_.East), y + LatitudeToPixel(selection_.South)};
+                      x + (east == w ? w - 1 : east), y + (south == h ? h - 1 : south)};
   DrawDashedRect(target, outline, kOutlineStep, kSelectionColours);
 }
 

@@ -79,6 +79,7 @@ void TfrmMain::ConnectEvents() {
   const auto commit = [this] { RunGuarded([&] { CommitZoom(); }); };
   connect(sliderZoom->trkSlider, &TexTrackBar::MouseUp, this, commit);
   connect(sliderZoom->trkSlider, &TexTrackBar::KeyUp, this, commit);
+  connect(sliderZoom->trkSlider, &TexTrackBar::WheelTurned, this, commit);
   connect(sliderZoom, &TframeSlider::ButtonClicked, this, commit);
   connect(sliderBrightness, &TframeSlider::PositionChanged, this,
           [this] { RunGuarded([&] { sliderBrightnessChange(); }); });

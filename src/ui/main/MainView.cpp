@@ -13,6 +13,7 @@
 #include "imagery/MosaicSupport.h"
 #include "imagery/ZoomLevels.h"
 #include "places/HistorySupport.h"
+#include "platform/ProgramError.h"
 #include "service/FormatSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "settings/MenuSupport.h"
@@ -27,6 +28,8 @@
 namespace quorvil {
 
 namespace {
+
+constexpr const char* kDrawingAbortedText = "The download of the picture was interrupted";
 
 // The slider runs from 10 (64 metres a pixel) on the left to 16 (1 metre) on the right.
 constexpr int kZoomPositionSum = 26;
@@ -84,6 +87,13 @@ void TfrmMain::LoadPlace() {
     ClearMosaics();
     const int w = imgMain->width(), h = imgMain->height();
     viewSize_ = QSize(w, h);
+    // The old picture and its place leave the screen now: until the new answers and
+    // tiles arrive, the view is black and the panel holds only the new centre and scale.
+    viewRecorded_ = false;
+    Recompose(layers_.Whole());
+    ShowPlaceText({});
+    ShowScale();
+    ShowCoordinatesAt(w / 2, h / 2);
     const auto level = static_cast<TZoomLevel>(ZoomLevel());
     const LonLatPt centre{centerLongitude_, centerLatitude_};
     photoArea_.reset();
@@ -161,6 +171,7 @@ void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptT
   history_.push_back(BuildHistoryString(memPlace->toPlainText().toStdString(),
                                         static_cast<std::uint8_t>(ZoomLevel()), centerLongitude_,
                                         centerLatitude_, DecimalSeparator()));
+  viewRecorded_ = true;
   loaded_ = true;
 }
 
@@ -176,7 +187,14 @@ bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelAre
       Recompose(topo ? layers_.TopoViewAreaOf(tile) : tile);
       QApplication::processEvents();
     };
-    if (!DrawAreaToBitmap(bitmap, *part, progress)) return false;
+    try {
+      if (!DrawAreaToBitmap(bitmap, *part, progress)) return false;
+    } catch (const ETransferAborted&) {
+      // Stop also aborts the tile on the wire: that ends the drawing as Stop does. An
+      // abort nobody here asked for is a failure of the drawing.
+      if (stopRequested_) return false;
+      throw EQuorvilError(kDrawingAbortedText);
+    }
   }
   complete = true;
   return true;
@@ -235,9 +253,13 @@ void TfrmMain::CommitZoom() {
   committedZoomPosition_ = position;
 }
 
+bool TfrmMain::CanGoBack() const { return history_.size() > (viewRecorded_ ? 1u : 0u); }
+
 void TfrmMain::GoBack() {
-  if (history_.size() <= 1) return;
-  history_.pop_back();
+  if (!CanGoBack()) return;
+  // The last entry is the view on screen, unless the latest load ended before drawing:
+  // then the view to go back to is the last one drawn.
+  if (viewRecorded_) history_.pop_back();
   const THistoryEntry entry = ParseHistoryString(history_.back(), DecimalSeparator());
   history_.pop_back();
   SetCenter(entry.Longitude, entry.Latitude);
@@ -304,7 +326,7 @@ void TfrmMain::UpdateControls() {
   actHelp->setEnabled(true);
   actPreferences->setEnabled(true);
   miExit->setEnabled(true);
-  actBack->setEnabled(!b && l && history_.size() > 1);
+  actBack->setEnabled(!b && l && CanGoBack());
   actStop->setEnabled(b);
   for (QAction* view : {actPan, actZoomBox, actSelect, actSelectAll, actRefreshScreen}) {
     view->setEnabled(!b && l);

@@ -1,6 +1,7 @@
 #include "ui/main/exTrackBar.h"
 
 #include <QKeyEvent>
+#include <QWheelEvent>
 
 namespace quorvil {
 
@@ -20,6 +21,11 @@ void TexTrackBar::keyReleaseEvent(QKeyEvent* event) {
   QSlider::keyReleaseEvent(event);
   // Auto-repeat sends releases while the key is still held down.
   if (!event->isAutoRepeat()) emit KeyUp();
+}
+
+void TexTrackBar::wheelEvent(QWheelEvent* event) {
+  QSlider::wheelEvent(event);
+  emit WheelTurned();
 }
 
 }  // namespace quorvil
