@@ -49,6 +49,12 @@ TEST_F(MainWindowTest, ShowsCentralParkFromTheLocalMapService) {
   EXPECT_EQ(window->History().size(), 3u);
   EXPECT_LT(window->CenterLongitude(), -73.965);
   EXPECT_GT(window->CenterLatitude(), 40.784);
+  // A selection stays on its ground when the window grows: the kept corner keeps its pixel.
+  window->actSelectAll->trigger();
+  window->resize(window->size() + QSize(121, 61));
+  ASSERT_TRUE(WaitUntil([&] { return window->History().size() == 4; }));
+  EXPECT_EQ(window->LongitudeToPixel(window->Selection().West), 0);
+  EXPECT_EQ(window->LatitudeToPixel(window->Selection().North), 0);
 }
 
 TEST_F(MainWindowTest, WhileTheServiceTakesThreeSecondsTheWindowRepaintsAndStopAnswers) {

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <algorithm>
+#include <cmath>
 
 #include "imagery/AreaCheck.h"
 #include "imagery/MosaicSupport.h"
@@ -36,6 +38,14 @@ constexpr int kZoomPositionSum = 26;
 
 QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Whole steps nearest to the distance, held inside int so that a zero step or a far point
+// cannot overflow the conversion.
+int NearestSteps(double distance, double step) {
+  const double steps = std::round(distance / step);
+  if (!(steps == steps)) return 0;  // NaN
+  return static_cast<int>(std::clamp(steps, -1e9, 1e9));
 }
 
 const TileMeta* CentreTileOf(const AreaBoundingBox& area) {
@@ -147,8 +157,11 @@ void TfrmMain::RelayoutView() {
     viewSize_ = QSize(w, h);
     if (!photoArea_) return;
     ShiftArea(*photoArea_, 0, 0, w, h);
-    ReanchorCenter(centerLongitude_ + longitudePerPixel_ * (dw / 2),
-                   centerLatitude_ - latitudePerPixel_ * (dh / 2));
+    // The north-west corner stays, and so does the ground under every pixel kept: the
+    // centre moves by the change of the centre pixel. Anchored on another centre tile
+    // instead, the kept picture and a selection on it would part by a pixel or two.
+    centerLongitude_ += longitudePerPixel_ * (w / 2 - before.width() / 2);
+    centerLatitude_ -= latitudePerPixel_ * (h / 2 - before.height() / 2);
     ShowPlaceText(GetNearestPlaceName(centerLatitude_, centerLongitude_));
     ShowCoordinatesAt(w / 2, h / 2);
     const bool half = HalfTopo();
@@ -303,11 +316,14 @@ TViewGeometry TfrmMain::Geometry() const {
 
 double TfrmMain::PixelToLongitude(int x) const { return LongitudeAtPixel(Geometry(), x); }
 double TfrmMain::PixelToLatitude(int y) const { return LatitudeAtPixel(Geometry(), y); }
+// To the nearest pixel rather than truncated: a point a hair inside its pixel (the
+// rounding of the service's offsets, a centre re-anchored on its tile after a resize)
+// stays on that pixel instead of moving to the next.
 int TfrmMain::LongitudeToPixel(double longitude) const {
-  return PixelOfLongitude(Geometry(), longitude);
+  return imgMain->width() / 2 - NearestSteps(centerLongitude_ - longitude, longitudePerPixel_);
 }
 int TfrmMain::LatitudeToPixel(double latitude) const {
-  return PixelOfLatitude(Geometry(), latitude);
+  return imgMain->height() / 2 - NearestSteps(latitude - centerLatitude_, latitudePerPixel_);
 }
 
 void TfrmMain::UpdateControls() {
