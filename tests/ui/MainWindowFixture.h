@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -71,6 +72,11 @@ class MainWindowTest : public ::testing::Test {
     FillBitmap(picture, kColorBlack);
     DrawAreaToBitmap(picture, area);
     return picture;
+  }
+
+  static bool AllBlack(const TBitmap24& picture) {
+    return std::all_of(picture.Data(), picture.Data() + picture.ByteCount(),
+                       [](std::uint8_t byte) { return byte == 0; });
   }
 
   static bool IsBlack(const TBitmap24& picture, int x, int y) {
