@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/ProgramError.h"
+#include "service/SoapTransport.h"
 #include "service/TerraServiceSupport.h"
 #include "service/TileStore.h"
 #include "support/FakeTerraService.h"
@@ -47,6 +48,33 @@ TEST(TileDownloads, ATileWantedByTwoCallersAtOnceIsFetchedOnce) {
   EXPECT_EQ(first.Bytes(), SomeBytes(1));
   EXPECT_EQ(service->CallCount("GetTile"), 1);
   EXPECT_TRUE(store.IndexContains(TileName(kTile)));
+}
+
+// A request made after an abort does not join the download the abort is ending.
+TEST(TileDownloads, ARequestAfterAnAbortDoesNotTakeTheAbortOfTheDownloadOnTheWire) {
+  testing::TTempFolder temp;
+  auto service = std::make_shared<TFakeTerraService>();
+  service->SetTile(kTile, SomeBytes(3));
+  testing::TGate gate;
+  // As a transfer on the wire does, the first ends in the abort that came while it ran.
+  service->beforeTile = [&](const TileId&) {
+    const std::uint64_t begun = SoapAbortGeneration();
+    gate.Pass();
+    if (SoapAbortGeneration() != begun) throw ETransferAborted();
+  };
+  TTileStore store(SettingsFor(temp / "Cache", 8), service);
+  std::thread caller([&] {
+    TMemoryStream first;
+    EXPECT_THROW(store.Load(first, kTile), ETransferAborted);
+  });
+  EXPECT_TRUE(gate.WaitForArrivals(1));
+  AbortSoapTransfers();
+  TTileRequest second = store.Request(kTile);
+  gate.Open();
+  TMemoryStream stream;
+  EXPECT_NO_THROW(store.Take(second, stream));
+  caller.join();
+  EXPECT_EQ(stream.Bytes(), SomeBytes(3));
 }
 
 TEST(TileDownloads, AFailedDownloadFailsEveryoneWhoWaitedAndIsTriedAgainLater) {
