@@ -316,9 +316,9 @@ TViewGeometry TfrmMain::Geometry() const {
 
 double TfrmMain::PixelToLongitude(int x) const { return LongitudeAtPixel(Geometry(), x); }
 double TfrmMain::PixelToLatitude(int y) const { return LatitudeAtPixel(Geometry(), y); }
-// To the nearest pixel rather than truncated: a point a hair inside its pixel (the
-// rounding of the service's offsets, a centre re-anchored on its tile after a resize)
-// stays on that pixel instead of moving to the next.
+// To the nearest pixel rather than truncated: a point a hair off its pixel (the rounding
+// of the service's offsets, of the degrees per pixel) stays on that pixel instead of
+// moving to the next.
 int TfrmMain::LongitudeToPixel(double longitude) const {
   return imgMain->width() / 2 - NearestSteps(centerLongitude_ - longitude, longitudePerPixel_);
 }
