@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -166,6 +167,26 @@ TEST_F(MapServiceServerTest, TricklingClientsDoNotStopTheOthers) {
   }
   done = true;
   for (auto& t : tricklers) t.join();
+}
+
+// More trickling clients than a fixed bound of connections would hold.
+TEST_F(MapServiceServerTest, HundredsOfTricklingClientsLeaveRoomForTheOthers) {
+  ServiceProcess service({"--port", "0"});
+  ASSERT_GT(service.Port(), 0) << service.Line();
+  std::vector<std::unique_ptr<TRawHttpClient>> slow;
+  for (int i = 0; i < 300; ++i) {
+    slow.push_back(std::make_unique<TRawHttpClient>(service.Port()));
+    ASSERT_TRUE(slow.back()->Send("GET /terraservice.asmx?WSDL HTTP/1.1\r\n"));
+  }
+  httplib::Client client("127.0.0.1", service.Port());
+  client.set_read_timeout(1, 0);
+  for (int i = 0; i < 10; ++i) {
+    for (auto& s : slow) s->Send("X");
+    const auto reply = Post(client, "GetTheme", SoapRequest("GetTheme", "<theme>Photo</theme>"));
+    ASSERT_TRUE(reply) << i;
+    EXPECT_EQ(reply->status, 200) << i;
+    std::this_thread::sleep_for(100ms);
+  }
 }
 
 TEST_F(MapServiceServerTest, AChunkedBodyOverTheLimitIsRefusedAndMemoryStaysBounded) {
