@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <limits>
 
 #include "mapservice/UtmProjection.h"
@@ -92,6 +93,25 @@ std::string WithoutPaths(const std::string& text) {
     at = end + 1;
   }
   return out;
+}
+
+// GDAL's tile-service driver waits 300 s for an answer unless the description says
+// otherwise, whatever GDAL_HTTP_TIMEOUT says: a description without a time-out of its own
+// is opened as text with GDAL's.
+std::string WithReadTimeout(const std::string& path) {
+  constexpr std::size_t kLargestDescription = 64 << 10;
+  std::ifstream in(path, std::ios::binary);
+  std::string text(kLargestDescription + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  constexpr std::string_view kRoot = "<GDAL_WMS>";
+  const std::size_t root = text.find(kRoot);
+  if (text.size() > kLargestDescription || root == std::string::npos ||
+      text.find("<Timeout>") != std::string::npos) {
+    return path;
+  }
+  const char* timeout = CPLGetConfigOption("GDAL_HTTP_TIMEOUT", "10");
+  return text.insert(root + kRoot.size(), "<Timeout>" + std::string(timeout) + "</Timeout>");
 }
 
 EImageryError Failure(const std::string& lead, const std::string& reason) {
@@ -222,7 +242,7 @@ class GdalRaster::Lease {
 std::unique_ptr<GdalRaster::Handle> GdalRaster::Open() const {
   ErrorCapture errors;
   auto handle = std::make_unique<Handle>();
-  handle->source.reset(GDALOpenEx(path_.c_str(),
+  handle->source.reset(GDALOpenEx(openName_.c_str(),
                                   GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
                                   nullptr, nullptr, nullptr));
   if (!handle->source) throw Failure("Cannot open the dataset " + path_ + ": ", errors.Message());
@@ -295,6 +315,7 @@ void GdalRaster::PlanByteScale(GDALDatasetH ds, bool alpha) {
 
 GdalRaster::GdalRaster(std::string path) : path_(std::move(path)) {
   RegisterDrivers();
+  openName_ = WithReadTimeout(path_);
   std::unique_ptr<Handle> handle = Open();
   GDALDatasetH ds = handle->source.get();
   const int bands = GDALGetRasterCount(ds);

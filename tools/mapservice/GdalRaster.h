@@ -107,6 +107,8 @@ class GdalRaster {
   double SourcePixels(void* fromLonLat, const UtmWindow& window) const;
 
   std::string path_;
+  // What GDAL opens: the path, or a tile-service description given a read time-out.
+  std::string openName_;
   RasterColours colours_ = RasterColours::Rgb;
   std::vector<std::uint8_t> palette_;
   GeoBounds bounds_;
