@@ -2,14 +2,26 @@
 // and encoding one from a large GeoTIFF with overviews beside the synthetic land at the
 // same scales, and answering GetTile from the tile cache (request parsing and answer
 // included); and reading the HTTP request that carries it, whole and as a trickle of
-// small pieces.
+// small pieces. Under hostile load: how many ordinary requests are answered within a
+// second while 1,000 clients trickle a byte every 3 s; and what one coarse tile of a
+// 1,000,000 x 1,000,000-pixel VRT costs.
 
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "mapservice/GdalImagery.h"
+#include "mapservice/HttpListener.h"
 #include "mapservice/HttpRequest.h"
 #include "mapservice/MapService.h"
 #include "support/GdalDatasets.h"
@@ -133,6 +145,153 @@ void ReadHttpRequest(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(request.size()));
 }
 BENCHMARK(ReadHttpRequest)->Arg(1 << 16)->Arg(16)->Unit(benchmark::kMicrosecond);
+
+// A loopback connection to the port, blocking, or -1.
+int Connect(int port, std::chrono::milliseconds timeout) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  timeval tv{static_cast<time_t>(timeout.count() / 1000),
+             static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// 1,000 clients each send a byte of a request every 3 s, reconnecting whenever the
+// service ends their connection (408 after 10 s); meanwhile an ordinary GetTheme request
+// every 100 ms. Reports the share of those answered within a second.
+void SlowClients(benchmark::State& state) {
+  RaiseDescriptorLimit();
+  const int slowCount = static_cast<int>(state.range(0));
+  HttpListener::Options options;
+  options.workers = 16;
+  std::unique_ptr<HttpListener> listener;
+  listener = std::make_unique<HttpListener>(
+      options,
+      [](const HttpRequest& req) {
+        const SoapReply reply = Service().Handle(req.Header("SOAPAction"), req.body);
+        return HttpResponse{reply.status, "text/xml; charset=utf-8", reply.body, {}, false};
+      },
+      [](const HttpRequest&, int status, const std::string& why) {
+        return HttpResponse{status, "text/plain", why, {}, false};
+      });
+  const int port = listener->Bind("127.0.0.1", 0);
+  std::thread runner([&] { listener->Run(); });
+  const std::string body =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+      "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><GetTheme xmlns=\"" +
+      std::string(kTerraServiceNamespace) +
+      "\"><theme>Photo</theme></GetTheme></soap:Body></soap:Envelope>";
+  const std::string request = "POST /terraservice.asmx HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  const std::string trickle =
+      "POST /terraservice.asmx HTTP/1.1\r\nX-Slow: " + std::string(1000, 'a');
+  for (auto _ : state) {
+    std::atomic<bool> done{false};
+    std::thread slow([&] {
+      struct Slow {
+        int fd = -1;
+        std::size_t at = 0;
+      };
+      std::vector<Slow> clients(slowCount);
+      const auto start = std::chrono::steady_clock::now();
+      for (long round = 0; !done; ++round) {
+        // Each client's turn comes every 3 s, spread over the 3 s.
+        for (int i = 0; i < slowCount && !done; ++i) {
+          const auto due = start + std::chrono::milliseconds(3000 * round + 3000L * i / slowCount);
+          std::this_thread::sleep_until(due);
+          Slow& c = clients[i];
+          char buffer[512];
+          if (c.fd >= 0 && ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) {
+            ::close(c.fd);  // answered (408) or closed: reconnect
+            c.fd = -1;
+          }
+          if (c.fd < 0) {
+            c.fd = Connect(port, std::chrono::milliseconds(500));
+            c.at = 0;
+          }
+          if (c.fd >= 0 && ::send(c.fd, trickle.data() + c.at++ % trickle.size(), 1,
+                                  MSG_NOSIGNAL | MSG_DONTWAIT) != 1) {
+            ::close(c.fd);
+            c.fd = -1;
+          }
+        }
+      }
+      for (Slow& c : clients) {
+        if (c.fd >= 0) ::close(c.fd);
+      }
+    });
+    // Once every slow client holds a connection, and past their first 408s.
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    int asked = 0, answered = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(state.range(1));
+    while (std::chrono::steady_clock::now() < end) {
+      ++asked;
+      const auto sent = std::chrono::steady_clock::now();
+      const int fd = Connect(port, std::chrono::milliseconds(1000));
+      std::string answer;
+      if (fd >= 0 && ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+                         static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+      }
+      if (fd >= 0) ::close(fd);
+      if (answer.starts_with("HTTP/1.1 200 ") &&
+          std::chrono::steady_clock::now() - sent <= std::chrono::seconds(1)) {
+        ++answered;
+      }
+      std::this_thread::sleep_until(sent + std::chrono::milliseconds(100));
+    }
+    done = true;
+    slow.join();
+    state.counters["answered_within_1s_pct"] = 100.0 * answered / std::max(asked, 1);
+    state.counters["requests"] = asked;
+  }
+  listener->Stop();
+  runner.join();
+}
+// Slow clients, seconds of ordinary requests: past the 10 s request deadline, so that
+// the slow clients reconnect.
+BENCHMARK(SlowClients)->Args({1000, 12})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// One 64 m tile from the middle of a 1,000,000 x 1,000,000 VRT of bytes or of 16-bit
+// values (a new tile each time), and the peak memory of the process after it.
+void HugeVrtTile(benchmark::State& state, const char* type) {
+  static const testing::TTempFolder folder;
+  testing::WriteGeoTiff(
+      {folder / "small.tif", "EPSG:32618", 0, 5000000, 10000, 100, 100},
+      [](int x, int y, int band) { return static_cast<std::uint8_t>(band == 0 ? x * 2 : y * 2); });
+  const std::string source = std::string(type) == "Byte" ? "small.tif" : "small16.tif";
+  if (source != "small.tif") {
+    testing::Translate(folder / "small.tif", folder / source,
+                       {"-ot", type, "-scale", "0", "255", "0", "4095"});
+  }
+  const std::string vrt = folder / (std::string(type) + ".vrt");
+  testing::WriteHugeVrt(vrt, folder / source, type);
+  const auto opened = std::chrono::steady_clock::now();
+  const GdalImagery imagery({vrt, ""});
+  const double openSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - opened).count();
+  int next = 0;
+  for (auto _ : state) {
+    const int k = next++;
+    benchmark::DoNotOptimize(
+        imagery.TileFile({Theme::Photo, Scale::Scale64m, 18, 30 + k % 20, 340 + k / 20 % 20}));
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["open_s"] = openSeconds;
+  state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;
+}
+BENCHMARK_CAPTURE(HugeVrtTile, Bytes64m, "Byte")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(HugeVrtTile, Bits16At64m, "UInt16")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quorvil::mapservice

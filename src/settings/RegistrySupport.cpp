@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -189,14 +190,26 @@ class TStatement {
   std::unique_ptr<sqlite3_stmt, TStmtFinalizer> stmt_;
 };
 
+// The system's reason when a call to it failed (a full disk), else SQLite's. SQLite does
+// not keep the reason of every failed write: `lastErrno` is errno right after the call.
+std::string Reason(sqlite3* db, int rc, int lastErrno) {
+  const int primary = rc & 0xFF;
+  const bool system =
+      primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN;
+  int error = system && db != nullptr ? sqlite3_system_errno(db) : 0;
+  if (system && error == 0) error = lastErrno;
+  return error != 0 ? std::strerror(error) : sqlite3_errstr(rc);
+}
+
 void TStore::Fail(int rc) {
+  const int lastErrno = errno;
   switch (rc & 0xFF) {
     case SQLITE_CORRUPT:
       ThrowFileProblem(path_, std::string("is damaged: ") + sqlite3_errmsg(db_.get()));
     case SQLITE_NOTADB:
       ThrowFileProblem(path_, "is not a settings database");
     default:
-      throw EQuorvilError(failure_);
+      throw EQuorvilError(failure_ + ": " + Reason(db_.get(), rc, lastErrno));
   }
 }
 

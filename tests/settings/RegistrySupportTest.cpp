@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -312,6 +315,25 @@ TEST_F(RegistryTest, WriteThatCannotReachTheStoreFails) {
             "Failed to set data for 'MaxCacheSize'");
   EXPECT_EQ(ErrorOf([] { WriteRegistryString("\\Favorites", "Home", "x"); }),
             "Failed to set data for 'Home'");
+}
+
+// A store that cannot grow (a full disk; here the file size limit) names the value and the
+// system's reason, and keeps what it held.
+TEST_F(RegistryTest, WriteThatTheDiskCannotHoldSaysWhy) {
+  WriteRegistryString("\\Favorites", "f0", "x");
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit small = before;
+  small.rlim_cur = std::filesystem::file_size(StoreFile());
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::string error =
+      ErrorOf([] { WriteRegistryString("\\Favorites", "f1", std::string(200000, 'x')); });
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(error, "Failed to set data for 'f1': " + std::string(std::strerror(EFBIG)));
+  EXPECT_EQ(ReadRegistryString("\\Favorites", "f1", "none"), "none");
+  EXPECT_EQ(ReadRegistryString("\\Favorites", "f0", "none"), "x");
 }
 
 TEST_F(RegistryTest, EmptyFileFromAnUnfinishedFirstWriteIsTakenAsNoStore) {

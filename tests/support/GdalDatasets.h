@@ -9,6 +9,7 @@
 #include <ogr_srs_api.h>
 
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -117,6 +118,25 @@ inline void Translate(const std::string& from, const std::string& to,
   if (source) GDALClose(source);
   if (options) GDALTranslateOptionsFree(options);
   if (copy == nullptr) throw std::runtime_error("cannot translate " + from);
+}
+
+// A VRT of 1,000,000 x 1,000,000 pixels of a metre in UTM zone 18 (northing 4,000 km to
+// 5,000 km), all three bands of type `type` drawn from the first 100 x 100 of `source`:
+// a file of a few kilobytes that is huge to read.
+inline void WriteHugeVrt(const std::string& path, const std::string& source,
+                         const std::string& type) {
+  std::string bands;
+  for (int b = 1; b <= 3; ++b) {
+    bands += "<VRTRasterBand dataType=\"" + type + "\" band=\"" + std::to_string(b) +
+             "\"><SimpleSource><SourceFilename>" + source + "</SourceFilename><SourceBand>" +
+             std::to_string(b) +
+             "</SourceBand><SrcRect xOff=\"0\" yOff=\"0\" xSize=\"100\" ySize=\"100\"/>"
+             "<DstRect xOff=\"0\" yOff=\"0\" xSize=\"1000000\" ySize=\"1000000\"/>"
+             "</SimpleSource></VRTRasterBand>";
+  }
+  std::ofstream(path) << "<VRTDataset rasterXSize=\"1000000\" rasterYSize=\"1000000\">"
+                         "<SRS>EPSG:32618</SRS><GeoTransform>0, 1, 0, 5000000, 0, -1</GeoTransform>"
+                      << bands << "</VRTDataset>";
 }
 
 }  // namespace quorvil::testing

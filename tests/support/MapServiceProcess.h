@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,14 @@ class ServiceProcess {
   ServiceProcess& operator=(const ServiceProcess&) = delete;
 
   const std::string& Line() const { return line_; }
+  // The peak resident memory in kB, from /proc.
+  long PeakMemoryKb() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+    }
+    return -1;
+  }
   pid_t Pid() const { return pid_; }
   void Signal(int signal) const {
     if (pid_ > 0) kill(pid_, signal);

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +26,7 @@
 #include "service/TerraServiceSoapSupport.h"
 #include "support/GdalDatasets.h"
 #include "support/MapServiceTestSupport.h"
+#include "support/SilentServer.h"
 #include "support/TempFolder.h"
 
 namespace quorvil {
@@ -561,9 +564,11 @@ TEST_F(GdalImageryTest, UnreadablePartOfADatasetIsAFaultAndTheServiceGoesOn) {
   testing::WriteGeoTiff({temp / "east.tif", "EPSG:32618", 580400, 4520000, 1, 400, 400}, colour);
   testing::BuildVrt(temp / "mosaic.vrt", {temp / "west.tif", temp / "east.tif"});
   temp.Write("east.tif", std::string(300, 'x'));
-  mst::ServiceProcess process({"--port", "0", "--photo", temp / "mosaic.vrt"});
+  mst::ServiceProcess process({"--port", "0", "--log", "--photo", temp / "mosaic.vrt"},
+                              temp / "err.txt");
   ASSERT_FALSE(process.Endpoint().empty()) << process.Line();
   const auto service = CreateServiceProxy(false, process.Endpoint());
+  const std::string serverPath = temp / "east.tif";
   const TileId west{Theme::Photo, Scale::Scale1m, kZone, 2900, 22599};
   const TileId east{Theme::Photo, Scale::Scale1m, kZone, 2903, 22599};
   for (int round = 0; round < 2; ++round) {
@@ -573,7 +578,90 @@ TEST_F(GdalImageryTest, UnreadablePartOfADatasetIsAFaultAndTheServiceGoesOn) {
       ADD_FAILURE() << "the damaged part gave a tile";
     } catch (const EQuorvilError& e) {
       EXPECT_NE(std::string(e.what()).find("east.tif"), std::string::npos) << e.what();
+      // The client hears the dataset as the command line named it, not the server's files.
+      EXPECT_NE(std::string(e.what()).find("Cannot read the dataset " + temp / "mosaic.vrt"),
+                std::string::npos)
+          << e.what();
+      EXPECT_EQ(std::string(e.what()).find(serverPath), std::string::npos) << e.what();
     }
+  }
+  // The log keeps the whole text; GDAL's own messages reach it only through the log.
+  std::ifstream in(temp / "err.txt");
+  const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(err.find(serverPath), std::string::npos) << err;
+  EXPECT_EQ(err.find("ERROR "), std::string::npos) << err;
+}
+
+// A tile service whose server never answers: its tiles are faults by their deadline, the
+// other requests are answered meanwhile, and a stop does not wait for the hung reads.
+TEST_F(GdalImageryTest, ASilentTileServerHoldsNeitherTheServiceNorItsStop) {
+  const testing::TSilentServer silent;
+  const testing::TTempFolder temp;
+  const std::string url = silent.Url();
+  std::ofstream(temp / "silent.xml")
+      << TileServiceDescription(std::atoi(url.c_str() + url.rfind(':') + 1));
+  mst::ServiceProcess process(
+      {"--port", "0", "--photo", temp / "silent.xml", "--dataset-timeout-ms", "1500"});
+  ASSERT_FALSE(process.Endpoint().empty()) << process.Line();
+  // More tiles than there are workers.
+  std::atomic<int> faults{0};
+  std::vector<std::thread> tiles;
+  for (int i = 0; i < 20; ++i) {
+    tiles.emplace_back([&, i] {
+      httplib::Client client("127.0.0.1", process.Port());
+      const auto reply =
+          client.Post("/terraservice.asmx", {{"SOAPAction", mst::SoapAction("GetTile")}},
+                      mst::SoapRequest("GetTile", mst::Id("Photo", "Scale1m", 18, 2900 + i, 22599)),
+                      "text/xml; charset=utf-8");
+      if (reply && reply->status == 500 &&
+          mst::FaultString(reply->body) == "The imagery did not answer within 2 s") {
+        ++faults;
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  httplib::Client client("127.0.0.1", process.Port());
+  client.set_read_timeout(1, 0);
+  const auto wsdl = client.Get("/terraservice.asmx?WSDL");
+  ASSERT_TRUE(wsdl);
+  EXPECT_EQ(wsdl->status, 200);
+  const auto places =
+      client.Post("/terraservice.asmx", {{"SOAPAction", mst::SoapAction("GetPlaceList")}},
+                  mst::SoapRequest("GetPlaceList",
+                                   "<placeName>Boston</placeName><MaxItems>5</MaxItems>"
+                                   "<imagePresence>true</imagePresence>"),
+                  "text/xml; charset=utf-8");
+  ASSERT_TRUE(places);
+  EXPECT_EQ(places->status, 200);
+  for (auto& t : tiles) t.join();
+  EXPECT_EQ(faults, 20);
+  // The reads behind them still wait on the server.
+  const auto start = std::chrono::steady_clock::now();
+  process.Signal(SIGTERM);
+  EXPECT_EQ(process.Wait(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+// A small file of a huge raster, of bytes and of 16 bits: start-up reads no more than a
+// sample, and a coarse tile reads the raster decimated.
+TEST_F(GdalImageryTest, AHugeRasterCostsLittleToOpenAndToTile) {
+  const testing::TTempFolder temp;
+  testing::WriteGeoTiff(
+      {temp / "small.tif", "EPSG:32618", 0, 5000000, 10000, 100, 100},
+      [](int x, int y, int band) { return static_cast<std::uint8_t>(band == 0 ? x * 2 : y * 2); });
+  testing::Translate(temp / "small.tif", temp / "small16.tif",
+                     {"-ot", "UInt16", "-scale", "0", "255", "0", "4095"});
+  for (const auto& [file, type] : {std::pair{"small.tif", "Byte"}, {"small16.tif", "UInt16"}}) {
+    SCOPED_TRACE(type);
+    testing::WriteHugeVrt(temp / "huge.vrt", temp / file, type);
+    mst::ServiceProcess process({"--port", "0", "--photo", temp / "huge.vrt"});
+    ASSERT_FALSE(process.Endpoint().empty()) << process.Line();
+    EXPECT_LT(process.PeakMemoryKb(), 150 << 10);
+    const auto service = Proxy(process);
+    // 64 m a pixel near the middle: 12.8 km of ground, 164 million source pixels.
+    EXPECT_EQ(DecodeTile(TileFile(*service, {Theme::Photo, Scale::Scale64m, 18, 39, 351})).Width(),
+              200);
+    EXPECT_LT(process.PeakMemoryKb(), 256 << 10);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,10 +24,20 @@ using Clock = std::chrono::steady_clock;
 class HttpListenerTest : public ::testing::Test {
  protected:
   void Start(HttpListener::Options options) {
+    // Dataset work waits on the test's gate, or on the stop.
+    options.slowHandler = [this](const HttpRequest& req) {
+      if (req.path == "/hang") {
+        gate_.get_future().wait();
+        return HttpResponse{200, "text/plain", "late", {}, false};
+      }
+      listener_->Sleep(10s);
+      return HttpResponse{200, "text/plain", "slow", {}, false};
+    };
     listener_ = std::make_unique<HttpListener>(
         options,
         [this](const HttpRequest& req) {
           if (req.path == "/sleep") listener_->Sleep(10s);
+          if (req.path == "/dataset" || req.path == "/hang") throw ESlowWork();
           return HttpResponse{200, "text/plain", "ok:" + req.method + ":" + req.body, {}, false};
         },
         [](const HttpRequest&, int status, const std::string& why) {
@@ -54,6 +65,7 @@ class HttpListenerTest : public ::testing::Test {
   std::thread runner_;
   std::atomic<bool> ran_{false};
   int port_ = 0;
+  std::promise<void> gate_;
 };
 
 TEST_F(HttpListenerTest, ARequestThatTricklesPastItsDeadlineGets408) {
@@ -101,17 +113,19 @@ TEST_F(HttpListenerTest, OpenConnectionsAreBounded) {
   EXPECT_TRUE(idle.front()->ClosedWithin(1s));
   idle.clear();
   std::this_thread::sleep_for(100ms);
-  // ...connections in the middle of a request do not: the newcomer hears why.
+  // ...and so does the connection that has sent least of its request for longest, which
+  // hears why, not the newcomer.
   std::vector<std::unique_ptr<TRawHttpClient>> busy;
   for (int i = 0; i < 3; ++i) {
     busy.push_back(std::make_unique<TRawHttpClient>(port_));
-    ASSERT_TRUE(busy.back()->Send("GET / HTTP/1.1\r\n"));
+    ASSERT_TRUE(busy.back()->Send(i == 1 ? "GET / HT" : "GET / HTTP/1.1\r\nHost: x\r\n"));
+    std::this_thread::sleep_for(50ms);
   }
-  std::this_thread::sleep_for(100ms);
-  TRawHttpClient refused(port_);
-  ASSERT_TRUE(refused.Send("GET / HTTP/1.1\r\n\r\n"));
-  EXPECT_TRUE(refused.ReadUntilClosed().starts_with("HTTP/1.1 503 Service Unavailable\r\n"));
-  // The waiting ones are still served when they finish.
+  TRawHttpClient newcomer(port_);
+  ASSERT_TRUE(newcomer.Send("GET / HTTP/1.1\r\n\r\n"));
+  EXPECT_NE(newcomer.ReadAnswer().find("ok:GET:"), std::string::npos);
+  EXPECT_TRUE(busy[1]->ReadUntilClosed().starts_with("HTTP/1.1 503 Service Unavailable\r\n"));
+  // The others are still served when they finish.
   ASSERT_TRUE(busy.front()->Send("\r\n"));
   EXPECT_NE(busy.front()->ReadAnswer().find("ok:GET:"), std::string::npos);
 }
@@ -161,6 +175,40 @@ TEST_F(HttpListenerTest, StopEndsTheServerAtOnceWhateverClientsDo) {
   EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_TRUE(ran_);
   EXPECT_TRUE(kept.ClosedWithin(1s));
+}
+
+// Slow work past its deadline is a refusal while other requests are answered; a stop
+// does not wait for slow work that never ends.
+TEST_F(HttpListenerTest, SlowWorkHasADeadlineAndNeverHoldsTheOthersOrTheStop) {
+  auto options = Quick();
+  options.workers = 2;
+  options.slowWorkers = 2;
+  options.slowTimeout = 300ms;
+  options.idleTimeout = 5s;
+  Start(options);
+  std::vector<std::unique_ptr<TRawHttpClient>> slow;
+  for (int i = 0; i < 4; ++i) {
+    slow.push_back(std::make_unique<TRawHttpClient>(port_));
+    ASSERT_TRUE(
+        slow.back()->Send(i == 0 ? "GET /hang HTTP/1.1\r\n\r\n" : "GET /dataset HTTP/1.1\r\n\r\n"));
+  }
+  TRawHttpClient other(port_);
+  ASSERT_TRUE(other.Send("GET / HTTP/1.1\r\n\r\n"));
+  EXPECT_NE(other.ReadAnswer(200ms).find("ok:GET:"), std::string::npos);
+  for (auto& client : slow) {
+    const std::string answer = client->ReadAnswer(2s);
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 500 ")) << answer;
+    EXPECT_NE(answer.find("The imagery did not answer within 1 s"), std::string::npos) << answer;
+  }
+  // The connection lives on, and a late answer never arrives in place of the next one.
+  ASSERT_TRUE(slow[1]->Send("GET / HTTP/1.1\r\n\r\n"));
+  EXPECT_NE(slow[1]->ReadAnswer(2s).find("ok:GET:"), std::string::npos);
+  const auto start = Clock::now();
+  listener_->Stop();
+  runner_.join();
+  EXPECT_LT(Clock::now() - start, 1s);
+  EXPECT_TRUE(listener_->Abandoned());
+  gate_.set_value();
 }
 
 }  // namespace

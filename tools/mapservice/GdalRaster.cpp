@@ -7,8 +7,11 @@
 #include <ogr_srs_api.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <limits>
 
 #include "mapservice/UtmProjection.h"
@@ -48,9 +51,109 @@ class ErrorCapture {
   std::string failure_, warning_;
 };
 
+std::mutex gLogMutex;
+std::function<void(const std::string&)> gLog;
+std::atomic<bool> gCancelled{false};
+
+void CPL_STDCALL LogGdalMessage(CPLErr level, CPLErrorNum, const char* text) {
+  std::lock_guard lock(gLogMutex);
+  if (!gLog || text == nullptr) return;
+  const char* kind = level >= CE_Failure ? "error" : level == CE_Warning ? "warning" : "note";
+  gLog(std::string("GDAL ") + kind + ": " + text);
+}
+
 void RegisterDrivers() {
   static std::once_flag once;
-  std::call_once(once, [] { GDALAllRegister(); });
+  std::call_once(once, [] {
+    CPLSetErrorHandler(&LogGdalMessage);
+    SetRemoteReadTimeouts();
+    GDALAllRegister();
+  });
+}
+
+// A warp past its time, or under way when the service stops, ends at GDAL's next report
+// of its progress.
+constexpr auto kMostWarpTime = std::chrono::seconds(15);
+
+int CPL_STDCALL WarpProgress(double, const char*, void* deadline) {
+  return !gCancelled && std::chrono::steady_clock::now() <
+                            *static_cast<const std::chrono::steady_clock::time_point*>(deadline);
+}
+
+// The text without the server's file paths: each word with a slash keeps its last part.
+std::string WithoutPaths(const std::string& text) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = std::min(text.find_first_of(" \t\n'\"(),;", at), text.size());
+    const std::string word = text.substr(at, end - at);
+    const std::size_t slash = word.find_last_of('/');
+    out += slash == std::string::npos ? word : word.substr(slash + 1);
+    if (end < text.size()) out += text[end];
+    at = end + 1;
+  }
+  return out;
+}
+
+// GDAL's tile-service driver waits 300 s for an answer unless the description says
+// otherwise, whatever GDAL_HTTP_TIMEOUT says: a description without a time-out of its own
+// is opened as text with GDAL's.
+std::string WithReadTimeout(const std::string& path) {
+  constexpr std::size_t kLargestDescription = 64 << 10;
+  std::ifstream in(path, std::ios::binary);
+  std::string text(kLargestDescription + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  constexpr std::string_view kRoot = "<GDAL_WMS>";
+  const std::size_t root = text.find(kRoot);
+  if (text.size() > kLargestDescription || root == std::string::npos ||
+      text.find("<Timeout>") != std::string::npos) {
+    return path;
+  }
+  const char* timeout = CPLGetConfigOption("GDAL_HTTP_TIMEOUT", "10");
+  return text.insert(root + kRoot.size(), "<Timeout>" + std::string(timeout) + "</Timeout>");
+}
+
+EImageryError Failure(const std::string& lead, const std::string& reason) {
+  return EImageryError(lead + WithoutPaths(reason), lead + reason);
+}
+
+// The largest value of a band from its coarsest overview, or else from a grid of small
+// windows: never a scan of the whole raster, however large.
+double SampledMax(GDALRasterBandH band) {
+  int hasNoData = 0;
+  const double noData = GDALGetRasterNoDataValue(band, &hasNoData);
+  double most = 0;
+  auto take = [&](const std::vector<double>& values) {
+    for (const double v : values) {
+      if (std::isfinite(v) && !(hasNoData && v == noData)) most = std::max(most, v);
+    }
+  };
+  const int overviews = GDALGetOverviewCount(band);
+  GDALRasterBandH source = overviews > 0 ? GDALGetOverview(band, overviews - 1) : band;
+  const int width = GDALGetRasterBandXSize(source), height = GDALGetRasterBandYSize(source);
+  if (overviews > 0 && static_cast<double>(width) * height <= 1024.0 * 1024.0) {
+    std::vector<double> values(static_cast<std::size_t>(width) * height);
+    if (GDALRasterIO(source, GF_Read, 0, 0, width, height, values.data(), width, height,
+                     GDT_Float64, 0, 0) == CE_None) {
+      take(values);
+    }
+    return most;
+  }
+  constexpr int kGrid = 32, kWindow = 8;
+  const int w = std::min(kWindow, width), h = std::min(kWindow, height);
+  std::vector<double> values(static_cast<std::size_t>(w) * h);
+  for (int gy = 0; gy < kGrid; ++gy) {
+    for (int gx = 0; gx < kGrid; ++gx) {
+      const int x = static_cast<int>(static_cast<double>(width - w) * gx / (kGrid - 1));
+      const int y = static_cast<int>(static_cast<double>(height - h) * gy / (kGrid - 1));
+      if (GDALRasterIO(source, GF_Read, x, y, w, h, values.data(), w, h, GDT_Float64, 0, 0) ==
+          CE_None) {
+        take(values);
+      }
+    }
+  }
+  return most;
 }
 
 struct SrsDeleter {
@@ -78,6 +181,22 @@ std::string Number(double value) {
 }
 
 }  // namespace
+
+void SetGdalLog(std::function<void(const std::string&)> log) {
+  std::lock_guard lock(gLogMutex);
+  gLog = std::move(log);
+}
+
+void SetRemoteReadTimeouts() {
+  if (CPLGetConfigOption("GDAL_HTTP_CONNECTTIMEOUT", nullptr) == nullptr) {
+    CPLSetConfigOption("GDAL_HTTP_CONNECTTIMEOUT", "5");
+  }
+  if (CPLGetConfigOption("GDAL_HTTP_TIMEOUT", nullptr) == nullptr) {
+    CPLSetConfigOption("GDAL_HTTP_TIMEOUT", "10");
+  }
+}
+
+void CancelDatasetWork() { gCancelled = true; }
 
 struct GdalRaster::Handle {
   Dataset source;
@@ -123,11 +242,10 @@ class GdalRaster::Lease {
 std::unique_ptr<GdalRaster::Handle> GdalRaster::Open() const {
   ErrorCapture errors;
   auto handle = std::make_unique<Handle>();
-  handle->source.reset(GDALOpenEx(path_.c_str(),
+  handle->source.reset(GDALOpenEx(openName_.c_str(),
                                   GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
                                   nullptr, nullptr, nullptr));
-  if (!handle->source)
-    throw EImageryError("Cannot open the dataset " + path_ + ": " + errors.Message());
+  if (!handle->source) throw Failure("Cannot open the dataset " + path_ + ": ", errors.Message());
   const OGRSpatialReferenceH own = GDALGetSpatialRef(handle->source.get());
   double transform[6];
   if (own == nullptr || GDALGetGeoTransform(handle->source.get(), transform) != CE_None) {
@@ -140,8 +258,9 @@ std::unique_ptr<GdalRaster::Handle> GdalRaster::Open() const {
   handle->fromLonLat = OCTNewCoordinateTransformation(lonLat.get(), srs.get());
   handle->toLonLat = OCTNewCoordinateTransformation(srs.get(), lonLat.get());
   if (!handle->fromLonLat || !handle->toLonLat) {
-    throw EImageryError("The coordinate system of the dataset " + path_ +
-                        " cannot be related to longitude and latitude: " + errors.Message());
+    throw Failure("The coordinate system of the dataset " + path_ +
+                      " cannot be related to longitude and latitude: ",
+                  errors.Message());
   }
   ToBytes(*handle);
   return handle;
@@ -158,7 +277,7 @@ void GdalRaster::ToBytes(Handle& handle) const {
   if (options)
     handle.bytes.reset(GDALTranslate("", handle.source.get(), options.get(), &usageError));
   if (!handle.bytes) {
-    throw EImageryError("Cannot scale the dataset " + path_ + " to 8 bits: " + errors.Message());
+    throw Failure("Cannot scale the dataset " + path_ + " to 8 bits: ", errors.Message());
   }
 }
 
@@ -173,10 +292,7 @@ void GdalRaster::PlanByteScale(GDALDatasetH ds, bool alpha) {
   byteScale_ = {"-of", "VRT", "-ot", "Byte"};
   double colourMax = 0;
   for (int b = 1; b <= bands - (alpha ? 1 : 0); ++b) {
-    double range[2] = {0, 0};
-    if (GDALComputeRasterMinMax(GDALGetRasterBand(ds, b), TRUE, range) == CE_None) {
-      colourMax = std::max(colourMax, range[1]);
-    }
+    colourMax = std::max(colourMax, SampledMax(GDALGetRasterBand(ds, b)));
   }
   const bool integral = !GDALDataTypeIsFloating(type) && !GDALDataTypeIsComplex(type);
   const int typeBits = GDALGetDataTypeSizeBits(type) - (GDALDataTypeIsSigned(type) ? 1 : 0);
@@ -199,6 +315,7 @@ void GdalRaster::PlanByteScale(GDALDatasetH ds, bool alpha) {
 
 GdalRaster::GdalRaster(std::string path) : path_(std::move(path)) {
   RegisterDrivers();
+  openName_ = WithReadTimeout(path_);
   std::unique_ptr<Handle> handle = Open();
   GDALDatasetH ds = handle->source.get();
   const int bands = GDALGetRasterCount(ds);
@@ -223,6 +340,14 @@ GdalRaster::GdalRaster(std::string path) : path_(std::move(path)) {
     colours_ = RasterColours::Grey;
   }
   allValid_ = (GDALGetMaskFlags(first) & GMF_ALL_VALID) != 0;
+  const std::string driver = GDALGetDriverShortName(GDALGetDatasetDriver(ds));
+  remote_ = driver == "WMS" || driver == "WMTS" || path_.starts_with("/vsicurl") ||
+            path_.find("://") != std::string::npos;
+  for (int i = 0; i < GDALGetOverviewCount(first); ++i) {
+    const int w = GDALGetRasterBandXSize(GDALGetOverview(first, i));
+    if (w > 0) overviewFactors_.push_back(static_cast<double>(GDALGetRasterXSize(ds)) / w);
+  }
+  std::sort(overviewFactors_.begin(), overviewFactors_.end());
   PlanByteScale(ds, alpha);
   ToBytes(*handle);
 
@@ -281,7 +406,7 @@ bool GdalRaster::Holds(double lon, double lat) const {
   const double px = inverse_[0] + x * inverse_[1] + y * inverse_[2];
   const double py = inverse_[3] + x * inverse_[4] + y * inverse_[5];
   if (!(px >= 0 && px < width_ && py >= 0 && py < height_)) return false;
-  if (allValid_) return true;
+  if (allValid_ || remote_) return true;
   std::uint8_t valid = 0;
   const GDALRasterBandH mask = GDALGetMaskBand(GDALGetRasterBand(lease->Reading(), 1));
   return GDALRasterIO(mask, GF_Read, static_cast<int>(px), static_cast<int>(py), 1, 1, &valid, 1, 1,
@@ -299,8 +424,36 @@ void GdalRaster::Remember(const std::string& trouble) const {
 EImageryError GdalRaster::ReadError(const std::string& reason) const {
   if (!reason.empty()) Remember(reason);
   std::lock_guard lock(mutex_);
-  return EImageryError("Cannot read the dataset " + path_ + ": " +
-                       (trouble_.empty() ? "GDAL reported no reason" : trouble_));
+  return Failure("Cannot read the dataset " + path_ + ": ",
+                 trouble_.empty() ? "GDAL reported no reason" : trouble_);
+}
+
+double GdalRaster::SourcePixels(void* fromLonLat, const UtmWindow& window) const {
+  const double span = window.Size * window.MetresPerPixel;
+  double left = std::numeric_limits<double>::infinity(), right = -left, top = left, bottom = -left;
+  constexpr int kSteps = 4;
+  for (int i = 0; i <= kSteps; ++i) {
+    for (int j = 0; j <= kSteps; ++j) {
+      const GeoPoint p = UtmInverse(
+          {window.Zone, window.West + span * i / kSteps, window.North - span * j / kSteps});
+      double x = p.Lon, y = p.Lat;
+      if (!OCTTransform(static_cast<OGRCoordinateTransformationH>(fromLonLat), 1, &x, &y,
+                        nullptr) ||
+          !std::isfinite(x) || !std::isfinite(y)) {
+        continue;
+      }
+      const double px = inverse_[0] + x * inverse_[1] + y * inverse_[2];
+      const double py = inverse_[3] + x * inverse_[4] + y * inverse_[5];
+      left = std::min(left, px);
+      right = std::max(right, px);
+      top = std::min(top, py);
+      bottom = std::max(bottom, py);
+    }
+  }
+  if (!(left <= right && top <= bottom)) return 0;
+  const double w = std::clamp(right, 0.0, double(width_)) - std::clamp(left, 0.0, double(width_));
+  const double h = std::clamp(bottom, 0.0, double(height_)) - std::clamp(top, 0.0, double(height_));
+  return w * h;
 }
 
 WarpedWindow GdalRaster::Warp(const UtmWindow& window) const {
@@ -327,39 +480,66 @@ WarpedWindow GdalRaster::Warp(const UtmWindow& window) const {
     return out;
   }
 
+  Lease lease(*this);
+  ErrorCapture errors;
+  GDALDatasetH source = lease->Reading();
+  // Pixels read at the overview the warp picks: beyond the bound, a decimated view of
+  // the dataset instead, whose reads take the finest overview that is coarse enough.
+  const double sourcePixels = SourcePixels(lease->fromLonLat, window);
+  const double perTarget = std::sqrt(sourcePixels) / window.Size;
+  double overview = 1;
+  for (const double f : overviewFactors_) {
+    if (f <= perTarget) overview = f;
+  }
+  Dataset decimated;
+  if (sourcePixels / (overview * overview) > kMostSourcePixels) {
+    const double d = std::sqrt(sourcePixels / kMostSourcePixels);
+    const std::string w = std::to_string(std::max(1, static_cast<int>(std::ceil(width_ / d))));
+    const std::string h = std::to_string(std::max(1, static_cast<int>(std::ceil(height_ / d))));
+    CPLStringList viewArgs;
+    for (const char* arg : {"-of", "VRT", "-outsize", w.c_str(), h.c_str(), "-r", "near"}) {
+      viewArgs.AddString(arg);
+    }
+    std::unique_ptr<GDALTranslateOptions, decltype(&GDALTranslateOptionsFree)> viewOptions(
+        GDALTranslateOptionsNew(viewArgs.List(), nullptr), &GDALTranslateOptionsFree);
+    int viewError = 0;
+    if (viewOptions) decimated.reset(GDALTranslate("", source, viewOptions.get(), &viewError));
+    if (!decimated) throw ReadError(errors.Told());
+    source = decimated.get();
+  }
+
   const std::string size = std::to_string(window.Size);
-  const char* const args[] = {"-of",          "MEM",
-                              "-q",           "-nomd",
-                              "-t_srs",
-                              nullptr,  // the zone, below
-                              "-te",          nullptr,
-                              nullptr,        nullptr,
-                              nullptr,        "-ts",
-                              size.c_str(),   size.c_str(),
-                              "-r",           colours_ == RasterColours::Palette ? "near" : "cubic",
-                              "-ovr",         "AUTO",
-                              "-dstalpha",    "-wo",
-                              "NUM_THREADS=1"};
   // WGS 84 / UTM zone N north: its northings run on, signed, south of the equator.
   const std::string srs = "EPSG:" + std::to_string(32600 + window.Zone);
   const std::string te[4] = {Number(window.West), Number(south), Number(east),
                              Number(window.North)};
   CPLStringList argv;
-  for (std::size_t i = 0; i < std::size(args); ++i) {
-    const char* arg = args[i];
-    if (i == 5) arg = srs.c_str();
-    if (i >= 7 && i <= 10) arg = te[i - 7].c_str();
+  for (const char* arg : {"-of",          "MEM",
+                          "-q",           "-nomd",
+                          "-t_srs",       srs.c_str(),
+                          "-te",          te[0].c_str(),
+                          te[1].c_str(),  te[2].c_str(),
+                          te[3].c_str(),  "-ts",
+                          size.c_str(),   size.c_str(),
+                          "-r",           colours_ == RasterColours::Palette ? "near" : "cubic",
+                          "-ovr",         decimated ? "NONE" : "AUTO",
+                          "-dstalpha",    "-wo",
+                          "NUM_THREADS=1"}) {
     argv.AddString(arg);
   }
-
-  Lease lease(*this);
-  ErrorCapture errors;
   std::unique_ptr<GDALWarpAppOptions, decltype(&GDALWarpAppOptionsFree)> options(
       GDALWarpAppOptionsNew(argv.List(), nullptr), &GDALWarpAppOptionsFree);
   if (!options) throw EImageryError("GDAL refused the warp options: " + errors.Message());
-  GDALDatasetH source = lease->Reading();
+  const auto deadline = std::chrono::steady_clock::now() + kMostWarpTime;
+  GDALWarpAppOptionsSetProgress(options.get(), &WarpProgress,
+                                const_cast<std::chrono::steady_clock::time_point*>(&deadline));
   int usageError = 0;
   const Dataset warped(GDALWarp("", nullptr, 1, &source, options.get(), &usageError));
+  if (!warped && gCancelled) throw EImageryError("The service is stopping");
+  if (!warped && std::chrono::steady_clock::now() >= deadline) {
+    throw EImageryError("Cannot read the dataset " + path_ + ": the tile took longer than " +
+                        std::to_string(kMostWarpTime.count()) + " s");
+  }
   if (!warped) throw ReadError(errors.Told());
 
   // Colour bands first, the alpha band last; further bands (near infrared) are dropped.

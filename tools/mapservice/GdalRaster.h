@@ -6,6 +6,7 @@
 // and gives it back; pieces for different threads are warped in parallel.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,10 +16,27 @@
 
 namespace quorvil::mapservice {
 
-// GDAL could not open or read a dataset; the text names the file and GDAL's reason.
+// GDAL could not open or read a dataset; the text names the dataset as the command line
+// gave it and GDAL's reason. A fault a client sees leaves the server's file paths out of
+// the reason; Detail() then holds the whole text, for the service's log.
 struct EImageryError : EQuorvilError {
-  using EQuorvilError::EQuorvilError;
+  explicit EImageryError(const std::string& message, std::string detail = {})
+      : EQuorvilError(message), detail_(std::move(detail)) {}
+  const std::string& Detail() const { return detail_; }
+
+ private:
+  std::string detail_;
 };
+
+// GDAL's own messages, those no read is capturing, go to `log` instead of standard error
+// (nowhere when empty).
+void SetGdalLog(std::function<void(const std::string&)> log);
+
+// GDAL's time-outs for a remote dataset's server, unless the environment set them.
+void SetRemoteReadTimeouts();
+
+// Every warp in progress and to come ends at once, failing: the service is stopping.
+void CancelDatasetWork();
 
 // A rectangle in degrees.
 struct GeoBounds {
@@ -68,8 +86,11 @@ class GdalRaster {
   bool Holds(double lon, double lat) const;
 
   // The window warped from the dataset (cubic resampling, nearest for palette indices;
-  // the overview nearest the window's resolution). Throws EImageryError when GDAL fails.
+  // the overview nearest the window's resolution). However coarse the window, at most
+  // about kMostSourcePixels are read for it: without a fitting overview the dataset is
+  // read decimated. Throws EImageryError when GDAL fails or the warp is cancelled.
   WarpedWindow Warp(const UtmWindow& window) const;
+  static constexpr double kMostSourcePixels = 2048.0 * 2048.0;
 
  private:
   struct Handle;
@@ -81,8 +102,13 @@ class GdalRaster {
   void PlanByteScale(void* dataset, bool alpha);
   void ToBytes(Handle& handle) const;
   EImageryError ReadError(const std::string& reason) const;
+  // How many pixels of the full-resolution raster the window spans; `fromLonLat` is an
+  // OGRCoordinateTransformationH.
+  double SourcePixels(void* fromLonLat, const UtmWindow& window) const;
 
   std::string path_;
+  // What GDAL opens: the path, or a tile-service description given a read time-out.
+  std::string openName_;
   RasterColours colours_ = RasterColours::Rgb;
   std::vector<std::uint8_t> palette_;
   GeoBounds bounds_;
@@ -91,6 +117,10 @@ class GdalRaster {
   double inverse_[6] = {};  // dataset coordinates to pixel
   int width_ = 0, height_ = 0;
   bool allValid_ = true;
+  // A tile service's pixels are not read to answer Holds(): its server may never answer.
+  bool remote_ = false;
+  // Each overview's reduction of the raster, finest first.
+  std::vector<double> overviewFactors_;
   mutable std::mutex mutex_;
   mutable std::vector<std::unique_ptr<Handle>> idle_;
   mutable std::string trouble_;

@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,6 +34,8 @@ constexpr std::size_t kReadBytes = 16 << 10;
 constexpr std::size_t kReadBurstBytes = 256 << 10;
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+// Descriptors kept for the datasets' files and the process's own.
+constexpr std::size_t kReservedDescriptors = 256;
 
 class FileDescriptor {
  public:
@@ -74,6 +77,11 @@ struct Connection {
   bool continueSent = false;
   bool refused = false;
   std::size_t lingered = 0;  // bytes dropped after a refusal
+  std::size_t received = 0;  // bytes of the request being read
+  std::uint64_t job = 0;     // which of the connection's requests is being answered
+  // A request on a slow worker is refused by then; its head, to say so.
+  Clock::time_point slowDeadline = Clock::time_point::max();
+  HttpRequest slowRequest;
   bool closeAfterWrite = false;
   bool wasStarted = false;
   std::uint32_t events = 0;
@@ -82,14 +90,59 @@ struct Connection {
 
 struct Job {
   std::uint64_t id;
+  std::uint64_t job;
   HttpRequest request;
+  Clock::time_point deadline = Clock::time_point::max();
 };
 
 struct Answer {
   std::uint64_t id;
+  std::uint64_t job;
   HttpRequest request;
   HttpResponse response;
 };
+
+// A request handed to the slow workers, for the loop to watch its deadline.
+struct Moved {
+  std::uint64_t id;
+  std::uint64_t job;
+  HttpRequest head;
+  Clock::time_point deadline;
+};
+
+struct WorkQueue {
+  std::condition_variable ready;
+  std::deque<Job> jobs;
+};
+
+}  // namespace
+
+std::size_t RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  return limit.rlim_cur == RLIM_INFINITY ? HttpListener::kMostConnections * 2
+                                         : static_cast<std::size_t>(limit.rlim_cur);
+}
+
+namespace {
+
+std::size_t ConnectionBound(std::size_t asked) {
+  if (asked > 0) return asked;
+  rlimit limit{};
+  std::size_t descriptors = 1024;
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+    descriptors = limit.rlim_cur == RLIM_INFINITY ? HttpListener::kMostConnections * 2
+                                                  : static_cast<std::size_t>(limit.rlim_cur);
+  }
+  const std::size_t room =
+      descriptors > 2 * kReservedDescriptors ? descriptors - kReservedDescriptors : descriptors / 2;
+  return std::clamp<std::size_t>(room, 16, HttpListener::kMostConnections);
+}
 
 }  // namespace
 
@@ -101,7 +154,9 @@ class HttpListener::Loop {
         refusal_(std::move(refusal)),
         logger_(std::move(logger)),
         epoll_(epoll_create1(EPOLL_CLOEXEC)),
-        wake_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+        wake_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    options_.maxConnections = ConnectionBound(options_.maxConnections);
+  }
 
   int Bind(const std::string& host, int port);
   bool Run();
@@ -117,6 +172,7 @@ class HttpListener::Loop {
     std::unique_lock lock(stopMutex_);
     return !stopChanged_.wait_for(lock, time, [this] { return stopping_; });
   }
+  bool Abandoned() const { return abandoned_; }
 
  private:
   bool Stopping() {
@@ -129,8 +185,8 @@ class HttpListener::Loop {
   }
 
   void Accept();
-  void RefuseBusy(int fd);
-  bool EvictIdle();
+  void RefuseBusy(int fd, const HttpRequest& request);
+  bool MakeRoom();
   void OnEvent(std::uint64_t id, std::uint32_t events);
   void ReadFrom(Connection& c);
   void ProcessInput(Connection& c);
@@ -142,7 +198,8 @@ class HttpListener::Loop {
   void Close(std::uint64_t id);
   void CollectAnswers();
   int CheckDeadlines();
-  void Work();
+  void Work(bool slow);
+  void EndWorkers(std::vector<std::thread>& workers);
 
   Options options_;
   Handler handler_;
@@ -160,11 +217,14 @@ class HttpListener::Loop {
   bool stopping_ = false;
 
   std::mutex jobMutex_;
-  std::condition_variable jobReady_;
-  std::deque<Job> jobs_;
+  WorkQueue ordinary_, slow_;
   bool workersEnd_ = false;
+  int busy_ = 0;  // workers answering a request
+  std::condition_variable idle_;
+  bool abandoned_ = false;
   std::mutex answerMutex_;
   std::vector<Answer> answers_;
+  std::vector<Moved> moved_;
 };
 
 int HttpListener::Loop::Bind(const std::string& host, int port) {
@@ -181,7 +241,7 @@ int HttpListener::Loop::Bind(const std::string& host, int port) {
     if (fd.Get() < 0) continue;
     const int yes = 1;
     setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    if (::bind(fd.Get(), a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd.Get(), 128) != 0) {
+    if (::bind(fd.Get(), a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd.Get(), SOMAXCONN) != 0) {
       continue;
     }
     sockaddr_storage bound{};
@@ -204,7 +264,14 @@ bool HttpListener::Loop::Run() {
     if (epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, fd, &event) != 0) return false;
   }
   std::vector<std::thread> workers;
-  for (int i = 0; i < std::max(1, options_.workers); ++i) workers.emplace_back([this] { Work(); });
+  for (int i = 0; i < std::max(1, options_.workers); ++i) {
+    workers.emplace_back([this] { Work(false); });
+  }
+  if (options_.slowHandler) {
+    for (int i = 0; i < std::max(1, options_.slowWorkers); ++i) {
+      workers.emplace_back([this] { Work(true); });
+    }
+  }
 
   bool ok = true;
   std::vector<epoll_event> events(64);
@@ -229,54 +296,100 @@ bool HttpListener::Loop::Run() {
     }
   }
 
-  {
-    std::lock_guard lock(jobMutex_);
-    workersEnd_ = true;
-    jobs_.clear();
-  }
-  jobReady_.notify_all();
-  for (auto& w : workers) w.join();
+  EndWorkers(workers);
   connections_.clear();
   listen_.Reset();
   return ok;
 }
 
-void HttpListener::Loop::Work() {
+// Answers in progress get a moment to finish; a dataset read that hangs does not hold
+// the stop any longer, its thread is left to the process's end.
+void HttpListener::Loop::EndWorkers(std::vector<std::thread>& workers) {
+  std::unique_lock lock(jobMutex_);
+  workersEnd_ = true;
+  ordinary_.jobs.clear();
+  slow_.jobs.clear();
+  ordinary_.ready.notify_all();
+  slow_.ready.notify_all();
+  abandoned_ = !idle_.wait_for(lock, options_.stopGrace, [this] { return busy_ == 0; });
+  lock.unlock();
+  for (auto& w : workers) {
+    if (abandoned_) {
+      w.detach();
+    } else {
+      w.join();
+    }
+  }
+}
+
+void HttpListener::Loop::Work(bool slow) {
+  WorkQueue& queue = slow ? slow_ : ordinary_;
   for (;;) {
     Job job;
     {
       std::unique_lock lock(jobMutex_);
-      jobReady_.wait(lock, [this] { return workersEnd_ || !jobs_.empty(); });
+      queue.ready.wait(lock, [&] { return workersEnd_ || !queue.jobs.empty(); });
       if (workersEnd_) return;
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
+      job = std::move(queue.jobs.front());
+      queue.jobs.pop_front();
+      // Its client was already told that the request took too long.
+      if (Clock::now() >= job.deadline) continue;
+      ++busy_;
     }
     HttpResponse response;
+    bool moved = false;
     try {
-      response = handler_(job.request);
+      response = slow ? options_.slowHandler(job.request) : handler_(job.request);
+    } catch (const ESlowWork&) {
+      moved = true;
     } catch (const std::exception& e) {
       response = refusal_(job.request, 500, std::string("Server error: ") + e.what());
     } catch (...) {
       response = refusal_(job.request, 500, "Server error");
     }
-    {
+    if (moved && !slow && options_.slowHandler) {
+      job.deadline = Clock::now() + options_.slowTimeout;
+      HttpRequest head = job.request;
+      head.body.clear();
+      {
+        std::lock_guard lock(answerMutex_);
+        moved_.push_back({job.id, job.job, std::move(head), job.deadline});
+      }
+      std::lock_guard lock(jobMutex_);
+      slow_.jobs.push_back(std::move(job));
+      slow_.ready.notify_one();
+    } else {
+      if (moved) response = refusal_(job.request, 500, "Server error: no worker for slow work");
       std::lock_guard lock(answerMutex_);
-      answers_.push_back({job.id, std::move(job.request), std::move(response)});
+      answers_.push_back({job.id, job.job, std::move(job.request), std::move(response)});
     }
     Wake();
+    std::lock_guard lock(jobMutex_);
+    if (--busy_ == 0) idle_.notify_all();
   }
 }
 
 void HttpListener::Loop::CollectAnswers() {
   std::vector<Answer> ready;
+  std::vector<Moved> moved;
   {
     std::lock_guard lock(answerMutex_);
     ready.swap(answers_);
+    moved.swap(moved_);
+  }
+  for (Moved& m : moved) {
+    const auto it = connections_.find(m.id);
+    if (it == connections_.end() || it->second->job != m.job) continue;
+    it->second->slowDeadline = m.deadline;
+    it->second->slowRequest = std::move(m.head);
   }
   for (Answer& a : ready) {
     const auto it = connections_.find(a.id);
-    // The client may have gone while its answer was made.
-    if (it == connections_.end() || it->second->phase != Phase::Processing) continue;
+    // The client may have gone while its answer was made, or been told it took too long.
+    if (it == connections_.end() || it->second->phase != Phase::Processing ||
+        it->second->job != a.job) {
+      continue;
+    }
     Send(*it->second, a.request, std::move(a.response));
   }
 }
@@ -293,8 +406,8 @@ void HttpListener::Loop::Accept() {
       }
       return;
     }
-    if (connections_.size() >= options_.maxConnections && !EvictIdle()) {
-      RefuseBusy(fd.Get());
+    if (connections_.size() >= options_.maxConnections && !MakeRoom()) {
+      RefuseBusy(fd.Get(), HttpRequest{});
       continue;
     }
     const int yes = 1;
@@ -313,20 +426,39 @@ void HttpListener::Loop::Accept() {
   }
 }
 
-bool HttpListener::Loop::EvictIdle() {
-  Connection* oldest = nullptr;
+// The connection that has sent least of its request for longest goes: a refused one
+// first, then the lowest rate of bytes since its request (or its wait for one) began. A
+// newcomer's rate counts as high, so clients that just connected are not pushed out.
+bool HttpListener::Loop::MakeRoom() {
+  const auto now = Clock::now();
+  Connection* chosen = nullptr;
+  double lowest = 0;
   for (auto& [id, c] : connections_) {
-    if (c->phase == Phase::Reading && !c->parser.Started() && c->out.empty() &&
-        (oldest == nullptr || c->idleSince < oldest->idleSince)) {
-      oldest = c.get();
+    double rate;
+    if (c->phase == Phase::Lingering) {
+      rate = -1;
+    } else if (c->phase == Phase::Reading && c->out.empty()) {
+      const auto since = c->parser.Started() ? c->requestStart : c->idleSince;
+      const double seconds = std::chrono::duration<double>(now - since).count();
+      rate = static_cast<double>(c->received + 1) / std::max(seconds, 1e-3);
+    } else {
+      continue;
+    }
+    if (chosen == nullptr || rate < lowest) {
+      chosen = c.get();
+      lowest = rate;
     }
   }
-  if (oldest == nullptr) return false;
-  Close(oldest->id);
+  if (chosen == nullptr) return false;
+  // One in the middle of a request hears why it ends.
+  if (chosen->phase == Phase::Reading && chosen->parser.Started()) {
+    RefuseBusy(chosen->fd.Get(), chosen->parser.Request());
+  }
+  Close(chosen->id);
   return true;
 }
 
-void HttpListener::Loop::RefuseBusy(int fd) {
+void HttpListener::Loop::RefuseBusy(int fd, const HttpRequest& request) {
   // Whatever the client already sent is dropped first, so that closing does not reset the
   // connection before it has read the answer.
   char buffer[kReadBytes];
@@ -335,12 +467,12 @@ void HttpListener::Loop::RefuseBusy(int fd) {
     if (n <= 0) break;
     read += static_cast<std::size_t>(n);
   }
-  HttpResponse response = refusal_(HttpRequest{}, 503, "The service has too many connections");
+  HttpResponse response = refusal_(request, 503, "The service has too many connections");
   response.close = true;
   const std::string bytes = SerializeResponse(response, false, false);
   [[maybe_unused]] auto ignored = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
   ::shutdown(fd, SHUT_WR);
-  if (logger_) logger_(HttpRequest{}, response);
+  if (logger_) logger_(request, response);
 }
 
 void HttpListener::Loop::OnEvent(std::uint64_t id, std::uint32_t events) {
@@ -386,6 +518,7 @@ void HttpListener::Loop::ReadFrom(Connection& c) {
       continue;
     }
     c.in.append(buffer, static_cast<std::size_t>(n));
+    c.received += static_cast<std::size_t>(n);
     ProcessInput(c);
     if (!connections_.contains(id) || c.phase != Phase::Reading) return;
   }
@@ -412,12 +545,15 @@ void HttpListener::Loop::ProcessInput(Connection& c) {
       break;
   }
   c.phase = Phase::Processing;
+  c.received = c.in.size();  // a pipelined request's start
+  ++c.job;
+  c.slowDeadline = Clock::time_point::max();
   UpdateEvents(c);
   {
     std::lock_guard lock(jobMutex_);
-    jobs_.push_back({c.id, c.parser.TakeRequest()});
+    ordinary_.jobs.push_back({c.id, c.job, c.parser.TakeRequest()});
   }
-  jobReady_.notify_one();
+  ordinary_.ready.notify_one();
 }
 
 void HttpListener::Loop::Refuse(Connection& c, int status, const std::string& why) {
@@ -521,6 +657,7 @@ int HttpListener::Loop::CheckDeadlines() {
         due = c->lingerUntil;
         break;
       case Phase::Processing:
+        due = c->slowDeadline;
         break;
     }
     if (due <= now) {
@@ -531,7 +668,16 @@ int HttpListener::Loop::CheckDeadlines() {
   }
   for (const std::uint64_t id : expired) {
     Connection& c = *connections_.at(id);
-    if (c.phase == Phase::Reading && c.parser.Started()) {
+    if (c.phase == Phase::Processing) {
+      c.slowDeadline = Clock::time_point::max();
+      HttpResponse response =
+          refusal_(c.slowRequest, 500,
+                   "The imagery did not answer within " +
+                       std::to_string(
+                           std::chrono::ceil<std::chrono::seconds>(options_.slowTimeout).count()) +
+                       " s");
+      Send(c, c.slowRequest, std::move(response));
+    } else if (c.phase == Phase::Reading && c.parser.Started()) {
       Refuse(c, 408,
              "The request did not arrive within " +
                  std::to_string(options_.requestTimeout.count()) + " ms");
@@ -547,11 +693,20 @@ HttpListener::HttpListener(Options options, Handler handler, Refusal refusal, Lo
     : loop_(std::make_unique<Loop>(std::move(options), std::move(handler), std::move(refusal),
                                    std::move(logger))) {}
 
-HttpListener::~HttpListener() = default;
+HttpListener::~HttpListener() {
+  // Abandoned workers still use the loop when their answers come: it stays, reachable.
+  if (loop_->Abandoned()) {
+    static std::mutex mutex;
+    static auto* const kept = new std::vector<std::unique_ptr<Loop>>();
+    std::lock_guard lock(mutex);
+    kept->push_back(std::move(loop_));
+  }
+}
 
 int HttpListener::Bind(const std::string& host, int port) { return loop_->Bind(host, port); }
 bool HttpListener::Run() { return loop_->Run(); }
 void HttpListener::Stop() { loop_->Stop(); }
 bool HttpListener::Sleep(std::chrono::milliseconds time) { return loop_->Sleep(time); }
+bool HttpListener::Abandoned() const { return loop_->Abandoned(); }
 
 }  // namespace quorvil::mapservice

@@ -4,7 +4,12 @@
 // requests as their bytes arrive, a fixed set of workers runs the handler on complete
 // requests. A connection holds no thread while its client is slow, every request must
 // arrive whole within a deadline, and the number of open connections is bounded, so
-// that slow, silent or hostile clients cannot starve the others.
+// that slow, silent or hostile clients cannot starve the others. When the bound is
+// reached, the connection that has sent least of its request for longest makes room.
+//
+// Slow work (reading a dataset) runs on workers of its own, with a deadline, so that it
+// never takes every worker: the handler throws ESlowWork and `slowHandler` answers the
+// request on a slow worker.
 
 #include <chrono>
 #include <cstddef>
@@ -16,13 +21,20 @@
 
 namespace quorvil::mapservice {
 
+// Thrown by the handler on an ordinary worker: the request needs a slow worker.
+struct ESlowWork {};
+
+// Raises this process's limit of open descriptors to the most it may have; returns it.
+std::size_t RaiseDescriptorLimit();
+
 class HttpListener {
  public:
   struct Options {
     int workers = 8;
     // With each request's body held to the body limit, this also bounds the memory that
-    // clients can make the service hold.
-    std::size_t maxConnections = 128;
+    // clients can make the service hold. 0: as many as the descriptor limit leaves room
+    // for, up to kMostConnections.
+    std::size_t maxConnections = 0;
     // From the first byte of a request to its last, however slowly it trickles.
     std::chrono::milliseconds requestTimeout{10000};
     // A connection waiting for its (next) request.
@@ -33,7 +45,15 @@ class HttpListener {
     std::chrono::milliseconds lingerTime{2000};
     std::size_t lingerBytes = 8 << 20;
     HttpLimits limits;
+    // Workers for requests the handler calls slow; none without a slow handler.
+    int slowWorkers = 4;
+    std::function<HttpResponse(const HttpRequest&)> slowHandler;
+    // A slow request not answered by then is refused with 500.
+    std::chrono::milliseconds slowTimeout{20000};
+    // How long Stop() lets answers in progress finish before they are abandoned.
+    std::chrono::milliseconds stopGrace{300};
   };
+  static constexpr std::size_t kMostConnections = 10000;
   // Answers a complete request; runs on a worker thread, several at once.
   using Handler = std::function<HttpResponse(const HttpRequest&)>;
   // The answer to a request refused before it reached the handler (the status, e.g. 413,
@@ -56,6 +76,10 @@ class HttpListener {
   void Stop();
   // Waits, or less once Stop() was called; false when stopped.
   bool Sleep(std::chrono::milliseconds time);
+  // After Run(): whether answers still being made were abandoned on their threads. Their
+  // handler may still use what it refers to, so the process must then end without
+  // destroying it (std::_Exit); the listener itself is left to them.
+  bool Abandoned() const;
 
  private:
   class Loop;

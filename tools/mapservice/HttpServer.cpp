@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -67,7 +68,8 @@ HttpResponse Refusal(int status, const std::string& why) {
   return res;
 }
 
-HttpResponse Route(const MapService& service, const std::string& endpoint, const HttpRequest& req) {
+HttpResponse Route(const MapService& service, const std::string& endpoint, const HttpRequest& req,
+                   bool readDatasets) {
   if (req.path != kServiceEndpointPath) {
     return Refusal(404, "There is nothing at " + req.path + "; the service is at " +
                             std::string(kServiceEndpointPath));
@@ -75,7 +77,7 @@ HttpResponse Route(const MapService& service, const std::string& endpoint, const
   HttpResponse res;
   res.contentType = kXmlContentType;
   if (req.method == "POST") {
-    SoapReply reply = service.Handle(req.Header("SOAPAction"), req.body);
+    SoapReply reply = service.Handle(req.Header("SOAPAction"), req.body, readDatasets);
     res.status = reply.status;
     res.body = std::move(reply.body);
   } else if (req.method == "GET" || req.method == "HEAD") {
@@ -116,6 +118,8 @@ std::string UsageText() {
          "  --coverage world|us  where the synthetic imagery exists: everywhere between\n"
          "                     80 S and 84 N (default), or only over the fifty states\n"
          "  --delay-ms N       wait N milliseconds before every answer\n"
+         "  --dataset-timeout-ms N  answer a tile that the datasets have not made within\n"
+         "                     N milliseconds with a fault (default 20000)\n"
          "  --log              print one line per request to standard error\n"
          "  --help             show this text\n"
          "\n"
@@ -147,6 +151,8 @@ ServerOptions ParseCommandLine(const std::vector<std::string>& args) {
       options.coverage = *coverage;
     } else if (arg == "--delay-ms") {
       options.delayMs = ParseInt(arg, value(), 0, 600000);
+    } else if (arg == "--dataset-timeout-ms") {
+      options.datasetTimeoutMs = ParseInt(arg, value(), 100, 600000);
     } else if (arg == "--log") {
       options.log = true;
     } else {
@@ -168,22 +174,41 @@ int RunServer(const ServerOptions& options, std::ostream& out, std::ostream& err
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  // Connections hold no thread while idle: the open descriptors bound them.
+  RaiseDescriptorLimit();
   MapService service({options.coverage, kDefaultTileCacheBytes}, options.imagery);
   std::string endpoint;
   std::mutex logMutex;
   HttpListener::Options listenerOptions;
   listenerOptions.limits.maxBodyBytes = kMaxRequestBytes;
-  // Connections hold no thread while idle; workers answer. A viewer downloads up to 16
-  // tiles at once, and tiles from imagery files or remote sources may wait on their reads.
+  // A viewer downloads up to 16 tiles at once. Tiles made from the datasets wait on their
+  // reads (a remote server may never answer) on workers of their own, with a deadline.
   listenerOptions.workers = 16;
+  listenerOptions.slowWorkers = 16;
+  listenerOptions.slowTimeout = std::chrono::milliseconds(options.datasetTimeoutMs);
   std::unique_ptr<HttpListener> listener;
-  auto handler = [&](const HttpRequest& req) {
-    HttpResponse res = Route(service, endpoint, req);
+  auto answer = [&](const HttpRequest& req, bool readDatasets) {
+    HttpResponse res = Route(service, endpoint, req, readDatasets);
     if (options.delayMs > 0) listener->Sleep(std::chrono::milliseconds(options.delayMs));
     return res;
   };
+  auto handler = [&](const HttpRequest& req) {
+    try {
+      return answer(req, false);
+    } catch (const EDatasetWork&) {
+      throw ESlowWork();
+    }
+  };
+  listenerOptions.slowHandler = [&](const HttpRequest& req) { return answer(req, true); };
   HttpListener::Logger logger;
   if (options.log) {
+    // GDAL's own messages and the whole text of imagery faults.
+    auto note = [&logMutex, &err](const std::string& text) {
+      std::lock_guard lock(logMutex);
+      err << text << "\n" << std::flush;
+    };
+    SetGdalLog(note);
+    service.SetLog(note);
     // The listener logs a request before its answer leaves: a client that has its answer
     // finds the request in the log.
     logger = [&](const HttpRequest& req, const HttpResponse& res) {
@@ -221,9 +246,16 @@ int RunServer(const ServerOptions& options, std::ostream& out, std::ostream& err
   std::thread stopper([&listener, stopSignals] {
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    CancelDatasetWork();
     listener->Stop();
   });
   const bool ok = listener->Run();
+  if (listener->Abandoned()) {
+    // A dataset read that hangs still uses the service: leave without waiting for it.
+    out.flush();
+    err.flush();
+    std::_Exit(ok ? 0 : 1);
+  }
   // A failed run leaves the stopper waiting: wake it.
   pthread_kill(stopper.native_handle(), SIGTERM);
   stopper.join();

@@ -19,6 +19,7 @@ struct ServerOptions {
   int port = 0;  // set from the default endpoint unless --port says otherwise
   CoverageKind coverage = CoverageKind::World;
   int delayMs = 0;
+  int datasetTimeoutMs = 20000;
   bool log = false;
   bool help = false;
   // The user's own imagery, opened by the program entry; null: the synthetic land.

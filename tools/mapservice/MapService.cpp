@@ -23,6 +23,9 @@ constexpr std::string_view kEnvelopeOpen =
 constexpr std::string_view kEnvelopeClose = "</soap:Body></soap:Envelope>";
 constexpr const char* kCaptureDate = "2004-06-01T00:00:00";
 
+// Whether the request on this thread may read the user's datasets.
+thread_local bool tReadDatasets = true;
+
 // An argument the service cannot work with: the caller's fault.
 struct ClientFault : EQuorvilError {
   using EQuorvilError::EQuorvilError;
@@ -407,6 +410,7 @@ std::string MapService::TileBase64(const TileId& id) const {
   TileGrid::CheckTileId(id);
   if (imagery_ ? !ThemeHasScale(id.Theme, id.Scale) : !grid_.TileExists(id)) return {};
   if (TileCache::Value cached = cache_.Find(id)) return *cached;
+  if (imagery_ && !tReadDatasets) throw EDatasetWork();
   const std::vector<std::uint8_t> file =
       imagery_ ? imagery_->TileFile(id) : renderer_.RenderTileFile(id);
   auto text = std::make_shared<const std::string>(Base64Encode(file.data(), file.size()));
@@ -414,7 +418,12 @@ std::string MapService::TileBase64(const TileId& id) const {
   return *text;
 }
 
-SoapReply MapService::Handle(std::string_view soapAction, std::string_view body) const {
+SoapReply MapService::Handle(std::string_view soapAction, std::string_view body,
+                             bool readDatasets) const {
+  struct Allowed {
+    explicit Allowed(bool allowed) { tReadDatasets = allowed; }
+    ~Allowed() { tReadDatasets = true; }
+  } allowed(readDatasets);
   try {
     pugi::xml_document doc;
     LoadRequestXml(doc, body);
@@ -468,6 +477,7 @@ SoapReply MapService::Handle(std::string_view soapAction, std::string_view body)
     }
     throw ClientFault("Unknown operation: " + std::string(name));
   } catch (const EImageryError& e) {
+    if (log_ && !e.Detail().empty()) log_(e.Detail());
     return {500, FaultEnvelope("soap:Server", e.what())};
   } catch (const EQuorvilError& e) {
     return {500, FaultEnvelope("soap:Client", e.what())};

@@ -5,6 +5,7 @@
 // Thread-safe: one instance serves all connections.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ namespace quorvil::mapservice {
 inline constexpr std::size_t kMaxRequestBytes = 1 << 20;
 inline constexpr std::int64_t kDefaultTileCacheBytes = 64ll << 20;
 
+// Thrown by Handle() told not to read datasets when the request needs them (a tile
+// that is not cached, made from the user's imagery).
+struct EDatasetWork {};
+
 struct SoapReply {
   int status = 200;
   std::string body;
@@ -40,8 +45,12 @@ class MapService {
   explicit MapService(Options options, std::shared_ptr<const GdalImagery> imagery = nullptr);
 
   // `soapAction` is the SOAPAction header (quotes allowed), empty when absent; the
-  // operation then comes from the body element.
-  SoapReply Handle(std::string_view soapAction, std::string_view body) const;
+  // operation then comes from the body element. Without `readDatasets`, a request that
+  // needs the user's datasets throws EDatasetWork instead. `log` hears the whole text of
+  // a fault whose answer leaves details out.
+  SoapReply Handle(std::string_view soapAction, std::string_view body,
+                   bool readDatasets = true) const;
+  void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
   // The WSDL document for a service listening at `endpoint`.
   std::string Wsdl(std::string_view endpoint) const;
@@ -73,6 +82,7 @@ class MapService {
   Terrain terrain_;
   TileRenderer renderer_;
   mutable TileCache cache_;
+  std::function<void(const std::string&)> log_;
 };
 
 std::string Base64Encode(const std::uint8_t* data, std::size_t size);

@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
   if (!imagery.Empty()) {
     try {
       options.imagery = std::make_shared<const GdalImagery>(imagery);
+    } catch (const EImageryError& e) {
+      // The one who starts the service hears GDAL's whole text.
+      std::cerr << "quorvil-mapservice: " << (e.Detail().empty() ? e.what() : e.Detail()) << "\n";
+      return 2;
     } catch (const quorvil::EQuorvilError& e) {
       std::cerr << "quorvil-mapservice: " << e.what() << "\n";
       return 2;
