@@ -49,7 +49,9 @@ std::string Cause(const std::string& told) {
   const std::string error = errorAt == std::string::npos ? std::string() : told.substr(errorAt + 7);
   if (status >= 300) return "HTTP status " + std::to_string(status);
   if (Says(error, "resolve host") || Says(error, "resolve proxy")) return "host not found";
-  if (Says(error, "timed out") || Says(error, "too slow")) return "time-out";
+  if (Says(error, "timed out") || Says(error, "Timeout was reached") || Says(error, "too slow")) {
+    return "time-out";
+  }
   if (Says(error, "refused") || Says(error, "Couldn't connect")) return "connection refused";
   if (Says(error, "reset") || Says(error, "Empty reply") || Says(error, "Recv failure") ||
       Says(error, "Send failure") || Says(error, "closed")) {
