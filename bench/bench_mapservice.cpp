@@ -1,6 +1,7 @@
 // Tiles per second of the local map service: generating and encoding a tile, warping
 // and encoding one from a large GeoTIFF with overviews beside the synthetic land at the
-// same scales, and answering GetTile from the tile cache (request parsing and answer
+// same scales, the same tiles through --preset usgs's description from a loopback tile
+// server, and answering GetTile from the tile cache (request parsing and answer
 // included); and reading the HTTP request that carries it, whole and as a trickle of
 // small pieces. Under hostile load: how many ordinary requests are answered within a
 // second while 1,000 clients trickle a byte every 3 s; and what one coarse tile of a
@@ -8,6 +9,7 @@
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <cpl_conv.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -15,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,8 +26,10 @@
 #include "mapservice/GdalImagery.h"
 #include "mapservice/HttpListener.h"
 #include "mapservice/HttpRequest.h"
+#include "mapservice/ImageryPreset.h"
 #include "mapservice/MapService.h"
 #include "support/GdalDatasets.h"
+#include "support/LoopbackTileServer.h"
 #include "support/TempFolder.h"
 
 namespace quorvil::mapservice {
@@ -96,8 +101,26 @@ const GdalImagery& LargeGeoTiff() {
   return imagery;
 }
 
-void GeoTiffTile(benchmark::State& state, Scale scale) {
-  const GdalImagery& imagery = LargeGeoTiff();
+// The preset's photographs from a loopback tile server: the shipped description with its
+// host replaced; GDAL's disk cache off, so that every new tile is fetched.
+const GdalImagery& PresetTileService() {
+  static const testing::TTempFolder folder;
+  static testing::TLoopbackTileServer server(400);
+  static const GdalImagery imagery = [] {
+    CPLSetConfigOption("GDAL_ENABLE_WMS_CACHE", "NO");
+    std::ifstream in(PresetFolder() + "/usgs-imagery.xml");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string shipped = "https://basemap.nationalmap.gov";
+    text.replace(text.find(shipped), shipped.size(),
+                 "http://127.0.0.1:" + std::to_string(server.Port()));
+    std::ofstream(folder / "usgs-imagery.xml") << text;
+    return GdalImagery({folder / "usgs-imagery.xml", ""});
+  }();
+  return imagery;
+}
+
+void GeoTiffTile(benchmark::State& state, Scale scale, bool remote) {
+  const GdalImagery& imagery = remote ? PresetTileService() : LargeGeoTiff();
   const int tiles = static_cast<int>(kRasterSide / (MetresPerPixel(scale) * kTilePixels));
   const int firstX = static_cast<int>(kRasterWest / (MetresPerPixel(scale) * kTilePixels));
   const int firstY = static_cast<int>(kRasterNorth / (MetresPerPixel(scale) * kTilePixels)) - 1;
@@ -111,8 +134,10 @@ void GeoTiffTile(benchmark::State& state, Scale scale) {
   state.SetItemsProcessed(state.iterations());
   state.counters["bytes_per_tile"] = static_cast<double>(bytes) / state.iterations();
 }
-BENCHMARK_CAPTURE(GeoTiffTile, Photo1m, Scale::Scale1m)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(GeoTiffTile, Photo16m, Scale::Scale16m)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(GeoTiffTile, Photo1m, Scale::Scale1m, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(GeoTiffTile, Photo16m, Scale::Scale16m, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(GeoTiffTile, PresetUsgs1m, Scale::Scale1m, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(GeoTiffTile, PresetUsgs16m, Scale::Scale16m, true)->Unit(benchmark::kMillisecond);
 
 void CachedGetTile(benchmark::State& state) {
   const TileId id{Theme::Photo, Scale::Scale4m, 18, 732, 5644};

@@ -8,6 +8,11 @@ foreach(program quorvil quorvil-mapservice quorvil-export quorvil-settings)
   endif()
 endforeach()
 
+# The tile-service descriptions of quorvil-mapservice --preset, which it finds in
+# share/quorvil/imagery beside its bin/.
+install(FILES ${PROJECT_SOURCE_DIR}/resources/imagery/usgs-imagery.xml
+              ${PROJECT_SOURCE_DIR}/resources/imagery/usgs-topo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvil/imagery)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/quorvil.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icon/quorvil.svg

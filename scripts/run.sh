@@ -3,9 +3,16 @@
 # loopback when nothing answers on the program's default address, and stopped when the
 # window closes. Without a display, exports the first sample favourite (New York's
 # Central Park at 4 metres per pixel) to a picture instead.
-# Usage: run.sh [OUTPUT_FILE]   (the picture without a display; default central-park.jpg)
+# With --usgs the service it starts serves real photographs and topographic maps of the
+# U.S. Geological Survey's The National Map (quorvil-mapservice --preset usgs).
+# Usage: run.sh [--usgs] [OUTPUT_FILE]   (the picture without a display; default central-park.jpg)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+preset=()
+if [ "${1:-}" = --usgs ]; then
+  preset=(--preset usgs)
+  shift
+fi
 out=${1:-$PWD/central-park.jpg}
 bash "$root/scripts/build.sh" "$root/build"
 bin=$root/build/bin
@@ -20,8 +27,12 @@ stop_service() {
   fi
 }
 trap stop_service EXIT
+if [ ${#preset[@]} -gt 0 ] && curl -s -o /dev/null --max-time 2 "$wsdl"; then
+  echo "A map service already answers on $wsdl; stop it to start the one with --usgs." >&2
+  exit 1
+fi
 if ! curl -s -o /dev/null --max-time 2 "$wsdl"; then
-  "$bin/quorvil-mapservice" --host 127.0.0.1 >/dev/null &
+  "$bin/quorvil-mapservice" --host 127.0.0.1 "${preset[@]}" >/dev/null &
   service_pid=$!
   for _ in $(seq 50); do
     curl -s -o /dev/null --max-time 1 "$wsdl" && break

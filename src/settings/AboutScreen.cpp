@@ -5,9 +5,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <string_view>
+#include <thread>
 
 #include "imagery/ResourceSupport.h"
 #include "platform/ProgramError.h"
@@ -61,13 +63,16 @@ void Separator(QWidget* parent, int y) {
   line->setGeometry(8, y, 282, 2);
 }
 
+constexpr int kDataSourceHeight = 46;
+
 class TfrmAbout : public QDialog {
  public:
-  explicit TfrmAbout(QWidget* parent)
+  TfrmAbout(QWidget* parent, std::function<std::string()> dataSource)
       : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName("frmAbout");
     setWindowTitle("About...");
-    setFixedSize(298, 330);
+    // Taller than the design's 330 pixels by the line that credits the imagery in use.
+    setFixedSize(298, 330 + kDataSourceHeight);
     setAutoFillBackground(true);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -92,14 +97,17 @@ class TfrmAbout : public QDialog {
          "GIF pictures are decoded with giflib, by Gershon Elber, Eric S. Raymond and "
          "their fellow developers.",
          QRect(8, 198, 282, 44));
-    Separator(this, 250);
+    QLabel* lblDataSource = Text(this, "lblDataSource", "", QRect(8, 246, 282, 40));
+    constexpr int below = kDataSourceHeight;
+    Separator(this, 250 + below);
 
     auto* btnOk = new QPushButton("OK", this);
     btnOk->setObjectName("btnOk");
-    btnOk->setGeometry(111, 266, 75, 25);
+    btnOk->setGeometry(111, 266 + below, 75, 25);
     btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-    Picture(this, "imgStrip", ResourcePicture("ABOUT_Strip"), 0, 310);
+    Picture(this, "imgStrip", ResourcePicture("ABOUT_Strip"), 0, 310 + below);
+    if (dataSource) AskInBackground(lblDataSource, std::move(dataSource));
 
     // The version of the program that runs, read from its own file.
     const std::string program = QCoreApplication::applicationFilePath().toStdString();
@@ -110,12 +118,37 @@ class TfrmAbout : public QDialog {
       move(display->availableGeometry().center() - rect().center());
     }
   }
+
+ private:
+  // The answer comes on a worker; the label takes it on the user-interface thread, if
+  // the box is still open then. The worker outlives a box closed early: it ends with its
+  // short time-outs.
+  static void AskInBackground(QLabel* label, std::function<std::string()> dataSource) {
+    label->setText("Imagery in use: asking the map service...");
+    QPointer<QLabel> target(label);
+    std::thread([target, dataSource = std::move(dataSource)] {
+      std::string text;
+      try {
+        text = "Imagery in use: " + dataSource();
+      } catch (const std::exception&) {
+        text = "Imagery in use: the map service did not say.";
+      }
+      if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            app,
+            [target, shown = QString::fromStdString(text)] {
+              if (target) target->setText(shown);
+            },
+            Qt::QueuedConnection);
+      }
+    }).detach();
+  }
 };
 
 }  // namespace
 
-void ShowAbout() {
-  TfrmAbout box(QApplication::activeWindow());
+void ShowAbout(std::function<std::string()> dataSource) {
+  TfrmAbout box(QApplication::activeWindow(), std::move(dataSource));
   box.exec();
 }
 

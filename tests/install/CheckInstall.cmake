@@ -11,6 +11,7 @@ endif()
 set(expected
     bin/quorvil-mapservice bin/quorvil-export bin/quorvil-settings
     share/applications/quorvil.desktop
+    share/quorvil/imagery/usgs-imagery.xml share/quorvil/imagery/usgs-topo.xml
     share/icons/hicolor/scalable/apps/quorvil.svg
     share/icons/hicolor/16x16/apps/quorvil.png
     share/icons/hicolor/32x32/apps/quorvil.png

@@ -3,7 +3,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <future>
 
+#include "platform/ProgramError.h"
 #include "settings/AboutScreen.h"
 #include "support/QtTestSupport.h"
 
@@ -27,7 +29,7 @@ TEST(AboutScreen, ShowsTheProductTheRunningProgramsVersionAndTheCredits) {
   OnNextModal([&](QWidget* box) {
     shown = true;
     EXPECT_EQ(box->windowTitle(), "About...");
-    EXPECT_EQ(box->size(), QSize(298, 330));
+    EXPECT_EQ(box->size(), QSize(298, 376));  // 330 and the line of the imagery in use
     EXPECT_EQ(box->palette().color(QPalette::Window), QColor(Qt::white));
     EXPECT_EQ(LabelText(box, "lblProduct"), "Quorvil");
     EXPECT_TRUE(box->findChild<QLabel*>("lblProduct")->font().bold());
@@ -51,6 +53,30 @@ TEST(AboutScreen, ShowsTheProductTheRunningProgramsVersionAndTheCredits) {
   });
   ShowAbout();
   EXPECT_TRUE(shown);
+}
+
+// The credit of the imagery in use comes from a worker while the box is open.
+TEST(AboutScreen, CreditsTheImageryInUseAsTheServiceTellsIt) {
+  const struct {
+    bool fails;
+    QString shown;
+  } rows[] = {{false, "Imagery in use: U.S. Geological Survey (Public domain)."},
+              {true, "Imagery in use: the map service did not say."}};
+  for (const auto& row : rows) {
+    std::promise<void> answer;
+    OnNextModal([&](QWidget* box) {
+      EXPECT_EQ(LabelText(box, "lblDataSource"), "Imagery in use: asking the map service...");
+      answer.set_value();
+      EXPECT_TRUE(QTest::qWaitFor([&] { return LabelText(box, "lblDataSource") == row.shown; }))
+          << LabelText(box, "lblDataSource").toStdString();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    ShowAbout([&, future = answer.get_future().share()]() -> std::string {
+      future.wait();
+      if (row.fails) throw EQuorvilError("Connection refused");
+      return "U.S. Geological Survey (Public domain).";
+    });
+  }
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -21,10 +23,14 @@
 #include "imagery/Bitmap24.h"
 #include "imagery/GifCodec.h"
 #include "imagery/JpegCodec.h"
+#include "mapservice/ImageryPreset.h"
 #include "mapservice/UtmProjection.h"
 #include "platform/ProgramError.h"
 #include "service/TerraServiceSoapSupport.h"
+#include "settings/ImageryCredit.h"
+#include "support/ErrorMessage.h"
 #include "support/GdalDatasets.h"
+#include "support/LoopbackTileServer.h"
 #include "support/MapServiceTestSupport.h"
 #include "support/SilentServer.h"
 #include "support/TempFolder.h"
@@ -39,7 +45,6 @@ using mapservice::UtmInverse;
 constexpr int kZone = 18;
 constexpr int kCell = 100;  // dataset pixels per pattern cell
 constexpr int kSide = 1000;
-constexpr double kMercatorHalf = 20037508.342789244;
 constexpr double kMercatorCell = 400;  // metres of the tile service's pattern cells
 
 struct TRgb {
@@ -139,52 +144,9 @@ LonLatPt FromMercator(double x, double y) {
   return {x / r / k, (2 * std::atan(std::exp(y / r)) - 3.14159265358979323846 / 2) / k};
 }
 TRgb MercatorColour(double x, double y) {
-  const auto cx = static_cast<long>(std::floor(x / kMercatorCell));
-  const auto cy = static_cast<long>(std::floor(y / kMercatorCell));
-  return {40 + static_cast<int>(((cx % 8) + 8) % 8) * 25,
-          40 + static_cast<int>(((cy % 8) + 8) % 8) * 25, 128};
+  const auto c = testing::MercatorColour(x, y, kMercatorCell);
+  return {c.r, c.g, c.b};
 }
-
-// An XYZ tile server on the loopback: 256-pixel JPEG tiles of the Mercator pattern.
-class TXyzServer {
- public:
-  TXyzServer() {
-    server_.Get(R"(/(\d+)/(\d+)/(\d+)\.jpg)",
-                [this](const httplib::Request& req, httplib::Response& res) {
-                  ++requests_;
-                  const int z = std::stoi(req.matches[1]), tx = std::stoi(req.matches[2]),
-                            ty = std::stoi(req.matches[3]);
-                  const double res_m = 2 * kMercatorHalf / (256.0 * std::ldexp(1.0, z));
-                  TBitmap24 tile(256, 256);
-                  for (int y = 0; y < 256; ++y) {
-                    for (int x = 0; x < 256; ++x) {
-                      const TRgb c = MercatorColour(-kMercatorHalf + (tx * 256 + x + 0.5) * res_m,
-                                                    kMercatorHalf - (ty * 256 + y + 0.5) * res_m);
-                      std::uint8_t* p = tile.Pixel(x, y);
-                      p[0] = static_cast<std::uint8_t>(c.b);
-                      p[1] = static_cast<std::uint8_t>(c.g);
-                      p[2] = static_cast<std::uint8_t>(c.r);
-                    }
-                  }
-                  const std::vector<std::uint8_t> jpeg = EncodeJpeg(tile, 95);
-                  res.set_content(std::string(jpeg.begin(), jpeg.end()), "image/jpeg");
-                });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-  }
-  ~TXyzServer() {
-    server_.stop();
-    thread_.join();
-  }
-  int Port() const { return port_; }
-  int Requests() const { return requests_; }
-
- private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
-  std::atomic<int> requests_{0};
-};
 
 // A GDAL description of the tile service: the whole Mercator world down to level 17.
 std::string TileServiceDescription(int port) {
@@ -221,7 +183,7 @@ class GdalImageryTest : public ::testing::Test {
     testing::WriteGeoTiff(palette, [](int x, int y, int) {
       return static_cast<std::uint8_t>(TopoIndex(x / kCell, y / kCell));
     });
-    xyz_ = std::make_unique<TXyzServer>();
+    xyz_ = std::make_unique<testing::TLoopbackTileServer>(kMercatorCell);
     std::ofstream(*temp_ / "xyz.xml") << TileServiceDescription(xyz_->Port());
 
     utm_ = std::make_unique<mst::ServiceProcess>(std::vector<std::string>{
@@ -268,7 +230,7 @@ class GdalImageryTest : public ::testing::Test {
   }
 
   static inline std::unique_ptr<testing::TTempFolder> temp_;
-  static inline std::unique_ptr<TXyzServer> xyz_;
+  static inline std::unique_ptr<testing::TLoopbackTileServer> xyz_;
   static inline std::unique_ptr<mst::ServiceProcess> utm_, geo_, tiles_, wide_;
 };
 
@@ -540,6 +502,8 @@ TEST_F(GdalImageryTest, UnreadableDatasetStopsTheStartNamingTheFile) {
       {{"--photo", temp / "nowhere.tif"}, temp / "nowhere.tif", "no place on the ground"},
       {{"--photo"}, "--photo", "wants a dataset"},
       {{"--topo", temp / "nowhere.tif", "--topo", temp / "plain.txt"}, "--topo", "only once"},
+      {{"--preset", "mars"}, "--preset", "wants usgs"},
+      {{"--preset", "usgs", "--photo", temp / "plain.txt"}, "--preset usgs", "leave out --photo"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.named);
@@ -662,6 +626,151 @@ TEST_F(GdalImageryTest, AHugeRasterCostsLittleToOpenAndToTile) {
     EXPECT_EQ(DecodeTile(TileFile(*service, {Theme::Photo, Scale::Scale64m, 18, 39, 351})).Width(),
               200);
     EXPECT_LT(process.PeakMemoryKb(), 256 << 10);
+  }
+}
+
+// The shipped descriptions of --preset usgs with only their host replaced by a loopback
+// tile server's, and the service started with the preset.
+class UsgsPresetTest : public ::testing::Test {
+ protected:
+  static constexpr double kCell = 1600;  // metres of the pattern's cells
+
+  static void SetUpTestSuite() {
+    if (mst::kMapServicePath == nullptr) return;
+    setenv("NO_PROXY", "127.0.0.1", 1);
+    temp_ = std::make_unique<testing::TTempFolder>();
+    tiles_ = std::make_unique<testing::TLoopbackTileServer>(kCell, std::chrono::seconds(4));
+    live_ = Start("live", "127.0.0.1:" + std::to_string(tiles_->Port()));
+    dead_ = Start("dead", "127.0.0.1:1");
+  }
+  static void TearDownTestSuite() {
+    live_.reset();
+    dead_.reset();
+    tiles_.reset();
+    temp_.reset();
+  }
+  static std::unique_ptr<mst::ServiceProcess> Start(const std::string& name,
+                                                    const std::string& host) {
+    const std::filesystem::path folder = *temp_ / name;
+    std::filesystem::create_directories(folder);
+    for (const char* file : {"usgs-imagery.xml", "usgs-topo.xml"}) {
+      std::ifstream in(mapservice::PresetFolder() + "/" + file);
+      std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string shipped = "https://basemap.nationalmap.gov";
+      text.replace(text.find(shipped), shipped.size(), "http://" + host);
+      std::ofstream(folder / file) << text;
+    }
+    // The slow answer outlasts a stall time-out shortened for the test.
+    setenv("QUORVIL_IMAGERY_DIR", folder.c_str(), 1);
+    setenv("XDG_CACHE_HOME", (folder / "cache").c_str(), 1);
+    setenv("GDAL_HTTP_LOW_SPEED_TIME", "2", 1);
+    auto process = std::make_unique<mst::ServiceProcess>(
+        std::vector<std::string>{"--port", "0", "--preset", "usgs"});
+    for (const char* v : {"QUORVIL_IMAGERY_DIR", "XDG_CACHE_HOME", "GDAL_HTTP_LOW_SPEED_TIME"})
+      unsetenv(v);
+    return process;
+  }
+  void SetUp() override {
+    if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
+    ASSERT_FALSE(live_->Endpoint().empty()) << live_->Line();
+  }
+  // The middle of a pattern cell near Central Park, `shift` cells north.
+  static LonLatPt CellPoint(int shift) {
+    const auto [mx, my] = Mercator({-73.965, 40.784});
+    return FromMercator((std::floor(mx / kCell) + 0.5) * kCell,
+                        (std::floor(my / kCell) + 0.5 + shift) * kCell);
+  }
+  static TRgb Want(const LonLatPt& p) {
+    const auto [mx, my] = Mercator(p);
+    const auto c = testing::MercatorColour(mx, my, kCell);
+    return {c.r, c.g, c.b};
+  }
+
+  static inline std::unique_ptr<testing::TTempFolder> temp_;
+  static inline std::unique_ptr<testing::TLoopbackTileServer> tiles_;
+  static inline std::unique_ptr<mst::ServiceProcess> live_, dead_;
+};
+
+// Each scale reads one zoom level of the tile service, the coarsest as fine as the view
+// (never finer than the deepest, 16), a handful of remote tiles a tile.
+TEST_F(UsgsPresetTest, EachScaleReadsItsZoomLevelWithTheRightColoursAndNoSeams) {
+  const auto service = CreateServiceProxy(false, live_->Endpoint());
+  const struct {
+    Scale scale;
+    int level;
+  } rows[] = {{Scale::Scale1m, 16}, {Scale::Scale4m, 15}, {Scale::Scale64m, 11}};
+  int shift = 0;
+  for (const auto& row : rows) {
+    for (Theme theme : {Theme::Photo, Theme::Topo}) {
+      if (theme == Theme::Topo && row.scale == Scale::Scale1m) continue;  // maps start at 2 m
+      SCOPED_TRACE(std::string(EnumName(row.scale)) + " " + std::string(EnumName(theme)));
+      const LonLatPt point = CellPoint(++shift);
+      tiles_->TakeCounts();
+      const auto meta = service->GetTileMetaFromLonLatPt(point, theme, row.scale);
+      ASSERT_TRUE(meta && meta->TileExists);
+      const TBitmap24 tile = DecodeTile(TileFile(*service, *meta->Id));
+      const std::map<int, int> counts = tiles_->TakeCounts();
+      ASSERT_EQ(counts.size(), 1u);
+      EXPECT_EQ(counts.begin()->first, row.level);
+      EXPECT_LE(counts.begin()->second, 4);
+      const auto [x, y] = PixelOfPoint(*meta->Id, point);
+      EXPECT_LE(Distance(At(tile, x, y), Want(point)), 20) << Text(At(tile, x, y));
+      if (row.scale != Scale::Scale1m || theme != Theme::Photo) continue;
+      // The neighbours east and south join it without a seam.
+      TileId east = *meta->Id, south = *meta->Id;
+      ++east.X;
+      --south.Y;
+      const TBitmap24 e = DecodeTile(TileFile(*service, east));
+      const TBitmap24 s = DecodeTile(TileFile(*service, south));
+      double across = 0;
+      for (int k = 0; k < 200; ++k) {
+        across += Distance(At(tile, 199, k), At(e, 0, k)) + Distance(At(tile, k, 199), At(s, k, 0));
+      }
+      EXPECT_LT(across / 400, 6);
+    }
+  }
+  EXPECT_EQ(AskDataSource(live_->Endpoint()),
+            "U.S. Geological Survey, The National Map (Public domain; place names from GeoNames "
+            "(CC BY 4.0)).");
+  EXPECT_EQ(tiles_->UserAgent().rfind("Quorvil/", 0), 0u) << tiles_->UserAgent();
+  EXPECT_TRUE(std::filesystem::exists(*temp_ / "live/cache/Quorvil/gdal"));
+}
+
+// A failing tile service is a fault naming the cause, for that tile only; nothing of the
+// failure stays, so the same tile comes whole once the service answers again.
+TEST_F(UsgsPresetTest, FailedRemoteTileIsAFaultNamingTheCauseAndIsNotKept) {
+  using F = testing::TLoopbackTileServer::TFailure;
+  const std::string host = "127.0.0.1:" + std::to_string(tiles_->Port());
+  const struct {
+    F failure;
+    const mst::ServiceProcess* process;
+    std::string says;
+  } rows[] = {
+      {F::Status500, live_.get(), "Cannot fetch imagery from " + host + ": HTTP status 500"},
+      {F::Slow, live_.get(), "Cannot fetch imagery from " + host + ": time-out"},
+      {F::Reset, live_.get(), "Cannot fetch imagery from " + host + ": connection broken off"},
+      {F::None, dead_.get(), "Cannot fetch imagery from 127.0.0.1:1: connection refused"},
+  };
+  int shift = 40;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.says);
+    const auto service = CreateServiceProxy(false, row.process->Endpoint());
+    const LonLatPt point = CellPoint(++shift);
+    // The tile's id from its ground: asking the service would fetch it already.
+    const auto utm = UtmForward({point.Lon, point.Lat}, kZone);
+    const TileId id{Theme::Photo, Scale::Scale2m, kZone, static_cast<int>(utm.Easting / 400),
+                    static_cast<int>(utm.Northing / 400)};
+    tiles_->Fail(row.failure);
+    for (Theme theme : {Theme::Photo, Theme::Topo}) {
+      TileId themed = id;
+      themed.Theme = theme;
+      EXPECT_EQ(testing::MessageOf([&] { service->GetTile(themed); }), row.says);
+    }
+    tiles_->Fail(F::None);
+    if (row.process != live_.get()) continue;
+    const TBitmap24 tile = DecodeTile(TileFile(*service, id));
+    const auto [x, y] = PixelOfPoint(id, point);
+    EXPECT_LE(Distance(At(tile, x, y), Want(point)), 20) << Text(At(tile, x, y));
   }
 }
 

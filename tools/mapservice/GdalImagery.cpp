@@ -188,7 +188,8 @@ ImageryPaths TakeImageryOptions(std::vector<std::string>& args) {
   return paths;
 }
 
-GdalImagery::GdalImagery(const ImageryPaths& paths) {
+GdalImagery::GdalImagery(const ImageryPaths& paths)
+    : supplier_(paths.Supplier), notice_(paths.Notice) {
   if (!paths.Photo.empty()) photo_ = std::make_unique<GdalRaster>(paths.Photo);
   if (!paths.Topo.empty()) topo_ = std::make_unique<GdalRaster>(paths.Topo);
 }

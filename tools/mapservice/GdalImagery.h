@@ -15,10 +15,13 @@
 
 namespace quorvil::mapservice {
 
-// The dataset of each theme; an empty text: none.
+// The dataset of each theme; an empty text: none. With a supplier, its credit, which the
+// service tells in its themes' descriptions.
 struct ImageryPaths {
   std::string Photo;
   std::string Topo;
+  std::string Supplier;
+  std::string Notice;
   bool Empty() const { return Photo.empty() && Topo.empty(); }
 };
 
@@ -34,6 +37,9 @@ class GdalImagery {
   // The theme's dataset, or null when it has none.
   const GdalRaster* Raster(Theme theme) const;
   bool HasTheme(Theme theme) const { return Raster(theme) != nullptr; }
+  // Who supplies the imagery and under which terms; empty when unknown.
+  const std::string& Supplier() const { return supplier_; }
+  const std::string& Notice() const { return notice_; }
   // Whether the theme's dataset holds a valid pixel at the point.
   bool Holds(Theme theme, double lon, double lat) const;
 
@@ -43,6 +49,7 @@ class GdalImagery {
 
  private:
   std::unique_ptr<GdalRaster> photo_, topo_;
+  std::string supplier_, notice_;
 };
 
 }  // namespace quorvil::mapservice

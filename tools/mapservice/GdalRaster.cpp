@@ -11,9 +11,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
 
+#include "mapservice/GdalNetwork.h"
 #include "mapservice/UtmProjection.h"
 
 namespace quorvil::mapservice {
@@ -45,6 +47,12 @@ class ErrorCapture {
     if (self == nullptr || text == nullptr) return;
     std::string& slot = level >= CE_Failure ? self->failure_ : self->warning_;
     if (level >= CE_Warning && slot.empty()) slot = text;
+    // A failed download says more than what failed after it (a tile missing from GDAL's cache).
+    constexpr const char* kDownload = "HTTP status code";
+    if (level >= CE_Failure && std::strstr(text, kDownload) != nullptr &&
+        self->failure_.find(kDownload) == std::string::npos) {
+      self->failure_ = text;
+    }
   }
 
   CPLErrorHandlerPusher pusher_;
@@ -422,6 +430,9 @@ void GdalRaster::Remember(const std::string& trouble) const {
 // GDAL tells of a part it cannot read once per thread only (a mosaic's broken file, say),
 // so a failure without a reason takes the last one told.
 EImageryError GdalRaster::ReadError(const std::string& reason) const {
+  if (std::string remote = RemoteTrouble(path_, reason); !remote.empty()) {
+    return EImageryError(std::move(remote));
+  }
   if (!reason.empty()) Remember(reason);
   std::lock_guard lock(mutex_);
   return Failure("Cannot read the dataset " + path_ + ": ",

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "mapservice/HttpListener.h"
+#include "mapservice/ImageryPreset.h"
 #include "mapservice/MapService.h"
 #include "platform/ProgramError.h"
 #include "service/TerraServiceSoapSupport.h"
@@ -114,7 +115,8 @@ std::string UsageText() {
          "                     reads: a GeoTIFF or COG, a VRT mosaic (gdalbuildvrt), or a\n"
          "                     GDAL WMS/WMTS/TMS description file of a tile service\n"
          "  --topo DATASET     serve topographic maps from such a dataset\n"
-         "                     (without either option the imagery is synthetic land)\n"
+         "                     (without either option the imagery is synthetic land)\n" +
+         PresetUsageText() +
          "  --coverage world|us  where the synthetic imagery exists: everywhere between\n"
          "                     80 S and 84 N (default), or only over the fifty states\n"
          "  --delay-ms N       wait N milliseconds before every answer\n"

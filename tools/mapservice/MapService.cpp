@@ -349,6 +349,10 @@ class MapService::Operations {
                          " m per pixel, 200 x 200 pixel " +
                          (theme == Theme::Photo ? "JPEG" : "GIF") + " tiles";
       info.CopyrightNotice = "Imagery from " + file + "; place names from GeoNames (CC BY 4.0)";
+      if (!s_.imagery_->Supplier().empty()) {
+        info.Supplier = s_.imagery_->Supplier();
+        info.CopyrightNotice = s_.imagery_->Notice();
+      }
     }
     WriteThemeInfoFields(w, info);
   }

@@ -2,11 +2,14 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "mapservice/GdalImagery.h"
+#include "mapservice/GdalNetwork.h"
 #include "mapservice/HttpServer.h"
+#include "mapservice/ImageryPreset.h"
 #include "platform/ProgramError.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +19,7 @@ int main(int argc, char** argv) {
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
     imagery = TakeImageryOptions(args);
+    if (std::optional<ImageryPaths> preset = TakePresetOption(args, imagery)) imagery = *preset;
     options = ParseCommandLine(args);
   } catch (const quorvil::EQuorvilError& e) {
     std::cerr << "quorvil-mapservice: " << e.what() << "\n";
@@ -27,6 +31,7 @@ int main(int argc, char** argv) {
   }
   // The datasets are read before the service listens, so that a bad one stops it at once.
   if (!imagery.Empty()) {
+    ConfigureGdalNetwork();
     try {
       options.imagery = std::make_shared<const GdalImagery>(imagery);
     } catch (const EImageryError& e) {

@@ -16,6 +16,7 @@
 #include "platform/PromptSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "settings/AboutScreen.h"
+#include "settings/ImageryCredit.h"
 #include "settings/Preferences.h"
 #include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
@@ -116,7 +117,9 @@ void TfrmMain::FavoriteClick(const std::string& name) {
 
 void TfrmMain::actHelpExecute() { ShowHelp(); }
 
-void TfrmMain::actAboutExecute() { ShowAbout(); }
+void TfrmMain::actAboutExecute() {
+  ShowAbout([address = TileServiceAddress()] { return AskDataSource(address); });
+}
 
 void TfrmMain::miExitClick() { close(); }
 
