@@ -19,9 +19,17 @@ bool TryReadCoordinate(const QString& text, double& value) {
   return TryStrToFloat(text.toStdString(), UserDecimalSeparator(), value);
 }
 
-double EditCoordinate(const QLineEdit& edit) {
+void TCoordinateEdit::Fill(double value) {
+  filled_ = value;
+  filledText_ = DisplayCoordinate(value);
+  isFilled_ = true;
+  setText(filledText_);
+}
+
+double TCoordinateEdit::Value() const {
+  if (isFilled_ && text() == filledText_) return filled_;
   double value = 0;
-  TryReadCoordinate(edit.text(), value);
+  TryReadCoordinate(text(), value);
   return value;
 }
 
