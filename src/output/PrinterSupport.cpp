@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QPageLayout>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -82,9 +83,14 @@ std::unique_ptr<QPrinter> NewSystemPrinter() {
 
 bool RunPrintDialog(QPrinter& printer, QWidget* parent) {
   QPrintDialog dialog(&printer, parent);
-  // This is printer setup: its confirming button must not promise a print.
+  // This is printer setup: neither its caption nor its confirming button may promise a
+  // print.
+  dialog.setWindowTitle("Printer Setup");
   for (QDialogButtonBox* buttons : dialog.findChildren<QDialogButtonBox*>()) {
-    if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText("OK");
+    if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) {
+      ok->setText("OK");
+      ok->setIcon(QIcon());
+    }
   }
   return dialog.exec() == QDialog::Accepted;
 }

@@ -1,5 +1,6 @@
 #include "places/DialogSupport.h"
 
+#include <QFontMetrics>
 #include <QLocale>
 #include <QScreen>
 #include <algorithm>
@@ -77,6 +78,18 @@ void SetTabOrder(std::initializer_list<QWidget*> widgets) {
     if (previous != nullptr) QWidget::setTabOrder(previous, widget);
     previous = widget;
   }
+}
+
+int CaptionWidth(const QWidget& window) {
+  // Icon, three buttons and the frame's padding, as common themes draw them.
+  constexpr int kTitleBarExtras = 110;
+  QFont bold = window.font();
+  bold.setBold(true);
+  return QFontMetrics(bold).horizontalAdvance(window.windowTitle()) + kTitleBarExtras;
+}
+
+void SetFixedDialogSize(QWidget& dialog, int width, int height) {
+  dialog.setFixedSize(std::max(width, CaptionWidth(dialog)), height);
 }
 
 void CenterOnScreen(QWidget& window) {

@@ -61,6 +61,14 @@ inline constexpr Qt::WindowFlags kFixedDialogFlags =
     Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
     Qt::WindowCloseButtonHint;
 
+// The width a title bar needs to show the window's caption whole: its text in bold and
+// room for the icon and the buttons that window managers put beside it (some add
+// minimize and maximize even to a fixed dialog).
+int CaptionWidth(const QWidget& window);
+
+// Fixes the dialog at its designed size, widened only when its caption would be cut.
+void SetFixedDialogSize(QWidget& dialog, int width, int height);
+
 // The buttons in a row at the right.
 QHBoxLayout* ButtonRow(std::initializer_list<QWidget*> buttons);
 

@@ -34,7 +34,7 @@ TfrmEnterCoordinates::TfrmEnterCoordinates(double longitude, double latitude, QW
   edtLongitude->Fill(longitude);
   edtLatitude->Fill(latitude);
   setWindowTitle("Enter Coordinates");
-  setFixedSize(198, 168);
+  SetFixedDialogSize(*this, 198, 168);
   CenterOnScreen(*this);
   Label2->setBuddy(edtLongitude);
   Label3->setBuddy(edtLatitude);

@@ -36,8 +36,6 @@ TfrmFavoriteProperties::TfrmFavoriteProperties(bool editMode, const std::string&
       Cancel(new QPushButton("Cancel", this)),
       editMode_(editMode),
       oldName_(QString::fromStdString(name)) {
-  setFixedSize(228, 254);
-  CenterOnScreen(*this);
   FillZoomLevelNames(*cbZoom);
   if (editMode_) {
     setWindowTitle(kBaseCaption + " Properties");
@@ -48,6 +46,8 @@ TfrmFavoriteProperties::TfrmFavoriteProperties(bool editMode, const std::string&
   } else {
     setWindowTitle("Add " + kBaseCaption);
   }
+  SetFixedDialogSize(*this, 228, 254);
+  CenterOnScreen(*this);
   edtName->setText(oldName_);
   edtLongitude->Fill(longitude);
   edtLatitude->Fill(latitude);

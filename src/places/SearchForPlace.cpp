@@ -72,7 +72,7 @@ TfrmSearchForPlace::TfrmSearchForPlace(QWidget* parent)
   const int listWidth = lbResults->fontMetrics().horizontalAdvance(kTooMany) + 12 +
                         2 * lbResults->frameWidth() +
                         lbResults->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  setFixedSize(std::max(362, listWidth + margins.left() + margins.right()), 336);
+  SetFixedDialogSize(*this, std::max(362, listWidth + margins.left() + margins.right()), 336);
 
   CenterOnScreen(*this);
   edtSearchString->installEventFilter(this);

@@ -245,7 +245,8 @@ TEST_F(PageSetupFrameTest, PrinterSetupIsThePrintDialog) {
   bool opened = false;
   QStringList buttons;
   testing::OnNextModal([&](QWidget* modal) {
-    opened = qobject_cast<QPrintDialog*>(modal) != nullptr;
+    opened =
+        qobject_cast<QPrintDialog*>(modal) != nullptr && modal->windowTitle() == "Printer Setup";
     for (const QPushButton* button : modal->findChildren<QPushButton*>()) {
       if (button->isVisible()) buttons << button->text();
     }
