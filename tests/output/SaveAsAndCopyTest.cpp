@@ -300,9 +300,9 @@ TEST_F(OutputCommands, SideFilesAreAskedAboutOptionalAndOnlyAWarningWhenUnwritab
     QTest::mouseClick(wizard.Button2, Qt::LeftButton);
   }));
   ASSERT_EQ(answers->asked.size(), 4u);
-  const std::string question =
-      "These files already exist:\nsite.jpg\nsite.jgw\nsite.prj\nDo you want to replace them?";
-  EXPECT_EQ(answers->asked[0].Text, question);
+  EXPECT_EQ(
+      answers->asked[0].Text,
+      "These files already exist:\nsite.jpg\nsite.jgw\nsite.prj\nDo you want to replace them?");
   EXPECT_EQ(answers->asked[2].Text, "Photo successfully saved.");
   EXPECT_EQ(answers->asked[3].Kind, TPromptKind::pkWarning);
   EXPECT_NE(answers->asked[3].Text.find("site.prj"), std::string::npos);
