@@ -15,7 +15,8 @@
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Quorvil");
-  QApplication::setApplicationDisplayName("Quorvil");
+  // No display name: the platform would append it to every window's caption, which
+  // then no longer fits a small dialog's title bar.
   QApplication::setWindowIcon(quorvil::ProgramIcon());
   quorvil::TScopedPrompter prompter(std::make_shared<quorvil::TMessageBoxPrompter>());
   quorvil::TScopedWaiter waiter(std::make_shared<quorvil::TEventLoopWaiter>());

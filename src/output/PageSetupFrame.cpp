@@ -28,6 +28,9 @@ constexpr int kDogEarSize = 16;
 constexpr int kPreviewHeight = 121;
 constexpr int kValueLeft = 96;
 constexpr int kMargin = 8;
+constexpr int kButtonWidth = 100;
+// The longest page size the page shows, for the room the values need.
+constexpr const char* kWidestPageSize = "88.88\" x 88.88\"";
 
 QFrame* NewSeparator(QWidget* parent, const char* name) {
   auto* line = new QFrame(parent);
@@ -157,6 +160,7 @@ TframePageSetup::TframePageSetup(QWidget* parent) : QWidget(parent) {
   lblPercent = Named(new QLabel("%", this), "lblPercent");
   chkCenterHorizontal = Named(new QCheckBox("Center Horizontal", this), "chkCenterHorizontal");
   chkCenterVertical = Named(new QCheckBox("Center Vertical", this), "chkCenterVertical");
+  lblResolution = Named(new QLabel(this), "lblResolution");
 
   Label4->move(kMargin, 8);
   const int rows[] = {38, 58, 78};
@@ -164,7 +168,7 @@ TframePageSetup::TframePageSetup(QWidget* parent) : QWidget(parent) {
       {Label3, lblPrinter}, {Label12, lblPageSize}, {Label14, lblOrientation}};
   for (int i = 0; i < 3; ++i) {
     values[i].first->move(16, rows[i]);
-    values[i].second->setGeometry(kValueLeft, rows[i], 100, values[i].second->sizeHint().height());
+    values[i].second->setGeometry(ValueLeft(), rows[i], 100, values[i].second->sizeHint().height());
   }
   lblPrinter->setWordWrap(false);
   rbFitToPage->move(16, 246);
@@ -178,6 +182,7 @@ TframePageSetup::TframePageSetup(QWidget* parent) : QWidget(parent) {
   udScale->btnUp->setGeometry(0, 0, 16, boxHeight / 2);
   udScale->btnDown->setGeometry(0, boxHeight / 2, 16, boxHeight - boxHeight / 2);
   lblPercent->move(148, 296);
+  lblResolution->move(16, 318);
   resize(292, 333);
 
   connect(Button1, &QPushButton::clicked, actPrinterSetup, &QAction::trigger);
@@ -191,12 +196,27 @@ TframePageSetup::TframePageSetup(QWidget* parent) : QWidget(parent) {
   edtScale->installEventFilter(this);
 }
 
+int TframePageSetup::ValueLeft() const {
+  // Past the longest label, whatever the font.
+  int labels = 0;
+  for (const QLabel* label : {Label3, Label12, Label14}) {
+    labels = std::max(labels, label->sizeHint().width());
+  }
+  return std::max(kValueLeft, 16 + labels + 6);
+}
+
+int TframePageSetup::NeededWidth() const {
+  const int pageSize = lblPageSize->fontMetrics().horizontalAdvance(kWidestPageSize);
+  return ValueLeft() + pageSize + 8 + std::max(kButtonWidth, Button1->sizeHint().width()) + kMargin;
+}
+
 void TframePageSetup::LayOutToWidth() {
   const int w = width();
   Bevel3->setGeometry(kMargin, 28, w - 2 * kMargin, 3);
   // The printer's name has the row to itself; the button stands beside the other two.
-  Button1->setGeometry(w - kMargin - 100, 62, 100, 25);
-  lblPrinter->resize(std::max(0, w - kMargin - kValueLeft), lblPrinter->height());
+  const int buttonWidth = std::max(kButtonWidth, Button1->sizeHint().width());
+  Button1->setGeometry(w - kMargin - buttonWidth, 62, buttonWidth, 25);
+  lblPrinter->resize(std::max(0, w - kMargin - ValueLeft()), lblPrinter->height());
   Bevel2->setGeometry(kMargin, 100, w - 2 * kMargin, 3);
   pnlParent->setGeometry(0, 110, w, kPreviewHeight);
   Bevel1->setGeometry(kMargin, 236, w - 2 * kMargin, 3);
@@ -242,6 +262,9 @@ void TframePageSetup::RefreshPageSetup() {
   lblPageSize->adjustSize();
   lblOrientation->setText(QString::fromStdString(PrinterOrientationText(printerInfo_.Orientation)));
   lblOrientation->adjustSize();
+  lblResolution->setText(
+      QString("Actual Size: %1 picture pixels per inch").arg(printerInfo_.DotsPerInch));
+  lblResolution->adjustSize();
 
   const TPagePreview preview =
       CalcPagePreview(pnlParent->width(), pnlParent->height(), printerInfo_, photoWidth_,

@@ -76,6 +76,9 @@ class TframePageSetup : public QWidget {
   void actPrinterSetupExecute();
 
   const TPrinterInfoRec& PrinterInfo() const { return printerInfo_; }
+  // The width at which the values, the longest page size among them, keep clear of the
+  // "Printer Setup..." button.
+  int NeededWidth() const;
   int PhotoWidth() const { return photoWidth_; }
   int PhotoHeight() const { return photoHeight_; }
 
@@ -104,6 +107,8 @@ class TframePageSetup : public QWidget {
   QLabel* lblPercent;
   QCheckBox* chkCenterHorizontal;
   QCheckBox* chkCenterVertical;
+  // Which resolution Actual Size uses: one picture pixel per printer dot.
+  QLabel* lblResolution;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -113,6 +118,8 @@ class TframePageSetup : public QWidget {
   // The key filter: digits, backspace and character 127 only; pasting is not filtered.
   bool edtScaleKeyPress(const QString& typed);
   void LayOutToWidth();
+
+  int ValueLeft() const;
 
   TPrinterInfoRec printerInfo_;
   bool english_ = true;

@@ -20,6 +20,7 @@ struct TPrinterInfoRec {
   std::int32_t PageWidthPixels = 0;
   std::int32_t PageHeightPixels = 0;
   std::uint8_t Orientation = 0;  // 1 landscape, 0 portrait
+  int DotsPerInch = 0;           // the device pixels Actual Size puts one picture pixel on
 };
 
 inline constexpr std::uint8_t kOrientationPortrait = 0;

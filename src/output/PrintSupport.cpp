@@ -25,7 +25,7 @@ class TPrintJob {
  public:
   explicit TPrintJob(QPrinter& printer) {
     if (!painter_.begin(&printer)) {
-      throw EQuorvilError("The print job could not be started on \"" + CurrentPrinterName() + "\"");
+      throw EQuorvilError(PrintJobStartError());
     }
   }
   ~TPrintJob() {

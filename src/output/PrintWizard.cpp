@@ -13,13 +13,14 @@
 #include "output/PageSetupFrame.h"
 #include "output/PhotoSetupFrame.h"
 #include "output/PrintSupport.h"
+#include "output/PrinterSupport.h"
 #include "platform/PromptSupport.h"
 
 namespace quorvil {
 
 namespace {
 
-constexpr int kClientWidth = 292;
+constexpr int kDesignedWidth = 292;
 constexpr int kClientHeight = 376;
 constexpr int kPanelHeight = 43;
 constexpr int kButtonWidth = 75;
@@ -47,21 +48,23 @@ TfrmPrintWizard::TfrmPrintWizard(QWidget* parent)
                           Qt::WindowCloseButtonHint) {
   setObjectName("frmPrintWizard");
   setWindowTitle("Print...");
-  setFixedSize(kClientWidth, kClientHeight);
   const int pageHeight = kClientHeight - kPanelHeight;
   framePhotoSetup = new TframePhotoSetup(this);
-  framePhotoSetup->setGeometry(0, 0, kClientWidth, pageHeight);
   framePageSetup = new TframePageSetup(this);
-  framePageSetup->setGeometry(0, 0, kClientWidth, pageHeight);
+  // Wider only where the page setup's values would run into its button.
+  const int clientWidth = std::max(kDesignedWidth, framePageSetup->NeededWidth());
+  setFixedSize(clientWidth, kClientHeight);
+  framePhotoSetup->setGeometry(0, 0, clientWidth, pageHeight);
+  framePageSetup->setGeometry(0, 0, clientWidth, pageHeight);
 
   pnlBottom = new QFrame(this);
   pnlBottom->setObjectName("pnlBottom");
-  pnlBottom->setGeometry(0, pageHeight, kClientWidth, kPanelHeight);
+  pnlBottom->setGeometry(0, pageHeight, clientWidth, kPanelHeight);
   Bevel1 = new QFrame(pnlBottom);
   Bevel1->setObjectName("Bevel1");
   Bevel1->setFrameShape(QFrame::HLine);
   Bevel1->setFrameShadow(QFrame::Sunken);
-  Bevel1->setGeometry(0, 0, kClientWidth, 3);
+  Bevel1->setGeometry(0, 0, clientWidth, 3);
 
   actBack = new QAction("< Back", this);
   actBack->setObjectName("actBack");
@@ -69,14 +72,14 @@ TfrmPrintWizard::TfrmPrintWizard(QWidget* parent)
   actNext->setObjectName("actNext");
   Button3 = new QPushButton(actBack->text(), pnlBottom);
   Button3->setObjectName("Button3");
-  Button3->setGeometry(kClientWidth - 3 * kButtonWidth - 14, 10, kButtonWidth, kButtonHeight);
+  Button3->setGeometry(clientWidth - 3 * kButtonWidth - 14, 10, kButtonWidth, kButtonHeight);
   Button2 = new QPushButton(actNext->text(), pnlBottom);
   Button2->setObjectName("Button2");
-  Button2->setGeometry(kClientWidth - 2 * kButtonWidth - 14, 10, kButtonWidth, kButtonHeight);
+  Button2->setGeometry(clientWidth - 2 * kButtonWidth - 14, 10, kButtonWidth, kButtonHeight);
   Button2->setDefault(true);
   Button1 = new QPushButton("Cancel", pnlBottom);
   Button1->setObjectName("Button1");
-  Button1->setGeometry(kClientWidth - kButtonWidth - 8, 10, kButtonWidth, kButtonHeight);
+  Button1->setGeometry(clientWidth - kButtonWidth - 8, 10, kButtonWidth, kButtonHeight);
 
   connect(Button3, &QPushButton::clicked, actBack, &QAction::trigger);
   connect(Button2, &QPushButton::clicked, actNext, &QAction::trigger);
@@ -126,6 +129,8 @@ bool TfrmPrintWizard::PrintFromPageSetup() {
   if (!framePageSetup->ValidateScale()) return false;
   const AreaBoundingBox* area = framePhotoSetup->OutputArea();
   if (area == nullptr) return false;
+  // Asked before the download, which a declined file would waste.
+  if (!ChoosePrintFile(area->NearestPlace)) return false;
   busy_ = true;
   struct TEndBusy {
     bool& busy;

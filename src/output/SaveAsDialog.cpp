@@ -9,7 +9,9 @@ bool ExecuteSaveAsDialog(std::string& fileName, TSaveAsFileType& fileType) {
   request.FileName = fileName;
   request.Filter = kSaveAsFilter;
   request.FilterIndex = SaveAsFileTypeToFilterIndex(fileType);
-  request.OverwritePrompt = true;
+  // The wizard asks once about every file it would replace, the final name's and those
+  // written beside it, which this dialog cannot know.
+  request.OverwritePrompt = false;
   const std::optional<TSaveFileAnswer> answer = CurrentSaveFileDialog().Execute(request);
   if (!answer) return false;
   fileType = FilterIndexToSaveAsFileType(answer->FilterIndex);

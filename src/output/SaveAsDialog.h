@@ -9,7 +9,8 @@
 namespace quorvil {
 
 // Opens the save dialog on the file-name part of `fileName`, with the filter of `fileType`
-// selected and the overwrite question on. When the user confirms, `fileName` becomes the
+// selected; the dialog's own overwrite question is off, the caller asks about the files
+// it will write. When the user confirms, `fileName` becomes the
 // full chosen path and `fileType` the type of the selected filter; returns whether the
 // user confirmed.
 bool ExecuteSaveAsDialog(std::string& fileName, TSaveAsFileType& fileType);

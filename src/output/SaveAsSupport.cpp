@@ -40,12 +40,29 @@ void AppendSaveAsExtension(std::string& fileName, TSaveAsFileType fileType) {
   }
 }
 
-void WriteSaveAsFiles(const TBitmap24& picture, const AreaBoundingBox& area,
-                      const std::string& fileName, TSaveAsFileType fileType) {
+std::vector<std::string> SaveAsSideFiles(const std::string& fileName, TSaveAsFileType fileType) {
+  const std::string extension = GetSaveAsExtention(fileType);
+  const std::string worldFile = WorldFileName(fileName, extension);
+  if (worldFile.empty()) return {};
+  return {worldFile, fileName.substr(0, fileName.size() - extension.size()) + "prj"};
+}
+
+std::string WriteSaveAsFiles(const TBitmap24& picture, const AreaBoundingBox& area,
+                             const std::string& fileName, TSaveAsFileType fileType,
+                             bool worldFiles) {
   static_assert(static_cast<int>(TSaveAsFileType::sfJPEG) == kSaveAsJpeg &&
                 static_cast<int>(TSaveAsFileType::sfBitmap) == kSaveAsBitmap);
   SaveBitmapToFile(picture, fileName, static_cast<int>(fileType));
-  WriteWorldFiles(fileName, GetSaveAsExtention(fileType), area);
+  if (!worldFiles) return {};
+  try {
+    WriteWorldFiles(fileName, GetSaveAsExtention(fileType), area);
+  } catch (const EQuorvilError& error) {
+    return std::string(
+               "The picture was saved, but the files that place it on the map were "
+               "not: ") +
+           error.what();
+  }
+  return {};
 }
 
 }  // namespace quorvil

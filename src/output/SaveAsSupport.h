@@ -29,10 +29,19 @@ std::string GetSaveAsExtention(TSaveAsFileType fileType);
 // "site.JPG.jpg".
 void AppendSaveAsExtension(std::string& fileName, TSaveAsFileType fileType);
 
+#include <vector>
+
+// The world file and ".prj" file that saving under the name writes beside the picture;
+// none when the name does not end in "." and the type's extension.
+std::vector<std::string> SaveAsSideFiles(const std::string& fileName, TSaveAsFileType fileType);
+
 // Writes the picture in the type's format (JPEG at quality 100, or a 24-bit bitmap), and
-// beside it the world file and the ".prj" file of the area when the name ends in the
-// type's extension. Throws EQuorvilError when a file cannot be written.
-void WriteSaveAsFiles(const TBitmap24& picture, const AreaBoundingBox& area,
-                      const std::string& fileName, TSaveAsFileType fileType);
+// with `worldFiles` beside it the world file and the ".prj" file of the area when the
+// name ends in the type's extension. Throws EQuorvilError when the picture cannot be
+// written. The picture is saved then whatever befalls the side files: their failure is
+// returned as a warning for the user, empty when there is none.
+std::string WriteSaveAsFiles(const TBitmap24& picture, const AreaBoundingBox& area,
+                             const std::string& fileName, TSaveAsFileType fileType,
+                             bool worldFiles = true);
 
 }  // namespace quorvil

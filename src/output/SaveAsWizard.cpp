@@ -1,5 +1,6 @@
 #include "output/SaveAsWizard.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -11,7 +12,9 @@
 #include "output/PhotoSetupFrame.h"
 #include "output/SaveAsDialog.h"
 #include "platform/PromptSupport.h"
+#include "platform/SaveFileDialog.h"
 #include "platform/WaitScreen.h"
+#include "settings/PreferencesSupport.h"
 
 namespace quorvil {
 
@@ -20,14 +23,19 @@ namespace {
 constexpr int kClientSize = 290;
 constexpr int kPanelHeight = 43;
 
-// The dialog asked about the name as the user picked it; a name that the extension rule
-// lengthened is asked about here, so that no file is replaced unasked.
-bool MayWrite(const std::string& chosen, const std::string& fileName) {
-  std::error_code error;
-  if (fileName == chosen || !std::filesystem::exists(fileName, error)) return true;
-  const std::string leaf = std::filesystem::path(fileName).filename().string();
-  return AskYesNo(TPromptKind::pkConfirmation, "",
-                  leaf + " already exists.\nDo you want to replace it?");
+// The dialog does not know the final name nor the files written beside it: one question
+// names every file that saving would replace.
+bool MayWrite(const std::string& fileName, TSaveAsFileType fileType, bool worldFiles) {
+  std::vector<std::string> names{fileName};
+  if (worldFiles) {
+    for (std::string& side : SaveAsSideFiles(fileName, fileType)) names.push_back(std::move(side));
+  }
+  std::vector<std::string> existing;
+  for (std::string& name : names) {
+    std::error_code error;
+    if (std::filesystem::exists(name, error)) existing.push_back(std::move(name));
+  }
+  return AskToReplaceFiles(existing);
 }
 
 }  // namespace
@@ -40,6 +48,14 @@ TfrmSaveAsWizard::TfrmSaveAsWizard(QWidget* parent)
   setFixedSize(kClientSize, kClientSize);
   framePhotoSetup = new TframePhotoSetup(this);
   framePhotoSetup->setGeometry(0, 0, kClientSize, kClientSize - kPanelHeight);
+  chkWorldFile = new QCheckBox(kSaveWorldFileText, this);
+  chkWorldFile->setObjectName("chkWorldFile");
+  chkWorldFile->setToolTip(
+      "A world file and a .prj file beside the picture let map programs "
+      "place it on the ground.");
+  chkWorldFile->setChecked(ReadSaveWorldFile());
+  chkWorldFile->adjustSize();
+  chkWorldFile->move(12, kClientSize - kPanelHeight - chkWorldFile->height() - 12);
   Panel1 = new QFrame(this);
   Panel1->setObjectName("Panel1");
   Panel1->setGeometry(0, kClientSize - kPanelHeight, kClientSize, kPanelHeight);
@@ -69,23 +85,31 @@ void TfrmSaveAsWizard::Button2Click() {
     std::string fileName;
     TSaveAsFileType fileType = TSaveAsFileType::sfJPEG;
     if (!ExecuteSaveAsDialog(fileName, fileType)) return;
-    const std::string chosen = fileName;
     AppendSaveAsExtension(fileName, fileType);
-    if (!MayWrite(chosen, fileName)) return;
-    if (SavePhoto(*framePhotoSetup->OutputArea(), fileName, fileType)) {
-      ShowMessageBox(TPromptKind::pkInformation, "", "Photo successfully saved.");
-      accept();
-    }
+    const bool worldFiles = chkWorldFile->isChecked();
+    WriteSaveWorldFile(worldFiles);
+    if (!MayWrite(fileName, fileType, worldFiles)) return;
+    const TSaveOutcome outcome =
+        SavePhoto(*framePhotoSetup->OutputArea(), fileName, fileType, worldFiles);
+    if (!outcome.Completed) return;
+    ShowMessageBox(TPromptKind::pkInformation, "", "Photo successfully saved.");
+    if (!outcome.Warning.empty()) ShowMessageBox(TPromptKind::pkWarning, "", outcome.Warning);
+    accept();
   } catch (const std::exception& error) {
     ShowGeneralError(error);
   }
 }
 
-bool SavePhoto(const AreaBoundingBox& area, const std::string& fileName, TSaveAsFileType fileType) {
+TSaveOutcome SavePhoto(const AreaBoundingBox& area, const std::string& fileName,
+                       TSaveAsFileType fileType, bool worldFiles) {
   const TOutputPicture output = PrepareOutputPicture(area);
-  const TScopedWaitScreen wait(kSavingImageText);
-  WriteSaveAsFiles(output.Picture, area, fileName, fileType);
-  return output.Completed;
+  TSaveOutcome outcome;
+  {
+    const TScopedWaitScreen wait(kSavingImageText);
+    outcome.Warning = WriteSaveAsFiles(output.Picture, area, fileName, fileType, worldFiles);
+  }
+  outcome.Completed = output.Completed;
+  return outcome;
 }
 
 bool RunSaveAsWizard(const TSelectionRec& selection, TZoomLevel zoomLevel) {

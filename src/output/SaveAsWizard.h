@@ -12,6 +12,7 @@
 #include "output/SaveAsSupport.h"
 #include "platform/AppTypes.h"
 
+class QCheckBox;
 class QFrame;
 class QPushButton;
 
@@ -26,6 +27,9 @@ class TfrmSaveAsWizard : public QDialog {
   explicit TfrmSaveAsWizard(QWidget* parent = nullptr);
 
   TframePhotoSetup* framePhotoSetup;
+  // Whether the world file and ".prj" file go beside the picture; remembered in the
+  // settings.
+  QCheckBox* chkWorldFile;
   QFrame* Panel1;
   QFrame* Bevel1;
   QPushButton* Button2;
@@ -38,10 +42,20 @@ class TfrmSaveAsWizard : public QDialog {
 // The wait screen's text while the picture is written.
 inline constexpr const char* kSavingImageText = "Saving Image.\r\rPlease Wait...";
 
+inline constexpr const char* kSaveWorldFileText = "Save the world file and .prj too";
+
+// What saving a picture came to: whether all tiles were drawn, and a warning about the
+// side files (empty when there is none).
+struct TSaveOutcome {
+  bool Completed = false;
+  std::string Warning;
+};
+
 // Assembles the picture of the area in the progress window and writes it, with its world
-// file and ".prj" file, also when the download did not complete (the missing tiles are
-// white). Returns whether all tiles were drawn.
-bool SavePhoto(const AreaBoundingBox& area, const std::string& fileName, TSaveAsFileType fileType);
+// file and ".prj" file when `worldFiles`, also when the download did not complete (the
+// missing tiles are white).
+TSaveOutcome SavePhoto(const AreaBoundingBox& area, const std::string& fileName,
+                       TSaveAsFileType fileType, bool worldFiles = true);
 
 // Opens the wizard on the selection at the zoom level the view shows. True after a
 // completed save. When the output area cannot be had, the wizard does not open.

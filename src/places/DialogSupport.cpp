@@ -1,5 +1,6 @@
 #include "places/DialogSupport.h"
 
+#include <QFontMetrics>
 #include <QLocale>
 #include <QScreen>
 #include <algorithm>
@@ -19,9 +20,17 @@ bool TryReadCoordinate(const QString& text, double& value) {
   return TryStrToFloat(text.toStdString(), UserDecimalSeparator(), value);
 }
 
-double EditCoordinate(const QLineEdit& edit) {
+void TCoordinateEdit::Fill(double value) {
+  filled_ = value;
+  filledText_ = DisplayCoordinate(value);
+  isFilled_ = true;
+  setText(filledText_);
+}
+
+double TCoordinateEdit::Value() const {
+  if (isFilled_ && text() == filledText_) return filled_;
   double value = 0;
-  TryReadCoordinate(edit.text(), value);
+  TryReadCoordinate(text(), value);
   return value;
 }
 
@@ -69,6 +78,18 @@ void SetTabOrder(std::initializer_list<QWidget*> widgets) {
     if (previous != nullptr) QWidget::setTabOrder(previous, widget);
     previous = widget;
   }
+}
+
+int CaptionWidth(const QWidget& window) {
+  // Icon, three buttons and the frame's padding, as common themes draw them.
+  constexpr int kTitleBarExtras = 110;
+  QFont bold = window.font();
+  bold.setBold(true);
+  return QFontMetrics(bold).horizontalAdvance(window.windowTitle()) + kTitleBarExtras;
+}
+
+void SetFixedDialogSize(QWidget& dialog, int width, int height) {
+  dialog.setFixedSize(std::max(width, CaptionWidth(dialog)), height);
 }
 
 void CenterOnScreen(QWidget& window) {

@@ -24,8 +24,23 @@ QString DisplayCoordinate(double value);
 // The strict decimal-number reader with the user's separator; false when refused.
 bool TryReadCoordinate(const QString& text, double& value);
 
-// The number in an edit whose text passed the reader; 0 for one that did not.
-double EditCoordinate(const QLineEdit& edit);
+// An edit of a coordinate. It shows the value it was filled with in the display format,
+// but gives that exact value back while its text is what it showed, so that confirming
+// a dialog unedited never moves a place by the display's rounding.
+class TCoordinateEdit : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+  void Fill(double value);
+  // The exact filled value while the text is unedited; otherwise the number the text
+  // reads as, 0 for a text the reader refuses.
+  double Value() const;
+
+ private:
+  double filled_ = 0;
+  QString filledText_;
+  bool isFilled_ = false;
+};
 
 // Alphabetical order of the user's locale, without regard to case.
 QCollator CaseBlindCollator();
@@ -45,6 +60,14 @@ void BindButtonToAction(QPushButton& button, QAction& action);
 inline constexpr Qt::WindowFlags kFixedDialogFlags =
     Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
     Qt::WindowCloseButtonHint;
+
+// The width a title bar needs to show the window's caption whole: its text in bold and
+// room for the icon and the buttons that window managers put beside it (some add
+// minimize and maximize even to a fixed dialog).
+int CaptionWidth(const QWidget& window);
+
+// Fixes the dialog at its designed size, widened only when its caption would be cut.
+void SetFixedDialogSize(QWidget& dialog, int width, int height);
 
 // The buttons in a row at the right.
 QHBoxLayout* ButtonRow(std::initializer_list<QWidget*> buttons);

@@ -26,13 +26,15 @@ std::string CoordinateEntryError(const QString& longitude, const QString& latitu
 TfrmEnterCoordinates::TfrmEnterCoordinates(double longitude, double latitude, QWidget* parent)
     : QDialog(parent, kFixedDialogFlags),
       Label2(new QLabel("Longitude:", this)),
-      edtLongitude(new QLineEdit(DisplayCoordinate(longitude), this)),
+      edtLongitude(new TCoordinateEdit(this)),
       Label3(new QLabel("Latitude:", this)),
-      edtLatitude(new QLineEdit(DisplayCoordinate(latitude), this)),
+      edtLatitude(new TCoordinateEdit(this)),
       btnOk(new QPushButton("Ok", this)),
       Cancel(new QPushButton("Cancel", this)) {
+  edtLongitude->Fill(longitude);
+  edtLatitude->Fill(latitude);
   setWindowTitle("Enter Coordinates");
-  setFixedSize(198, 168);
+  SetFixedDialogSize(*this, 198, 168);
   CenterOnScreen(*this);
   Label2->setBuddy(edtLongitude);
   Label3->setBuddy(edtLatitude);
@@ -54,9 +56,9 @@ TfrmEnterCoordinates::TfrmEnterCoordinates(double longitude, double latitude, QW
   connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-double TfrmEnterCoordinates::Longitude() const { return EditCoordinate(*edtLongitude); }
+double TfrmEnterCoordinates::Longitude() const { return edtLongitude->Value(); }
 
-double TfrmEnterCoordinates::Latitude() const { return EditCoordinate(*edtLatitude); }
+double TfrmEnterCoordinates::Latitude() const { return edtLatitude->Value(); }
 
 void TfrmEnterCoordinates::BitBtn1Click() {
   const std::string error = CoordinateEntryError(edtLongitude->text(), edtLatitude->text());

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <string>
 
+#include "places/DialogSupport.h"
+
 namespace quorvil {
 
 // The message of the first rule the two texts break, or "" when they pass: both filled
@@ -17,17 +19,18 @@ std::string CoordinateEntryError(const QString& longitude, const QString& latitu
 
 class TfrmEnterCoordinates : public QDialog {
  public:
-  // Pre-fills the edits with the values in the "%.5g" format.
+  // Pre-fills the edits with the values in the "%.5g" format; an edit left as it was
+  // gives its exact value back.
   TfrmEnterCoordinates(double longitude, double latitude, QWidget* parent = nullptr);
 
-  // The values read from the edits; valid once the dialog was accepted.
+  // The values of the edits (TCoordinateEdit::Value); valid once the dialog was accepted.
   double Longitude() const;
   double Latitude() const;
 
   QLabel* Label2;
-  QLineEdit* edtLongitude;
+  TCoordinateEdit* edtLongitude;
   QLabel* Label3;
-  QLineEdit* edtLatitude;
+  TCoordinateEdit* edtLatitude;
   QPushButton* btnOk;
   QPushButton* Cancel;
 

@@ -27,17 +27,15 @@ TfrmFavoriteProperties::TfrmFavoriteProperties(bool editMode, const std::string&
       Label1(new QLabel("Name:", this)),
       edtName(new QLineEdit(this)),
       Label2(new QLabel("Longitude:", this)),
-      edtLongitude(new QLineEdit(this)),
+      edtLongitude(new TCoordinateEdit(this)),
       Label3(new QLabel("Latitude:", this)),
-      edtLatitude(new QLineEdit(this)),
+      edtLatitude(new TCoordinateEdit(this)),
       Label4(new QLabel("Zoom:", this)),
       cbZoom(new QComboBox(this)),
       btnOk(new QPushButton("Ok", this)),
       Cancel(new QPushButton("Cancel", this)),
       editMode_(editMode),
       oldName_(QString::fromStdString(name)) {
-  setFixedSize(228, 254);
-  CenterOnScreen(*this);
   FillZoomLevelNames(*cbZoom);
   if (editMode_) {
     setWindowTitle(kBaseCaption + " Properties");
@@ -48,9 +46,11 @@ TfrmFavoriteProperties::TfrmFavoriteProperties(bool editMode, const std::string&
   } else {
     setWindowTitle("Add " + kBaseCaption);
   }
+  SetFixedDialogSize(*this, 228, 254);
+  CenterOnScreen(*this);
   edtName->setText(oldName_);
-  edtLongitude->setText(DisplayCoordinate(longitude));
-  edtLatitude->setText(DisplayCoordinate(latitude));
+  edtLongitude->Fill(longitude);
+  edtLatitude->Fill(latitude);
   cbZoom->setCurrentIndex(std::clamp<int>(zoomLevel, kMinZoomLevel, kMaxZoomLevel) - kMinZoomLevel);
 
   const QList<std::pair<QLabel*, QWidget*>> fields = {
@@ -87,8 +87,7 @@ std::string TfrmFavoriteProperties::ValidationError() const {
 void TfrmFavoriteProperties::Save() {
   WriteFavorite(edtName->text().toStdString(),
                 static_cast<TZoomLevel>(cbZoom->currentIndex() + kMinZoomLevel),
-                EditCoordinate(*edtLongitude), EditCoordinate(*edtLatitude),
-                UserDecimalSeparator());
+                edtLongitude->Value(), edtLatitude->Value(), UserDecimalSeparator());
   // Written before the old one goes, so that a failure never loses the favourite.
   if (editMode_ && Renamed()) DeleteFavorite(oldName_.toStdString());
 }

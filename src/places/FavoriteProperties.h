@@ -11,6 +11,7 @@
 #include <string>
 
 #include "imagery/ZoomLevels.h"
+#include "places/DialogSupport.h"
 
 namespace quorvil {
 
@@ -25,9 +26,9 @@ class TfrmFavoriteProperties : public QDialog {
   QLabel* Label1;
   QLineEdit* edtName;
   QLabel* Label2;
-  QLineEdit* edtLongitude;
+  TCoordinateEdit* edtLongitude;
   QLabel* Label3;
-  QLineEdit* edtLatitude;
+  TCoordinateEdit* edtLatitude;
   QLabel* Label4;
   QComboBox* cbZoom;
   QPushButton* btnOk;

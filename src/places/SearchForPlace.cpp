@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
@@ -43,7 +44,6 @@ TfrmSearchForPlace::TfrmSearchForPlace(QWidget* parent)
       btnBeginSearch(new QPushButton("Search Now", this)) {
   setWindowTitle("Search For Place");
   setFixedSize(362, 336);
-  CenterOnScreen(*this);
   QPalette colours = palette();
   colours.setColor(QPalette::Window, QColor(202, 214, 227));
   setPalette(colours);
@@ -66,7 +66,15 @@ TfrmSearchForPlace::TfrmSearchForPlace(QWidget* parent)
   layout->addWidget(lbResults, 1);
   layout->addLayout(ButtonRow({btnOk, Cancel}));
   SetTabOrder({edtSearchString, lbResults, btnOk, Cancel, btnBeginSearch});
+  // Wider than designed only when the longer note line would need a horizontal scroll
+  // bar in the font at hand (with room for the vertical bar of a full list).
+  const QMargins margins = layout->contentsMargins();
+  const int listWidth = lbResults->fontMetrics().horizontalAdvance(kTooMany) + 12 +
+                        2 * lbResults->frameWidth() +
+                        lbResults->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  SetFixedDialogSize(*this, std::max(362, listWidth + margins.left() + margins.right()), 336);
 
+  CenterOnScreen(*this);
   edtSearchString->installEventFilter(this);
   SetDefaultButton(true);
   edtSearchString->setFocus();

@@ -3,6 +3,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
+#include <filesystem>
+
+#include "platform/PromptSupport.h"
 
 namespace quorvil {
 
@@ -42,6 +45,21 @@ std::shared_ptr<TSaveFileDialog> SetSaveFileDialog(std::shared_ptr<TSaveFileDial
   return previous;
 }
 
+bool AskToReplaceFiles(const std::vector<std::string>& fileNames) {
+  if (fileNames.empty()) return true;
+  const auto leaf = [](const std::string& name) {
+    return std::filesystem::path(name).filename().string();
+  };
+  if (fileNames.size() == 1) {
+    return AskYesNo(TPromptKind::pkConfirmation, "",
+                    leaf(fileNames.front()) + " already exists.\nDo you want to replace it?");
+  }
+  std::string list;
+  for (const std::string& name : fileNames) list += "\n" + leaf(name);
+  return AskYesNo(TPromptKind::pkConfirmation, "",
+                  "These files already exist:" + list + "\nDo you want to replace them?");
+}
+
 std::optional<TSaveFileAnswer> TQtSaveFileDialog::Execute(const TSaveFileRequest& request) {
   QFileDialog dialog;
   dialog.setObjectName("SaveDialog");
@@ -57,6 +75,9 @@ std::optional<TSaveFileAnswer> TQtSaveFileDialog::Execute(const TSaveFileRequest
   dialog.setNameFilters(filters);
   if (request.FilterIndex >= 1 && request.FilterIndex <= filters.size()) {
     dialog.selectNameFilter(filters[request.FilterIndex - 1]);
+  }
+  if (!request.InitialFolder.empty()) {
+    dialog.setDirectory(QString::fromStdString(request.InitialFolder));
   }
   if (!request.FileName.empty()) {
     dialog.selectFile(QFileInfo(QString::fromStdString(request.FileName)).fileName());

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorvil {
 
@@ -18,6 +19,8 @@ struct TSaveFileRequest {
   int FilterIndex = 1;
   // Ask before letting the user pick an existing file.
   bool OverwritePrompt = true;
+  // The folder the dialog opens in; empty for the platform's default.
+  std::string InitialFolder;
 };
 
 struct TSaveFileAnswer {
@@ -50,6 +53,10 @@ class TScopedSaveFileDialog {
  private:
   std::shared_ptr<TSaveFileDialog> previous_;
 };
+
+// Asks once whether the files may be replaced, naming each of them: true when the
+// user says Yes. Nothing is asked, and true returned, for an empty list.
+bool AskToReplaceFiles(const std::vector<std::string>& fileNames);
 
 // The platform's save-file dialog: QFileDialog in save mode, owned by the application.
 class TQtSaveFileDialog : public TSaveFileDialog {

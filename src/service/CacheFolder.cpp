@@ -58,7 +58,9 @@ Clock::time_point ModificationTime(const struct stat& info) {
 // unreadable folder has no entries.
 void ForEachEntry(const std::string& folder,
                   const std::function<void(int folderFd, const char* name)>& visit) {
-  DIR* directory = ::opendir(folder.empty() ? "." : folder.c_str());
+  // No folder keeps no tiles: the working folder is never taken for one.
+  if (folder.empty()) return;
+  DIR* directory = ::opendir(folder.c_str());
   if (directory == nullptr) return;
   const int fd = ::dirfd(directory);
   while (const dirent* entry = ::readdir(directory)) visit(fd, entry->d_name);
@@ -121,6 +123,9 @@ bool RemoveCacheEntry(const std::string& path) {
 
 void WriteCacheFile(const std::string& folder, const std::string& path, const std::uint8_t* data,
                     std::size_t size) {
+  if (folder.empty()) {
+    throw EQuorvilError("There is no home folder to keep the tile cache in");
+  }
   const std::string temporary = TemporaryNameFor(path);
   const auto fail = [&](int code) {
     ::unlink(temporary.c_str());
@@ -131,9 +136,9 @@ void WriteCacheFile(const std::string& folder, const std::string& path, const st
   };
   int fd = create();
   if (fd < 0 && errno == ENOENT) {
-    // The folder is made when it is first needed, not looked for on every tile.
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    // The folder is made when it is first needed, not looked for on every tile; only its
+    // owner may read it or plant tiles in it.
+    CreateOwnerOnlyFolders(folder);
     fd = create();
   }
   if (fd < 0) fail(errno);

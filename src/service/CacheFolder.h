@@ -31,8 +31,9 @@ TCacheRead ReadCacheFile(const std::string& path, std::vector<std::uint8_t>& byt
 bool RemoveCacheEntry(const std::string& path);
 
 // Writes the bytes under a temporary name beside the file and renames it into place,
-// creating the folder first when it is missing. Throws EQuorvilError naming the file
-// when it cannot; nothing is left behind then.
+// creating the folder first, for its owner only, when it is missing. Throws EQuorvilError
+// naming the file when it cannot, and for an empty folder (no place to keep tiles);
+// nothing is left behind then. An empty folder also has no entries to scan or list.
 void WriteCacheFile(const std::string& folder, const std::string& path, const std::uint8_t* data,
                     std::size_t size);
 

@@ -1,11 +1,15 @@
 #include "service/SystemSupport.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "platform/ProgramError.h"
@@ -126,6 +130,23 @@ std::string FileStampText(std::chrono::system_clock::time_point time) {
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
                 static_cast<int>(millis.count()));
   return text;
+}
+
+std::string UserHomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') return home;
+  const passwd* user = ::getpwuid(::getuid());
+  if (user != nullptr && user->pw_dir != nullptr && user->pw_dir[0] == '/') return user->pw_dir;
+  return {};
+}
+
+bool CreateOwnerOnlyFolders(const std::filesystem::path& folder) {
+  std::error_code error;
+  if (folder.empty() || std::filesystem::is_directory(folder, error)) return !folder.empty();
+  const std::filesystem::path parent = folder.parent_path();
+  if (parent != folder && !parent.empty() && !CreateOwnerOnlyFolders(parent)) return false;
+  // Another program may make it meanwhile.
+  return ::mkdir(folder.c_str(), 0700) == 0 || std::filesystem::is_directory(folder, error);
 }
 
 }  // namespace quorvil

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,5 +40,13 @@ void ListFilesByDate(std::vector<std::string>& list, const std::string& folder,
 // A last-write time as 17 characters "yyyymmddhhnnsszzz" in local time (year, month,
 // day, hour 00-23, minute, second, milliseconds); text order is time order.
 std::string FileStampText(std::chrono::system_clock::time_point time);
+
+// The user's home folder: $HOME, else the password database's entry of the user; empty
+// when neither names one.
+std::string UserHomeFolder();
+
+// Creates the folder and every missing parent readable by their owner only (mode 0700);
+// folders that exist are left as they are. False when the folder is not there afterwards.
+bool CreateOwnerOnlyFolders(const std::filesystem::path& folder);
 
 }  // namespace quorvil

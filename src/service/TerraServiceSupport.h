@@ -27,7 +27,8 @@ inline constexpr std::int64_t kBytesPerTile = 9000;
 // Starts the tile store: keeps the four values, builds the module's service proxy for
 // the address (the default endpoint when empty) and one more for each of up to
 // `connections` download workers, and reads the names of the cached tiles from the
-// folder (a missing folder gives an empty index). Any earlier start is finalized first.
+// folder (a missing folder gives an empty index; an empty name keeps no tiles on disk). Any earlier
+// start is finalized first.
 void InitializeTileService(const std::string& serviceAddress, const std::string& cacheFolder,
                            std::int64_t tileLimit, int deletePercent,
                            int connections = kDefaultTileConnections);
@@ -65,9 +66,13 @@ std::int64_t TileCacheLimit();
 int TileServiceConnections();
 
 // The cache folder of the program: "Cache" beside the program file when that folder
-// can be written, otherwise $XDG_CACHE_HOME/Quorvil/Cache (~/.cache/Quorvil/Cache).
-// Ends with a path separator.
+// can be written, otherwise UserCacheFolder. Ends with a path separator, or is empty.
 std::string ProgramCacheFolder();
+
+// $XDG_CACHE_HOME/Quorvil/Cache/, else Quorvil/Cache/ in the user's cache below the home
+// folder (UserHomeFolder). Empty when there is no home folder: no tiles are kept then,
+// and the first tile says so (TakeTileCacheWarning).
+std::string UserCacheFolder();
 
 // The five fields joined by "-": Theme, Scale (ordinals), Scene, X, Y, e.g. 1-11-18--3-7.
 std::string TileName(const TileId& id);

@@ -12,6 +12,7 @@
 
 #include "platform/ProgramError.h"
 #include "service/SoapTransport.h"
+#include "service/SystemSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "service/TileStore.h"
 
@@ -40,7 +41,7 @@ std::shared_ptr<TTileStore> StartedOrNull() {
 }
 
 std::string WithSeparator(std::string folder) {
-  if (folder.empty()) return "./";
+  if (folder.empty()) return folder;  // no folder: no tiles are kept on disk
   if (folder.back() != '/') folder.push_back('/');
   return folder;
 }
@@ -106,13 +107,19 @@ std::string ProgramCacheFolder() {
                               : ::access(program.parent_path().c_str(), W_OK | X_OK) == 0;
     if (writable) return folder.string() + "/";
   }
+  return UserCacheFolder();
+}
+
+std::string UserCacheFolder() {
   const char* xdg = std::getenv("XDG_CACHE_HOME");
-  const char* home = std::getenv("HOME");
   fs::path base;
   if (xdg != nullptr && xdg[0] == '/') {
     base = xdg;
   } else {
-    base = fs::path(home != nullptr && home[0] != '\0' ? home : "/tmp") / ".cache";
+    // Never a shared folder such as /tmp, where another user could plant tiles.
+    const std::string home = UserHomeFolder();
+    if (home.empty()) return {};
+    base = fs::path(home) / ".cache";
   }
   return (base / "Quorvil" / "Cache").string() + "/";
 }

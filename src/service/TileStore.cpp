@@ -11,6 +11,7 @@
 #include "platform/WaitSupport.h"
 #include "service/CacheFolder.h"
 #include "service/SoapTransport.h"
+#include "service/SystemSupport.h"
 #include "service/TerraServiceSupport.h"
 
 namespace quorvil {
@@ -79,6 +80,8 @@ TTileStore::TTileStore(TTileStoreSettings settings, std::shared_ptr<TerraService
 TTileStore::~TTileStore() { Shutdown(); }
 
 std::string TTileStore::FileOf(const std::string& tileName) const {
+  // Without a cache folder no tile has a file (never one in the working folder).
+  if (settings_.cacheFolder.empty()) return {};
   return settings_.cacheFolder + tileName + ".TMP";
 }
 
@@ -88,10 +91,7 @@ TTileRequest TTileStore::Request(const TileId& id) {
   request.id_ = id;
   request.name_ = TileName(id);
   // Made at the first request, as the cache has always done, but once and not per tile.
-  std::call_once(folderMade_, [&] {
-    std::error_code ignored;
-    std::filesystem::create_directories(settings_.cacheFolder, ignored);
-  });
+  std::call_once(folderMade_, [&] { CreateOwnerOnlyFolders(settings_.cacheFolder); });
   std::lock_guard lock(mutex_);
   if (stopping_) throw EQuorvilError("The tile service has been stopped");
   if (!JoinDownload(request) && !index_.contains(request.name_)) StartDownload(request);

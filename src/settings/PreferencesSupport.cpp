@@ -34,6 +34,14 @@ TPreferences ReadPreferences() {
   return preferences;
 }
 
+bool ReadSaveWorldFile() {
+  return ReadRegistryInteger(kPreferencesKey, kSaveWorldFileValue, 1) != 0;
+}
+
+void WriteSaveWorldFile(bool save) {
+  WriteRegistryInteger(kPreferencesKey, kSaveWorldFileValue, save ? 1 : 0);
+}
+
 int64_t TileLimitFromCacheSize(int32_t maxCacheSizeMegabytes) {
   if (maxCacheSizeMegabytes < 1) return 0;
   // 64-bit: 10,000 MB is already more bytes than a 32-bit integer holds.

@@ -1,6 +1,5 @@
 #include "settings/RegistrySupport.h"
 
-#include <pwd.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <system_error>
 
 #include "platform/ProgramError.h"
+#include "service/SystemSupport.h"
 #include "settings/CaseFold.h"
 
 namespace quorvil {
@@ -220,8 +220,8 @@ std::optional<TStore> TStore::Open(TOpen mode, std::string failure) {
   bool empty = false;
   if (status.type() == std::filesystem::file_type::not_found) {
     if (mode != TOpen::Create) return std::nullopt;
-    std::filesystem::create_directories(path.parent_path(), error);
-    if (error) throw EQuorvilError(failure);
+    // Only the user may read the settings (the favourites tell where they go).
+    if (!CreateOwnerOnlyFolders(path.parent_path())) throw EQuorvilError(failure);
     empty = true;
   } else if (error) {
     throw EQuorvilError(failure);
@@ -448,12 +448,7 @@ std::filesystem::path SettingsStorePath() {
   if (xdg && xdg[0] == '/') {
     base = xdg;
   } else {
-    const char* home = std::getenv("HOME");
-    std::string dir = home ? home : "";
-    if (dir.empty()) {
-      if (const passwd* user = getpwuid(getuid())) dir = user->pw_dir;
-    }
-    base = std::filesystem::path(dir) / ".config";
+    base = std::filesystem::path(UserHomeFolder()) / ".config";
   }
   return base / "Quorvil" / "settings.db";
 }

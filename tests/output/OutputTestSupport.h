@@ -14,6 +14,7 @@
 #include "service/TerraServiceSupport.h"
 #include "support/FakeTerraService.h"
 #include "support/GifWriter.h"
+#include "support/TempConfigHome.h"
 #include "support/TempFolder.h"
 
 namespace quorvil::testing {
@@ -35,10 +36,17 @@ inline TSelectionRec SelectionOfTiles(int west, int north, int east, int south) 
   return {true, double(west), double(north), double(east), double(south)};
 }
 
-class TOutputTest : public ::testing::Test {
+// With settings of its own, since output remembers choices there.
+class TOutputTest : public TempConfigHomeTest {
  protected:
-  void SetUp() override { InitializeTileService(service, "", folder / "Cache", 100000, 10); }
-  void TearDown() override { FinalizeTileService(); }
+  void SetUp() override {
+    TempConfigHomeTest::SetUp();
+    InitializeTileService(service, "", folder / "Cache", 100000, 10);
+  }
+  void TearDown() override {
+    FinalizeTileService();
+    TempConfigHomeTest::TearDown();
+  }
 
   // Every tile of the area gets its colour, except the `missing` one (by order of drawing,
   // -1 for none), whose answer stays empty.

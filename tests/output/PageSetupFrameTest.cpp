@@ -61,6 +61,7 @@ TEST_F(PageSetupFrameTest, OpensOnFitToPageCentredWithTheScaleBoxDisabled) {
     EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
   }
   EXPECT_EQ(frame->PhotoWidth(), 100);
+  EXPECT_EQ(frame->lblResolution->text(), "Actual Size: 300 picture pixels per inch");
 
   const TPrinterInfoRec& printer = frame->PrinterInfo();
   EXPECT_EQ(frame->pnlParent->height(), 121);
@@ -242,12 +243,19 @@ TEST_F(PageSetupFrameTest, ConfirmedLandscapeSetupWidensThePaper) {
 TEST_F(PageSetupFrameTest, PrinterSetupIsThePrintDialog) {
   auto frame = NewFrame();
   bool opened = false;
+  QStringList buttons;
   testing::OnNextModal([&](QWidget* modal) {
-    opened = qobject_cast<QPrintDialog*>(modal) != nullptr;
+    opened =
+        qobject_cast<QPrintDialog*>(modal) != nullptr && modal->windowTitle() == "Printer Setup";
+    for (const QPushButton* button : modal->findChildren<QPushButton*>()) {
+      if (button->isVisible()) buttons << button->text();
+    }
     static_cast<QDialog*>(modal)->reject();
   });
   QTest::mouseClick(frame->Button1, Qt::LeftButton);
   EXPECT_TRUE(opened);
+  EXPECT_TRUE(buttons.contains("OK")) << buttons.join(", ").toStdString();
+  EXPECT_FALSE(buttons.join(" ").contains("Print")) << "setup must not promise a print";
   EXPECT_EQ(frame->lblPrinter->text(), "Print to File (PDF)");
 }
 

@@ -118,7 +118,10 @@ TEST_F(PrintJobTest, ShowsTheWaitScreenWhileItPrintsAndHidesItOnEveryPath) {
     PrintPictureOnPage(DarkPicture(10, 10), {});
     ADD_FAILURE() << "printed into a missing folder";
   } catch (const EQuorvilError& error) {
-    EXPECT_STREQ(error.what(), "The print job could not be started on \"Print to File (PDF)\"");
+    EXPECT_EQ(error.what(),
+              "The print job could not be started on \"Print to File (PDF)\": the file \"" +
+                  (folder_ / "missing/folder/page.pdf") +
+                  "\" cannot be written (No such file or directory)");
   }
   EXPECT_EQ(CurrentWaitScreen(), nullptr);
 }
@@ -141,6 +144,10 @@ TEST_F(PrintJobTest, PrinterInfoOfThePdfPrinter) {
   EXPECT_EQ(inches.PageHeightPixels, printer.height());
   EXPECT_DOUBLE_EQ(inches.PageWidth, double(printer.width()) / printer.logicalDpiX());
   EXPECT_EQ(inches.Orientation, kOrientationPortrait);
+  EXPECT_EQ(inches.DotsPerInch, kPdfPrinterResolution);  // Actual Size: 300 pixels an inch
+  EXPECT_EQ(printer.pageLayout().pageSize().id(), LocalePaperSizeId());
+  EXPECT_EQ(PaperSizeIdForLocale(216, 279), QPageSize::Letter);
+  EXPECT_EQ(PaperSizeIdForLocale(210, 297), QPageSize::A4);
   const TPrinterInfoRec mm = GetPrinterInfo(false);
   EXPECT_FALSE(mm.InInches);
   EXPECT_NEAR(mm.PageWidth, inches.PageWidth * 25.4, 1.0);

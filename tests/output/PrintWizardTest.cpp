@@ -13,6 +13,7 @@
 #include <chrono>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -27,15 +28,18 @@
 #include "platform/WaitScreen.h"
 #include "support/QtTestSupport.h"
 #include "support/ScriptedPrompter.h"
+#include "support/ScriptedSaveFileDialog.h"
 
 namespace quorvil {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::OnNextModal;
 using testing::PdfImages;
 using testing::PdfPageCount;
 using testing::SelectionOfTiles;
 using testing::TScriptedPrompter;
+using testing::TScriptedSaveFileDialog;
 
 // Tiles that take a while, so that a download can be cancelled on its way; at a level
 // other than 1 meter the area is one tile of 150 x 100 pixels.
@@ -110,7 +114,8 @@ class PrintWizardTest : public testing::TOutputTest {
 TEST_F(PrintWizardTest, OpensOnPhotoSetupAndGoesToPageSetupAndBack) {
   const bool printed = RunWizardWith([](TfrmPrintWizard& wizard) {
     EXPECT_EQ(wizard.windowTitle(), "Print...");
-    EXPECT_EQ(wizard.size(), QSize(292, 376));
+    // Wider than designed only where the page size would run into "Printer Setup...".
+    EXPECT_EQ(wizard.size(), QSize(std::max(292, wizard.framePageSetup->NeededWidth()), 376));
     EXPECT_EQ(wizard.Button2->text(), "Next >");
     EXPECT_EQ(wizard.Button1->text(), "Cancel");
     EXPECT_EQ(wizard.Button3->text(), "< Back");
@@ -135,6 +140,7 @@ TEST_F(PrintWizardTest, OpensOnPhotoSetupAndGoesToPageSetupAndBack) {
     EXPECT_FALSE(page.edtScale->isEnabled());
     EXPECT_FALSE(page.lblPercent->isEnabled());
     EXPECT_EQ(page.lblPrinter->text().toStdString(), kPdfPrinterName);
+    EXPECT_LT(page.lblPageSize->geometry().right(), page.Button1->x());
 
     // Back keeps the choices; another level sizes the preview on the way forward again.
     page.rbActualSize->click();
@@ -195,6 +201,42 @@ TEST_F(PrintWizardTest, PrintsOnePageAndAsksUntilThePagePrintedWell) {
   EXPECT_EQ(slow->tileRequests.size(), 9u);  // the second print came from the cache
   EXPECT_EQ(waitTexts, QStringList{"Sending Image to Printer.\n\nPlease Wait..."});
   EXPECT_EQ(CurrentWaitScreen(), nullptr);
+}
+
+TEST_F(PrintWizardTest, ThePdfPrinterAsksForItsFileUnlessPrinterSetupChoseOne) {
+  const std::string savedHome = std::getenv("HOME");
+  const fs::path home = folder / "home";  // a first run: no documents folder yet
+  fs::create_directory(home);
+  setenv("HOME", home.c_str(), 1);
+  std::ofstream(home / "taken.pdf") << "old";
+  UsePdfPrinter(home / "Documents/Quorvil.pdf", false);
+  auto dialog =
+      std::make_shared<TScriptedSaveFileDialog>(std::deque<std::optional<TSaveFileAnswer>>{
+          TSaveFileAnswer{home / "taken", 1}, TSaveFileAnswer{home / "new.pdf", 1}});
+  TScopedSaveFileDialog installedDialog(dialog);
+  Answer({TPromptAnswer::paNo, TPromptAnswer::paYes});
+  EXPECT_TRUE(RunWizardWith([&](TfrmPrintWizard& wizard) {
+    Next(wizard);
+    Next(wizard);  // "taken" becomes taken.pdf, which is there: No
+    EXPECT_TRUE(slow->tileRequests.empty());
+    Next(wizard);
+  }));
+  ASSERT_EQ(dialog->asked.size(), 2u);
+  EXPECT_EQ(dialog->asked[0].Filter, "PDF (*.pdf)|*.pdf");
+  EXPECT_EQ(dialog->asked[0].FileName, "Somewhere, NY.pdf");
+  EXPECT_EQ(dialog->asked[0].InitialFolder, home.string());
+  EXPECT_TRUE(dialog->asked[0].OverwritePrompt);
+  EXPECT_EQ(prompter->asked[0].Text, "taken.pdf already exists.\nDo you want to replace it?");
+  EXPECT_EQ(fs::file_size(home / "taken.pdf"), 3u);  // "old", kept
+  EXPECT_EQ(PdfPageCount((home / "new.pdf").string()), 1);
+
+  // A file confirmed in Printer Setup is kept: no more asking.
+  SetPrinterSetupRunner([](QPrinter&, QWidget*) { return true; });
+  EXPECT_TRUE(RunPrinterSetup(nullptr));
+  SetPrinterSetupRunner({});
+  EXPECT_TRUE(ChoosePrintFile("Elsewhere"));
+  EXPECT_EQ(dialog->asked.size(), 2u);
+  setenv("HOME", savedHome.c_str(), 1);
 }
 
 TEST_F(PrintWizardTest, AnUnreadableScaleBlocksPrintingWhateverTheChoice) {

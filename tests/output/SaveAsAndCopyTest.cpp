@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
@@ -32,6 +33,7 @@
 namespace quorvil {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::MakeArea;
 using testing::OnNextModal;
 using testing::SelectionOfTiles;
@@ -116,7 +118,7 @@ TEST_F(OutputCommands, SaveDialogOpensEmptyOnJpegAndReturnsTheChosenType) {
   EXPECT_EQ(dialog->asked[0].FileName, "");
   EXPECT_EQ(dialog->asked[0].Filter, "JPEG (*.jpg)|*.jpg|Bitmap (*.bmp)|*.bmp");
   EXPECT_EQ(dialog->asked[0].FilterIndex, 1);
-  EXPECT_TRUE(dialog->asked[0].OverwritePrompt);
+  EXPECT_FALSE(dialog->asked[0].OverwritePrompt);  // the wizard asks about all it writes
   EXPECT_EQ(name, "/maps/site");
   EXPECT_EQ(type, TSaveAsFileType::sfBitmap);
   EXPECT_FALSE(ExecuteSaveAsDialog(name, type));
@@ -280,6 +282,42 @@ TEST_F(OutputCommands, WriteFailuresAreShownAndALengthenedNameIsNotReplacedUnask
   EXPECT_EQ(prompter->asked[1].Text, "site.jpg already exists.\nDo you want to replace it?");
   std::ifstream kept(out / "site.jpg");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+}
+
+TEST_F(OutputCommands, SideFilesAreAskedAboutOptionalAndOnlyAWarningWhenUnwritable) {
+  testing::TTempFolder out;
+  std::ofstream(out / "site.jpg") << "old";
+  std::ofstream(out / "site.jgw") << "old";
+  fs::create_directory(out / "site.prj");  // cannot be replaced by a file
+  ServedArea(selection);
+  auto answers = std::make_shared<TScriptedPrompter>(
+      std::deque<TPromptAnswer>{TPromptAnswer::paNo, TPromptAnswer::paYes});
+  TScopedPrompter scoped(answers);
+  dialog->script = {TSaveFileAnswer{out / "site.jpg", 1}, TSaveFileAnswer{out / "site.jpg", 1}};
+  EXPECT_TRUE(RunWizardWith(selection, 10, [](TfrmSaveAsWizard& wizard) {
+    EXPECT_TRUE(wizard.chkWorldFile->isChecked());
+    QTest::mouseClick(wizard.Button2, Qt::LeftButton);  // No: nothing is written
+    QTest::mouseClick(wizard.Button2, Qt::LeftButton);
+  }));
+  ASSERT_EQ(answers->asked.size(), 4u);
+  EXPECT_EQ(
+      answers->asked[0].Text,
+      "These files already exist:\nsite.jpg\nsite.jgw\nsite.prj\nDo you want to replace them?");
+  EXPECT_EQ(answers->asked[2].Text, "Photo successfully saved.");
+  EXPECT_EQ(answers->asked[3].Kind, TPromptKind::pkWarning);
+  EXPECT_NE(answers->asked[3].Text.find("site.prj"), std::string::npos);
+  EXPECT_EQ(QImage(QString::fromStdString(out / "site.jpg")).size(), QSize(420, 420));
+
+  // Turned off, no side file is written, and the choice holds for the next Save As.
+  dialog->script = {TSaveFileAnswer{out / "bare", 1}};
+  EXPECT_TRUE(RunWizardWith(selection, 10, [](TfrmSaveAsWizard& wizard) {
+    wizard.chkWorldFile->click();
+    QTest::mouseClick(wizard.Button2, Qt::LeftButton);
+  }));
+  EXPECT_TRUE(fs::exists(out / "bare.jpg"));
+  EXPECT_FALSE(fs::exists(out / "bare.jgw"));
+  TfrmSaveAsWizard next;
+  EXPECT_FALSE(next.chkWorldFile->isChecked());
 }
 
 TEST_F(OutputCommands, ADeclinedRetryKeepsTheWizardFromOpeningWithoutAMessage) {

@@ -50,7 +50,7 @@ TEST(SavedWorldFile, GdalPlacesThePictureOnTheAreasCorners) {
   for (const auto& [name, type] :
        {std::pair{"site.jpg", TSaveAsFileType::sfJPEG}, {"site.bmp", TSaveAsFileType::sfBitmap}}) {
     const std::string file = folder / name;
-    ASSERT_TRUE(SavePhoto(*area, file, type)) << name;
+    ASSERT_TRUE(SavePhoto(*area, file, type).Completed) << name;
     const QJsonObject info =
         QJsonDocument::fromJson(Output("gdalinfo", {"-json", QString::fromStdString(file)}))
             .object();

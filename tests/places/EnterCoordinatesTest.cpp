@@ -62,20 +62,24 @@ TEST(EnterCoordinates, EditsArePrefilledWithFiveSignificantDigits) {
   EXPECT_EQ(form.Label3->text(), "Latitude:");
   EXPECT_EQ(form.btnOk->text(), "Ok");
   EXPECT_EQ(form.Cancel->text(), "Cancel");
-  EXPECT_EQ(form.size(), QSize(198, 168));
+  EXPECT_EQ(form.size(), QSize(std::max(198, CaptionWidth(form)), 168));  // the caption whole
 }
 
-TEST(EnterCoordinates, OkWithoutEditingReturnsTheRoundedValues) {
+TEST(EnterCoordinates, OkKeepsAnUneditedValueExactAndReadsAnEditedOneAsTyped) {
   OnNextModal([](QWidget* modal) {
     auto* form = dynamic_cast<TfrmEnterCoordinates*>(modal);
     ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->edtLongitude->text(), "-104.99");
+    form->edtLongitude->setText("-104.9865");
+    form->edtLatitude->setText("-73.9");
+    form->edtLatitude->setText("-73.965");  // back to the text it showed: as if unedited
     QTest::mouseClick(form->btnOk, Qt::LeftButton);
   });
-  double longitude = -122.41942;
+  double longitude = -104.98653;
   double latitude = -73.96542;
   EXPECT_TRUE(ShowEnterCoordinates(longitude, latitude));
-  EXPECT_DOUBLE_EQ(longitude, -122.42);
-  EXPECT_DOUBLE_EQ(latitude, -73.965);
+  EXPECT_DOUBLE_EQ(longitude, -104.9865);
+  EXPECT_EQ(latitude, -73.96542);
 }
 
 TEST(EnterCoordinates, ABrokenRuleWarnsAndKeepsTheDialogOpenUntilMended) {

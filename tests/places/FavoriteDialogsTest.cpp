@@ -51,7 +51,7 @@ class FavoriteDialogs : public TempConfigHomeTest {
   }
 };
 
-TEST_F(FavoriteDialogs, AddModeShowsTheGivenPlaceAndStoresItRounded) {
+TEST_F(FavoriteDialogs, AddModeShowsTheGivenPlaceRoundedAndStoresItExactlyUnlessEdited) {
   TInstalledPrompter answers;
   OnNextModal([](QWidget* modal) {
     auto* form = dynamic_cast<TfrmFavoriteProperties*>(modal);
@@ -62,13 +62,14 @@ TEST_F(FavoriteDialogs, AddModeShowsTheGivenPlaceAndStoresItRounded) {
     EXPECT_EQ(form->edtLatitude->text(), "42.358");
     EXPECT_EQ(form->cbZoom->currentText(), "8 Meters");
     EXPECT_EQ(form->cbZoom->count(), 7);
-    EXPECT_EQ(form->size(), QSize(228, 254));
+    EXPECT_EQ(form->size(), QSize(std::max(228, CaptionWidth(*form)), 254));
+    form->edtLatitude->setText("42.36");
     QTest::mouseClick(form->btnOk, Qt::LeftButton);
   });
   EXPECT_TRUE(ShowFavoriteProperties(false, "Boston, MA", 13, -71.0598, 42.35843));
   EXPECT_TRUE(answers.Asked().empty());
   EXPECT_EQ(ReadRegistryString(kFavoritesKey, "Boston, MA", ""),
-            "Longitude=-71.06|Latitude=42.358|Zoom=3");
+            "Longitude=-71.0598|Latitude=42.36|Zoom=3");
 }
 
 TEST_F(FavoriteDialogs, OkIsRefusedWithTheFirstBrokenRule) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -189,12 +190,15 @@ TEST_F(TileStore, IndexIsReadFromTheFolderAtStart) {
   EXPECT_EQ(TileIndexCount(), 0);
 }
 
-TEST_F(TileStore, MissingCacheFolderIsCreatedOnTheFirstRequest) {
+TEST_F(TileStore, MissingCacheFolderIsCreatedOnTheFirstRequestForItsOwnerOnly) {
   cache = temp / "deeper/Cache";
   Start();
   service->SetTile(kTile, SomeBytes(1));
   Load(kTile);
   EXPECT_TRUE(fs::is_regular_file(CacheFile(TileName(kTile))));
+  for (const fs::path folder : {temp / "deeper", temp / "deeper/Cache"}) {
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all) << folder;
+  }
 }
 
 TEST_F(TileStore, WhatIsNoTileFileUnderATileNameIsReplacedByADownload) {
@@ -281,6 +285,21 @@ TEST_F(TileStore, CacheThatCannotBeWrittenStillDeliversTilesAndSaysSoOnce) {
   Start();
   Load(kTile);
   EXPECT_NE(TakeTileCacheWarning(), "");
+}
+
+TEST_F(TileStore, NoCacheFolderKeepsNoTilesAnywhereAndSaysSoOnce) {
+  const fs::path working = fs::current_path();
+  fs::current_path(temp.Path());  // where a relative tile file would land
+  cache = "";
+  Start();
+  service->SetTile(kTile, SomeBytes(1));
+  EXPECT_EQ(Load(kTile), SomeBytes(1));
+  EXPECT_EQ(Load(kTile), SomeBytes(1));
+  EXPECT_EQ(TakeTileCacheWarning(),
+            "Tiles are not being kept: There is no home folder to keep the tile cache in");
+  EXPECT_EQ(TakeTileCacheWarning(), "");
+  EXPECT_EQ(FilesIn(temp.Path()), 0);
+  fs::current_path(working);
 }
 
 // A process id that is surely not running: a child that has ended and been reaped.
@@ -454,6 +473,15 @@ TEST(TileStoreNotStarted, CallsFailClearly) {
   EXPECT_FALSE(CacheOverLimit());
   EXPECT_NO_THROW(RemoveFromTileIndex("x"));
   EXPECT_NO_THROW(FinalizeTileService());
+}
+
+TEST(UserCacheFolder, BelowTheHomeOfThePasswordDatabaseWhenHomeIsUnset) {
+  if (std::getenv("XDG_CACHE_HOME") != nullptr) GTEST_SKIP() << "the cache folder is set";
+  const std::string home = std::getenv("HOME");
+  unsetenv("HOME");  // never /tmp, where anyone may plant tiles
+  const std::string folder = UserCacheFolder();
+  setenv("HOME", home.c_str(), 1);
+  EXPECT_EQ(folder, std::string(::getpwuid(::getuid())->pw_dir) + "/.cache/Quorvil/Cache/");
 }
 
 TEST(ProgramCacheFolder, BesideTheProgramWhenWritableElseTheUserCache) {

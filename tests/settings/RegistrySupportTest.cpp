@@ -58,6 +58,8 @@ TEST_F(RegistryTest, FirstRunReadsGiveDefaultsAndCreateNothing) {
 TEST_F(RegistryTest, FirstWriteCreatesRootAndSubKeyTogether) {
   WriteRegistryInteger("\\Preferences", "MaxCacheSize", 25);
   EXPECT_TRUE(std::filesystem::is_regular_file(StoreFile()));
+  EXPECT_EQ(std::filesystem::status(StoreFolder()).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);
   EXPECT_TRUE(RegistryKeyExists(""));
   EXPECT_TRUE(RegistryKeyExists("\\Preferences"));
   EXPECT_FALSE(RegistryKeyExists("\\Favorites"));

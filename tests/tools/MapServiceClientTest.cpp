@@ -698,9 +698,9 @@ TEST_F(MapServiceClientTest, FaultsReachTheClientWithTheirText) {
        "Atlantis"},
       {"relief theme", "GetTheme", "<theme>Relief</theme>",
        [&] { World().GetTheme(Theme::Relief); }, "Relief"},
-      {"empty search", "GetPlaceList",
-       "<placeName></placeName><MaxItems>100</MaxItems><imagePresence>true</imagePresence>",
-       [&] { World().GetPlaceList("", 100, true); }, "placeName"},
+      {"negative search limit", "GetPlaceList",
+       "<placeName>Boston</placeName><MaxItems>-1</MaxItems><imagePresence>true</imagePresence>",
+       [&] { World().GetPlaceList("Boston", -1, true); }, "MaxItems"},
       {"crossed rectangle", "GetAreaFromRect",
        mst::Point("upperLeft", -73.9, 40.7) + mst::Point("lowerRight", -74.0, 40.8) + photo1m,
        [&] {
@@ -725,8 +725,9 @@ TEST_F(MapServiceClientTest, FaultsReachTheClientWithTheirText) {
       EXPECT_EQ(std::string(e.what()), faultString);
     }
   }
-  // The service goes on answering.
+  // The service goes on answering; an empty search is no fault but finds nothing.
   EXPECT_FALSE(World().ConvertLonLatPtToNearestPlace(kCentralPark).empty());
+  EXPECT_TRUE(World().GetPlaceList("", 100, true).empty());
 }
 
 TEST_F(MapServiceClientTest, WsdlProxyReachesTheSameService) {

@@ -226,6 +226,15 @@ TEST(MapServiceTest, EveryOperationAnswers) {
                "GetPlaceListInRect");
   EXPECT_EQ(
       std::distance(inRect.children("PlaceFacts").begin(), inRect.children("PlaceFacts").end()), 2);
+  // A blank name finds nothing, as an unknown one does, instead of a fault.
+  for (const char* blank : {"<placeName/>", "<placeName> </placeName>"}) {
+    const SoapReply reply = World().Handle(
+        "", SoapRequest(
+                "GetPlaceList",
+                std::string(blank) + "<MaxItems>5</MaxItems><imagePresence>true</imagePresence>"));
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    EXPECT_FALSE(ResultOf(doc, reply.body, "GetPlaceList").child("PlaceFacts")) << reply.body;
+  }
 }
 
 TEST(MapServiceTest, WsdlDescribesEveryOperation) {

@@ -340,6 +340,17 @@ TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownByTheGeneralErrorDisplay) 
   EXPECT_TRUE(window->actRefreshScreen->isEnabled());
 }
 
+TEST_F(MainWindowTest, TilesThatCannotBeKeptOnDiskAreSaidSoOnceAfterTheDrawing) {
+  InitializeTileService(service, "", "", 1000000, 10);  // no folder: no home to keep them in
+  Load();
+  window->actRefreshScreen->trigger();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(prompter->asked.size(), 1u);
+  EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkWarning);
+  EXPECT_EQ(prompter->asked[0].Text,
+            "Tiles are not being kept: There is no home folder to keep the tile cache in");
+}
+
 TEST_F(MainWindowTest, AnAreaThatCannotBeRightForTheViewIsRefusedBeforeAnyTile) {
   service->alterArea = [](AreaBoundingBox& area) { area.SouthEast->TileMeta->Id->X += 3000; };
   window->SetCenter(-74.06, 40.7);

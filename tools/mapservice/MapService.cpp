@@ -302,9 +302,8 @@ class MapService::Operations {
     const int maxItems = r.IntParam("MaxItems");
     const bool imagePresence = r.BoolParam("imagePresence");
     CheckMaxItems(maxItems);
-    if (name.find_first_not_of(" \t\r\n") == std::string::npos) {
-      throw ClientFault("Parameter placeName must not be empty");
-    }
+    // A blank name matches no place: an empty list, as for a name the gazetteer lacks.
+    if (name.find_first_not_of(" \t\r\n") == std::string::npos) return;
     std::function<bool(const GazetteerRecord&)> accept;
     if (imagePresence) {
       accept = [this](const GazetteerRecord& g) { return !AvailableThemes(g.Lon, g.Lat).empty(); };

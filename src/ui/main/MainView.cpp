@@ -16,6 +16,7 @@
 #include "imagery/ZoomLevels.h"
 #include "places/HistorySupport.h"
 #include "platform/ProgramError.h"
+#include "platform/PromptSupport.h"
 #include "service/FormatSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "settings/MenuSupport.h"
@@ -81,6 +82,12 @@ void TfrmMain::EndBusy() {
     // Closed while the update ran: the close takes effect now, from the event loop.
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     return;
+  }
+  // Tiles that could not be kept on disk are said so once, after the drawing.
+  if (std::string warning = TakeTileCacheWarning(); !warning.empty()) {
+    QMetaObject::invokeMethod(
+        this, [warning] { ShowMessageBox(TPromptKind::pkWarning, "", warning); },
+        Qt::QueuedConnection);
   }
   if (preferencesWhenIdle_) {
     preferencesWhenIdle_ = false;
