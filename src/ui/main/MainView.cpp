@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <utility>
 
 #include "imagery/AreaCheck.h"
 #include "imagery/MosaicSupport.h"
@@ -82,6 +83,7 @@ void TfrmMain::LoadPlace() {
   RunBusy([this] {
     ResizeBitmaps();
     ClearMosaics();
+    lblNoImagery->hide();
     const int w = imgMain->width(), h = imgMain->height();
     viewSize_ = QSize(w, h);
     const auto level = static_cast<TZoomLevel>(ZoomLevel());
@@ -154,6 +156,7 @@ void TfrmMain::RelayoutView() {
 
 void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptTopo) {
   stopRequested_ = false;
+  tileFailure_ = nullptr;
   if (photoArea_) DrawLayer(false, *photoArea_, keptPhoto);
   if (chkLoadPaperMap->isChecked() && topoArea_) DrawLayer(true, *topoArea_, keptTopo);
   // Nothing arrived to show the moved or cleared pictures: show them now.
@@ -162,23 +165,31 @@ void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptT
                                         static_cast<std::uint8_t>(ZoomLevel()), centerLongitude_,
                                         centerLatitude_, DecimalSeparator()));
   loaded_ = true;
+  // Tiles that failed are reported once, now that every other tile is drawn.
+  if (tileFailure_) std::rethrow_exception(std::exchange(tileFailure_, nullptr));
 }
 
 bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelArea& kept) {
   TBitmap24& bitmap = topo ? layers_.TopoBitmap : layers_.PhotoBitmap;
   bool& complete = topo ? topoComplete_ : photoComplete_;
   complete = false;
+  bool failed = false;
   for (const auto& part : MissingAreaParts(area, bitmap.Width(), bitmap.Height(), kept)) {
-    std::int64_t index = 0;
+    TMosaicReport report;
     const auto progress = [&](bool& cancel, int) {
       cancel = stopRequested_;
-      const TPixelArea tile = AreaTileArea(*part, index++);
+      const TPixelArea tile = AreaTileArea(*part, report.Tile);
       Recompose(topo ? layers_.TopoViewAreaOf(tile) : tile);
       QApplication::processEvents();
     };
-    if (!DrawAreaToBitmap(bitmap, *part, progress)) return false;
+    const bool drawn = DrawAreaToBitmap(bitmap, *part, progress, &report);
+    // Ground without imagery stays black; the panel says so until the next load.
+    if (!report.Missing.empty()) lblNoImagery->show();
+    if (report.Failure && !tileFailure_) tileFailure_ = report.Failure;
+    failed = failed || !report.Failed.empty();
+    if (!drawn) return false;
   }
-  complete = true;
+  complete = !failed;
   return true;
 }
 
