@@ -269,7 +269,7 @@ TEST_F(DownloadProgress, AFailedTileIsShownAfterTheOthersAndLeavesTheWindowOpenU
   EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkError);
   EXPECT_EQ(prompter->asked[0].Text, "Timeout.");
   EXPECT_EQ(testing::PixelOf(picture, 250, 50), testing::kWhite);
-  EXPECT_EQ(testing::PixelOf(picture, 350, 50), testing::TileColour(2, 0));
+  EXPECT_EQ(testing::PixelOf(picture, 450, 50), testing::TileColour(2, 0));
 }
 
 // After the download, missing and failed tiles are counted for the user; failed ones are

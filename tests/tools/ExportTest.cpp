@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,17 +54,30 @@ pid_t Start(const std::vector<std::string>& args, const std::string& out, const 
 struct TRun {
   int code = -1;
   std::string out, err;
-  long peakKilobytes = 0;  // the tool's largest resident size
+  long peakKilobytes = 0;  // the tool's largest resident size, as last seen while it ran
 };
+
+// VmHWM of a running process; 0 once it has ended. (The rusage of a spawned child would
+// count the parent's memory, which the child shared until its exec.)
+long PeakKilobytesOf(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmHWM:" && status >> value) return value;
+  }
+  return 0;
+}
 
 TRun RunTool(const std::vector<std::string>& args, const testing::TTempFolder& temp) {
   TRun run;
   const pid_t pid = Start(args, temp / "run.out", temp / "run.err");
   if (pid < 0) return run;
   int status = 0;
-  struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  run.peakKilobytes = usage.ru_maxrss;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    run.peakKilobytes = std::max(run.peakKilobytes, PeakKilobytesOf(pid));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.out = ReadText(temp / "run.out");
   run.err = ReadText(temp / "run.err");

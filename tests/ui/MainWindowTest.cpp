@@ -288,6 +288,7 @@ TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownOnceAfterTheOthersAndMissi
   service->tileFailures = {{TileName(failing), 99}};
   service->missingTiles.push_back(missing);
   StartStore(false);  // an empty cache, so that the tiles are asked for again
+  service->tileRequests.clear();
   window->actRefreshScreen->trigger();
   ASSERT_EQ(prompter->asked.size(), 1u);  // once, and nothing for the missing tile
   EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkError);
