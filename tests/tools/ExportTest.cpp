@@ -18,6 +18,7 @@
 
 #include "imagery/JpegCodec.h"
 #include "imagery/MosaicSupport.h"
+#include "support/GdalDatasets.h"
 #include "support/GifWriter.h"
 #include "support/HostileSoapServer.h"
 #include "support/TempFolder.h"
@@ -297,11 +298,13 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
 // The local map service on an ephemeral port, logging one line per request.
 class TMapService {
  public:
-  explicit TMapService(const testing::TTempFolder& temp, int delayMs = 0)
+  explicit TMapService(const testing::TTempFolder& temp, int delayMs = 0,
+                       const std::vector<std::string>& more = {})
       : out_(temp / "service.out"), err_(temp / "service.err") {
-    pid_ = Start(
-        {QUORVIL_MAPSERVICE_PATH, "--port", "0", "--log", "--delay-ms", std::to_string(delayMs)},
-        out_, err_);
+    std::vector<std::string> args = {QUORVIL_MAPSERVICE_PATH, "--port", "0", "--log", "--delay-ms",
+                                     std::to_string(delayMs)};
+    args.insert(args.end(), more.begin(), more.end());
+    pid_ = Start(args, out_, err_);
     const std::regex listening("listening on (\\S+)");
     for (int i = 0; i < 200 && pid_ > 0 && endpoint_.empty(); ++i) {
       std::smatch match;
@@ -390,6 +393,39 @@ TEST(ExportTool, SecondExportOfTheSameGroundComesFromTheCache) {
   int cached = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp / "Cache")) ++cached;
   EXPECT_EQ(cached, service.Requests("GetTile"));
+}
+
+// Past the edge of the user's own photograph there are no tiles: the export draws the rest
+// and counts them, and only --strict makes that an error.
+TEST(ExportTool, GroundPastADatasetsEdgeIsCountedAndAnErrorOnlyWhenStrict) {
+  testing::TTempFolder temp;
+  const std::string photo = temp / "edge.tif";
+  testing::WriteGeoTiff({photo, "EPSG:4326", -74.0, 40.79, 0.0001, 200, 200},
+                        [](int x, int y, int band) { return std::uint8_t(band * 60 + (x ^ y)); });
+  TMapService service(temp, 0, {"--photo", photo});
+  ASSERT_FALSE(service.Endpoint().empty()) << ReadText(temp / "service.err");
+  for (const bool strict : {false, true}) {
+    std::vector<std::string> args = {QUORVIL_EXPORT_PATH,
+                                     "--server",
+                                     service.Endpoint(),
+                                     "--cache",
+                                     temp / "Cache",
+                                     "--rect",
+                                     "-74.03,40.80,-73.96,40.76",
+                                     "--zoom",
+                                     "8m",
+                                     "-o",
+                                     temp / "edge.jpg"};
+    if (strict) args.push_back("--strict");
+    const TRun run = RunTool(args, temp);
+    EXPECT_EQ(run.code, strict ? 1 : 0) << run.err;
+    EXPECT_NE(run.err.find(strict ? "LoadTileToStream: No tile data returned."
+                                  : "tiles had no imagery, 0 could not be downloaded"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(fs::exists(temp / "edge.jpg"), !strict);
+    fs::remove(temp / "edge.jpg");
+  }
 }
 
 TEST(ExportTool, OneConnectionAndEightGiveTheSamePicture) {
