@@ -336,32 +336,6 @@ TEST_F(Mosaic, MissingTilesAreDrawnPastAndFailingOnesRetriedAfterTheOthers) {
   EXPECT_EQ(PixelOf(bitmap, 500, 300), TileColour(3, 1));
 }
 
-TEST_F(Mosaic, CorruptTilesNeverReachTheCacheAtAnyNumberOfConnections) {
-  const auto area = MakeArea(1, 4, 0, 0, 6, 1, 199, 199);  // 6 x 4 tiles
-  for (const int connections : {1, 8, 16}) {
-    SCOPED_TRACE(std::to_string(connections) + " connections");
-    fs::remove_all(temp / "Cache");
-    InitializeTileService(service, "", temp / "Cache", 466, 10, connections);
-    ServeArea(*area);
-    for (int x = 1; x <= 6; ++x)
-      service->SetTile({Theme::Photo, Scale::Scale1m, 18, x, 2}, CutJpegTile());
-    TBitmap24 bitmap = Black(1200, 800);
-    TMosaicReport report;
-    EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area, {}, &report));
-    EXPECT_EQ(report.Failed.size(), 6u);
-    int files = 0;
-    for (const auto& entry : fs::directory_iterator(temp / "Cache")) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-      EXPECT_NO_THROW(
-          DecodeTileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
-          << entry.path();
-      ++files;
-    }
-    EXPECT_EQ(files, 18);
-  }
-}
-
 TEST_F(Mosaic, AnAbortEndsTheRetriesAtOnce) {
   SetTileRetryPause(std::chrono::seconds(60));
   const auto area = MakeArea(1, 1, 0, 0, 2, 1, 199, 199);
@@ -372,9 +346,8 @@ TEST_F(Mosaic, AnAbortEndsTheRetriesAtOnce) {
     AbortServiceTransfers();
   });
   TBitmap24 bitmap = Black(400, 200);
-  TMosaicReport report;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_THROW(DrawAreaToBitmap(bitmap, *area, {}, &report), ETransferAborted);
+  EXPECT_THROW(DrawAreaToBitmap(bitmap, *area), ETransferAborted);
   stop.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(PixelOf(bitmap, 100, 100), TileColour(1, 1));

@@ -242,52 +242,52 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
   };
   testing::TTempFolder temp;
   long peak = 0;
-  for (std::size_t i = 0; i < std::size(cases); ++i)
-    // One connection: the tile counts are those of one download at a time; sixteen: no
-    // corrupt tile in the cache and a bounded peak however many answers arrive at once.
-    for (const char* connections : {"1", "16"}) {
-      const auto& c = cases[i];
-      SCOPED_TRACE(std::string(c.name) + ", " + connections + " connections");
-      testing::THostileSoapServer server;
-      server.On("GetAreaFromPt", c.area);
-      server.On("GetAreaFromRect", c.area);
-      // Far more tiles than any case needs end in a fault, so that an export that follows
-      // a hostile area fails here instead of downloading for hours.
-      server.On("GetTile", [&server, tile = c.tile](const std::string&) {
-        return server.Requests("GetTile") > 30 ? FaultReply("too many tiles") : tile;
-      });
-      const std::string cache = temp / ("Cache" + std::to_string(i) + connections);
-      const std::string output = temp / ("out" + std::to_string(i) + connections + ".jpg");
-      std::vector<std::string> args = {QUORVIL_EXPORT_PATH, "--server", server.Endpoint(),
-                                       "--cache",           cache,      "--connections",
-                                       connections};
-      args.insert(args.end(), c.ground.begin(), c.ground.end());
-      args.insert(args.end(), c.options.begin(), c.options.end());
-      args.insert(args.end(), {"-o", output});
-      const TRun run = RunTool(args, temp);
-      EXPECT_EQ(run.code, c.code) << run.err;
-      EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err.substr(0, 2000);
-      EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
-      EXPECT_LT(run.err.size(), 1200u);
-      EXPECT_LE(server.Requests("GetTile"), c.tiles);
-      EXPECT_LT(run.peakKilobytes, 64 * 1024);
-      peak = std::max(peak, run.peakKilobytes);
-      ExpectEveryCachedTileDecodes(cache);
-      if (c.code == 0 || c.code == 3) {
-        if (c.code == 0) EXPECT_EQ(server.Requests("GetTile"), c.tiles);
-        // Only the honest tiles are kept; nothing of a missing or corrupt one.
-        EXPECT_EQ(CountFiles(cache), c.message.empty() ? c.tiles : 0);
-        const std::string file = ReadText(output);
-        const TBitmap24 picture =
-            DecodeJpeg(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
-        EXPECT_EQ(picture.Width(), 400);
-        EXPECT_EQ(picture.Height(), 300);
-      } else {
-        EXPECT_FALSE(fs::exists(output));
-        EXPECT_EQ(CountFiles(cache), 0);
-      }
+  // One connection: the tile counts are those of one download at a time; sixteen: no
+  // corrupt tile in the cache and a bounded peak however many answers arrive at once.
+  for (std::size_t k = 0; k < 2 * std::size(cases); ++k) {
+    const std::size_t i = k / 2;
+    const char* connections = k % 2 == 0 ? "1" : "16";
+    const auto& c = cases[i];
+    SCOPED_TRACE(std::string(c.name) + ", " + connections + " connections");
+    testing::THostileSoapServer server;
+    server.On("GetAreaFromPt", c.area);
+    server.On("GetAreaFromRect", c.area);
+    // Far more tiles than any case needs end in a fault, so that an export that follows
+    // a hostile area fails here instead of downloading for hours.
+    server.On("GetTile", [&server, tile = c.tile](const std::string&) {
+      return server.Requests("GetTile") > 30 ? FaultReply("too many tiles") : tile;
+    });
+    const std::string cache = temp / ("Cache" + std::to_string(i) + connections);
+    const std::string output = temp / ("out" + std::to_string(i) + connections + ".jpg");
+    std::vector<std::string> args = {QUORVIL_EXPORT_PATH, "--server", server.Endpoint(),
+                                     "--cache",           cache,      "--connections",
+                                     connections};
+    args.insert(args.end(), c.ground.begin(), c.ground.end());
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.insert(args.end(), {"-o", output});
+    const TRun run = RunTool(args, temp);
+    EXPECT_EQ(run.code, c.code) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err.substr(0, 2000);
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+    EXPECT_LT(run.err.size(), 1200u);
+    EXPECT_LE(server.Requests("GetTile"), c.tiles);
+    EXPECT_LT(run.peakKilobytes, 64 * 1024);
+    peak = std::max(peak, run.peakKilobytes);
+    ExpectEveryCachedTileDecodes(cache);
+    if (c.code == 0 || c.code == 3) {
+      if (c.code == 0) EXPECT_EQ(server.Requests("GetTile"), c.tiles);
+      // Only the honest tiles are kept; nothing of a missing or corrupt one.
+      EXPECT_EQ(CountFiles(cache), c.message.empty() ? c.tiles : 0);
+      const std::string file = ReadText(output);
+      const TBitmap24 picture =
+          DecodeJpeg(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+      EXPECT_EQ(picture.Width(), 400);
+      EXPECT_EQ(picture.Height(), 300);
+    } else {
+      EXPECT_FALSE(fs::exists(output));
+      EXPECT_EQ(CountFiles(cache), 0);
     }
-  RecordProperty("PeakKilobytes", static_cast<int>(peak));
+  }
   std::printf("Largest resident size of an export against a hostile service: %ld KB\n", peak);
 }
 
@@ -405,24 +405,13 @@ TEST(ExportTool, GroundPastADatasetsEdgeIsCountedAndAnErrorOnlyWhenStrict) {
   TMapService service(temp, 0, {"--photo", photo});
   ASSERT_FALSE(service.Endpoint().empty()) << ReadText(temp / "service.err");
   for (const bool strict : {false, true}) {
-    std::vector<std::string> args = {QUORVIL_EXPORT_PATH,
-                                     "--server",
-                                     service.Endpoint(),
-                                     "--cache",
-                                     temp / "Cache",
-                                     "--rect",
-                                     "-74.03,40.80,-73.96,40.76",
-                                     "--zoom",
-                                     "8m",
-                                     "-o",
-                                     temp / "edge.jpg"};
-    if (strict) args.push_back("--strict");
-    const TRun run = RunTool(args, temp);
+    const std::string ground = "--rect=-74.03,40.80,-73.96,40.76";
+    const TRun run =
+        RunTool({QUORVIL_EXPORT_PATH, "--server=" + service.Endpoint(), ground, "--zoom=8m",
+                 "--cache=" + temp / "Cache", strict ? "--strict" : "-q", "-o", temp / "edge.jpg"},
+                temp);
     EXPECT_EQ(run.code, strict ? 1 : 0) << run.err;
-    EXPECT_NE(run.err.find(strict ? "LoadTileToStream: No tile data returned."
-                                  : "tiles had no imagery, 0 could not be downloaded"),
-              std::string::npos)
-        << run.err;
+    EXPECT_EQ(run.err, strict ? "LoadTileToStream: No tile data returned.\n" : "");
     EXPECT_EQ(fs::exists(temp / "edge.jpg"), !strict);
     fs::remove(temp / "edge.jpg");
   }

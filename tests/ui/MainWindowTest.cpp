@@ -282,7 +282,6 @@ TEST_F(MainWindowTest, ADeclinedRetryEndsTheLoadQuietlyAndLeavesTheWindowUsable)
 TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownOnceAfterTheOthersAndMissingOnesNoted) {
   SetTileRetryPause(std::chrono::milliseconds(1));
   Load();
-  EXPECT_TRUE(window->lblNoImagery->isHidden());
   const TileId failing = *window->PhotoArea()->NorthWest->TileMeta->Id;
   const TileId missing = *window->PhotoArea()->SouthEast->TileMeta->Id;
   service->tileFailures = {{TileName(failing), 99}};
@@ -309,12 +308,10 @@ TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownOnceAfterTheOthersAndMissi
   EXPECT_TRUE(black(photo.Width() - 1, photo.Height() - 1));
   EXPECT_FALSE(black(photo.Width() / 2, photo.Height() / 2));
   EXPECT_FALSE(window->Busy());
-  EXPECT_EQ(window->History().size(), 2u);
   EXPECT_TRUE(window->actRefreshScreen->isEnabled());
-  // The next load clears the note.
   service->missingTiles.clear();
   service->tileFailures.clear();
-  Load();
+  Load();  // the next load clears the note
   EXPECT_TRUE(window->lblNoImagery->isHidden());
   SetTileRetryPause(kTileRetryPause);
 }
