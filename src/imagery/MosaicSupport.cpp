@@ -1,21 +1,39 @@
 #include "imagery/MosaicSupport.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <string>
 
 #include "imagery/GifCodec.h"
 #include "imagery/JpegCodec.h"
 #include "imagery/ZoomLevels.h"
 #include "platform/ProgramError.h"
+#include "service/SoapEnvelope.h"
 #include "service/TerraServiceSupport.h"
 
 namespace quorvil {
 
 namespace {
+
+std::atomic<std::int64_t> retryPauseMs{kTileRetryPause.count()};
+
+// Every store checks its downloads as the mosaic would decode them, on the worker that
+// fetched them, and hands the decoded picture on: a corrupt tile never reaches the cache.
+const bool kTileCheckInstalled = [] {
+  SetTileCheck([](const std::vector<std::uint8_t>& bytes) -> std::shared_ptr<const void> {
+    return std::make_shared<const TBitmap24>(DecodeTileBytes(bytes.data(), bytes.size()));
+  });
+  return true;
+}();
+
+int AttemptsFor(const std::exception& error) {
+  return dynamic_cast<const ESoapFault*>(&error) ? kFaultAttempts : kTileAttempts;
+}
 
 // The service's records hold their parts by pointer; an answer that lacks one is
 // reported instead of followed.
@@ -92,43 +110,101 @@ void PlaceCorner(AreaCoordinate& corner, std::int64_t x, std::int64_t y) {
 }  // namespace
 
 bool DrawAreaToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
-                      const TProgressCallback& progress) {
+                      const TProgressCallback& progress, TMosaicReport* report) {
+  return DrawTilesToBitmap(bitmap, area, {}, progress, report);
+}
+
+bool DrawTilesToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
+                       const std::vector<std::int64_t>& only, const TProgressCallback& progress,
+                       TMosaicReport* report) {
+  (void)kTileCheckInstalled;
   const TileId& northWest = IdOf(area.NorthWest);
   const TileId& southEast = IdOf(area.SouthEast);
   const LonLatPtOffset& offset = OffsetOf(area.NorthWest);
-  TileId id = northWest;
-  const std::int64_t total = AreaTileCount(area);
-  if (total == 0) return true;
+  const std::int64_t columns = std::int64_t{southEast.X} - northWest.X + 1;
+  if (AreaTileCount(area) == 0) return true;
+  const std::int64_t total =
+      only.empty() ? AreaTileCount(area) : static_cast<std::int64_t>(only.size());
   // The store downloads the tiles ahead of their turn, several at once; they are drawn
   // here in their order. Leaving early gives up those not yet begun.
   const std::shared_ptr<TTileStore> store = CurrentTileStore();
-  TTileRun tiles(*store, northWest, std::int64_t{southEast.X} - northWest.X + 1,
-                 std::int64_t{northWest.Y} - southEast.Y + 1);
-  std::int64_t done = 0;
-  std::int64_t y = -static_cast<std::int64_t>(offset.YOffset);
-  for (std::int64_t row = northWest.Y; row >= southEast.Y; --row) {
-    std::int64_t x = -static_cast<std::int64_t>(offset.XOffset);
-    for (std::int64_t column = northWest.X; column <= southEast.X; ++column) {
-      id.X = static_cast<int>(column);
-      id.Y = static_cast<int>(row);
-      {
-        TMemoryStream stream;
-        tiles.TakeNext(stream);
-        const TBitmap24 tile = DecodeOrDiscard(stream, id);
-        DrawPictureAt(bitmap, tile, x, y);
+  TTileRun tiles(*store, northWest, columns, std::int64_t{northWest.Y} - southEast.Y + 1, only);
+  TMosaicReport local;
+  TMosaicReport& out = report ? *report : local;
+
+  struct TRetry {
+    std::int64_t index;
+    int attempt;  // the attempt this request is
+    TTileRequest request;
+  };
+  std::deque<TRetry> retries;
+  // One attempt at a tile: true when it is dealt with (drawn, missing or failed for good),
+  // false when it waits for a retry.
+  const auto attempt = [&](std::int64_t index, int number, const auto& fetch) {
+    const TileId id = tiles.IdOfIndex(index);
+    try {
+      TMemoryStream stream;
+      std::shared_ptr<const void> checked;
+      fetch(stream, &checked);
+      const auto* picture = static_cast<const TBitmap24*>(checked.get());
+      TBitmap24 decoded;
+      if (!picture) {
+        decoded = DecodeOrDiscard(stream, id);
+        picture = &decoded;
       }
-      ++done;
-      if (progress) {
-        bool cancel = false;
-        progress(cancel, ProgressPercent(done, total));
-        if (cancel) return false;
+      DrawPictureAt(bitmap, *picture, (index % columns) * kTileSize - offset.XOffset,
+                    (index / columns) * kTileSize - offset.YOffset);
+      return true;
+    } catch (const ETileMissing&) {
+      out.Missing.push_back(index);
+      return true;
+    } catch (const ESilentAbort&) {
+      throw;
+    } catch (const std::exception& error) {
+      if (number < AttemptsFor(error)) {
+        const auto pause = std::chrono::milliseconds(retryPauseMs.load() << (number - 1));
+        retries.push_back(
+            {index, number + 1, store->Request(id, std::chrono::steady_clock::now() + pause)});
+        return false;
       }
-      x += kTileSize;
+      out.Failed.push_back(index);
+      if (!out.Failure) out.Failure = std::current_exception();
+      return true;
     }
-    y += kTileSize;
+  };
+  std::int64_t done = 0;
+  const auto dealtWith = [&](std::int64_t index) {
+    ++done;
+    out.Tile = index;
+    if (!progress) return true;
+    bool cancel = false;
+    progress(cancel, ProgressPercent(done, total));
+    return !cancel;
+  };
+
+  for (std::int64_t position = 0; position < total; ++position) {
+    const std::int64_t index = tiles.NextIndex();
+    const bool settled = attempt(
+        index, 1, [&](TMemoryStream& stream, auto* checked) { tiles.TakeNext(stream, checked); });
+    if (settled && !dealtWith(index)) return false;
   }
+  while (!retries.empty()) {
+    TRetry retry = std::move(retries.front());
+    retries.pop_front();
+    const bool settled = attempt(
+        retry.index, retry.attempt,
+        [&](TMemoryStream& stream, auto* checked) { store->Take(retry.request, stream, checked); });
+    if (settled && !dealtWith(retry.index)) return false;
+  }
+  if (!report && out.Failure) std::rethrow_exception(out.Failure);
   return true;
 }
+
+std::chrono::milliseconds TileRetryPause() {
+  return std::chrono::milliseconds(retryPauseMs.load());
+}
+
+void SetTileRetryPause(std::chrono::milliseconds pause) { retryPauseMs = pause.count(); }
 
 std::int64_t AreaPixelWidth(const AreaBoundingBox& area) {
   return std::int64_t{OffsetOf(area.SouthEast).XOffset} +
@@ -224,11 +300,13 @@ bool IsGifStream(TMemoryStream& stream) {
 
 TBitmap24 DecodeTileStream(TMemoryStream& stream) {
   stream.Rewind();
-  const bool gif = IsGifStream(stream);
-  stream.Rewind();
-  const auto size = static_cast<std::size_t>(stream.Size());
-  return gif ? DecodeGif(stream.Data(), size, kTileDemand)
-             : DecodeJpeg(stream.Data(), size, kTileDemand);
+  return DecodeTileBytes(stream.Data(), static_cast<std::size_t>(stream.Size()));
+}
+
+TBitmap24 DecodeTileBytes(const std::uint8_t* data, std::size_t size) {
+  const bool gif = size >= 3 && std::toupper(data[0]) == 'G' && std::toupper(data[1]) == 'I' &&
+                   std::toupper(data[2]) == 'F';
+  return gif ? DecodeGif(data, size, kTileDemand) : DecodeJpeg(data, size, kTileDemand);
 }
 
 void DrawPictureAt(TBitmap24& target, const TBitmap24& picture, std::int64_t x, std::int64_t y) {

@@ -3,9 +3,12 @@
 // Turning an area of the map service into a picture: its tiles fetched through the tile
 // store, decoded and drawn at their places, and the area arithmetic around it.
 
+#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "imagery/Bitmap24.h"
 #include "imagery/JpegCodec.h"
@@ -18,14 +21,44 @@ namespace quorvil {
 // Called after every tile with the percentage done; setting cancel stops the drawing.
 using TProgressCallback = std::function<void(bool& cancel, int percent)>;
 
+// What a drawing met besides the tiles it drew. Tiles are named by their index in the
+// area, row by row from the north-west tile.
+struct TMosaicReport {
+  std::vector<std::int64_t> Missing;  // the service has no tile there (ETileMissing)
+  std::vector<std::int64_t> Failed;   // could not be fetched, also after their retries
+  std::exception_ptr Failure;         // the error of the first failed tile
+  std::int64_t Tile = -1;             // the tile the current progress call is about
+};
+
+// A tile that could not be fetched (a transfer error, a time-out, a corrupt answer) is
+// fetched again up to this many times in all, after a pause that doubles each time; a
+// fault the server sent on purpose is asked once more at most.
+inline constexpr int kTileAttempts = 4;
+inline constexpr int kFaultAttempts = 2;
+inline constexpr std::chrono::milliseconds kTileRetryPause{150};
+
 // Draws every tile of the area into the bitmap, row by row from north to south and
 // west to east within a row, the north-west tile's pixel (XOffset, YOffset) falling on
 // the bitmap's (0, 0); tiles are clipped to the bitmap. Returns false when the callback
-// asked to stop, true when all tiles were drawn. A tile that cannot be fetched or
-// decoded ends the drawing with its error, the tiles drawn so far staying; a tile whose
-// bytes are not a picture is dropped from the cache first.
+// asked to stop, true when every tile was dealt with. Tiles the service does not have
+// are left as the caller filled the bitmap. A failed tile waits for its retry while the
+// others are drawn; when its retries fail too it counts as failed. With a report, the
+// missing and failed tiles go there; without one, the first failure is thrown once every
+// other tile is drawn. An abort (Stop, Cancel) ends the drawing at once with its error.
+// A tile whose cached bytes are not a picture is dropped from the cache and downloaded.
 bool DrawAreaToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
-                      const TProgressCallback& progress = {});
+                      const TProgressCallback& progress = {}, TMosaicReport* report = nullptr);
+
+// The same for the tiles of `only` alone (indices as in the report, e.g. the failed
+// tiles of an earlier drawing); the percentages count those tiles.
+bool DrawTilesToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
+                       const std::vector<std::int64_t>& only, const TProgressCallback& progress,
+                       TMosaicReport* report);
+
+// The pause before the retries of failed tiles begin to double (kTileRetryPause unless
+// set; tests shorten it).
+std::chrono::milliseconds TileRetryPause();
+void SetTileRetryPause(std::chrono::milliseconds pause);
 
 // The picture size of an area as the service returns it.
 std::int64_t AreaPixelWidth(const AreaBoundingBox& area);
@@ -56,6 +89,7 @@ inline constexpr TPictureDemand kTileDemand{kTileSize, kTileSize, true};
 
 // Decodes a tile's image file, GIF or JPEG by its first bytes, as kTileDemand demands.
 TBitmap24 DecodeTileStream(TMemoryStream& stream);
+TBitmap24 DecodeTileBytes(const std::uint8_t* data, std::size_t size);
 
 // Copies the picture onto the target with its upper-left corner at (x, y), clipped.
 void DrawPictureAt(TBitmap24& target, const TBitmap24& picture, std::int64_t x, std::int64_t y);

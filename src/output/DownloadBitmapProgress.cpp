@@ -16,11 +16,15 @@
 namespace quorvil {
 
 TfrmDownloadBitmapProgress::TfrmDownloadBitmapProgress(TBitmap24& picture,
-                                                       const AreaBoundingBox& area, QWidget* parent)
+                                                       const AreaBoundingBox& area, QWidget* parent,
+                                                       std::vector<std::int64_t> only,
+                                                       TMosaicReport* report)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       picture_(picture),
-      area_(area) {
+      area_(area),
+      only_(std::move(only)),
+      report_(report) {
   setObjectName("frmDownloadBitmapProgress");
   setWindowTitle("Download Progress");
   setModal(true);
@@ -65,8 +69,9 @@ void TfrmDownloadBitmapProgress::StartDownload() {
   running_ = true;
   bool completed = false;
   try {
-    completed = DrawAreaToBitmap(
-        picture_, area_, [this](bool& cancel, int percent) { DownloadProgress(cancel, percent); });
+    completed = DrawTilesToBitmap(
+        picture_, area_, only_,
+        [this](bool& cancel, int percent) { DownloadProgress(cancel, percent); }, report_);
   } catch (const std::exception& error) {
     running_ = false;
     finished_ = true;
@@ -110,14 +115,46 @@ void TfrmDownloadBitmapProgress::reject() {
   if (finished_) QDialog::reject();
 }
 
-bool DownloadBitmapWithProgress(TBitmap24& picture, const AreaBoundingBox& area) {
-  TfrmDownloadBitmapProgress window(picture, area);
+bool DownloadBitmapWithProgress(TBitmap24& picture, const AreaBoundingBox& area,
+                                const std::vector<std::int64_t>& only, TMosaicReport* report) {
+  TfrmDownloadBitmapProgress window(picture, area, nullptr, only, report);
   return window.exec() == QDialog::Accepted;
 }
 
 TOutputPicture PrepareOutputPicture(const AreaBoundingBox& area) {
   TOutputPicture output{NewOutputPicture(area)};
-  output.Completed = DownloadBitmapWithProgress(output.Picture, area);
+  TMosaicReport report;
+  output.Completed = DownloadBitmapWithProgress(output.Picture, area, {}, &report);
+  const std::int64_t total = AreaTileCount(area);
+  while (output.Completed && (!report.Missing.empty() || !report.Failed.empty())) {
+    std::string failure;
+    if (report.Failure) {
+      try {
+        std::rethrow_exception(report.Failure);
+      } catch (const std::exception& error) {
+        failure = error.what();
+      }
+    }
+    const std::string text =
+        MissingTilesText(static_cast<std::int64_t>(report.Missing.size()),
+                         static_cast<std::int64_t>(report.Failed.size()), total, failure);
+    if (report.Failed.empty()) {
+      ShowMessageBox(TPromptKind::pkInformation, "", text);
+      break;
+    }
+    const TPromptAnswer answer =
+        CurrentPrompter().Ask({TPromptKind::pkWarning, "", text, TPromptButtons::pbYesNo});
+    if (answer == TPromptAnswer::paNo) break;  // on with the picture as it is
+    if (answer != TPromptAnswer::paYes) {
+      output.Completed = false;  // closed without an answer: not a success
+      break;
+    }
+    // Only the failed tiles again; a tile that fails once more stays white meanwhile.
+    std::vector<std::int64_t> again = std::move(report.Failed);
+    report.Failed.clear();
+    report.Failure = nullptr;
+    output.Completed = DownloadBitmapWithProgress(output.Picture, area, again, &report);
+  }
   return output;
 }
 

@@ -11,6 +11,7 @@
 
 #include "imagery/MosaicSupport.h"
 #include "platform/ProgramError.h"
+#include "service/ServiceTextSupport.h"
 
 namespace quorvil {
 
@@ -71,6 +72,25 @@ TBitmap24 NewOutputPicture(const AreaBoundingBox& area, std::int64_t availableBy
 
 TBitmap24 NewOutputPicture(const AreaBoundingBox& area) {
   return NewOutputPicture(area, AvailableMemoryBytes());
+}
+
+std::string MissingTilesText(std::int64_t missing, std::int64_t failed, std::int64_t total,
+                             const std::string& failure) {
+  const std::string of = " of " + std::to_string(total) + " tiles ";
+  std::string text;
+  if (failed > 0) {
+    text = std::to_string(failed) + of + "could not be downloaded. The error was: \"" +
+           ServiceTextForDisplay(failure) + "\"\n\n";
+  }
+  if (missing > 0) {
+    text +=
+        std::to_string(missing) + of + "have no imagery; that part of the picture is left white.";
+  }
+  if (failed > 0) {
+    if (missing > 0) text += "\n\n";
+    text += "Download the tiles that failed again? \"No\" goes on with the picture as it is.";
+  }
+  return text;
 }
 
 }  // namespace quorvil

@@ -6,6 +6,7 @@
 // error up front instead of a process that the system kills halfway through.
 
 #include <cstdint>
+#include <string>
 
 #include "imagery/Bitmap24.h"
 #include "service/TerraServiceSoapSupport.h"
@@ -20,5 +21,11 @@ std::int64_t AvailableMemoryBytes();
 // EQuorvilError when the size is empty or the picture needs more than `availableBytes`.
 TBitmap24 NewOutputPicture(const AreaBoundingBox& area, std::int64_t availableBytes);
 TBitmap24 NewOutputPicture(const AreaBoundingBox& area);
+
+// What the user is told after a download in which tiles had no imagery or failed: how
+// many of how many, and, when any failed, the question whether to download those again
+// (`failure` is the first failed tile's error). Empty when every tile was drawn.
+std::string MissingTilesText(std::int64_t missing, std::int64_t failed, std::int64_t total,
+                             const std::string& failure);
 
 }  // namespace quorvil

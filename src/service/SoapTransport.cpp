@@ -61,13 +61,14 @@ void InitCurlOnce() {
 
 struct Sink {
   std::string* body = nullptr;
+  std::size_t limit = 0;
   bool tooLarge = false;
 };
 
 std::size_t WriteToSink(char* data, std::size_t size, std::size_t count, void* user) {
   auto* sink = static_cast<Sink*>(user);
   const std::size_t bytes = size * count;
-  if (sink->body->size() + bytes > kMaxSoapAnswerBytes) {
+  if (sink->body->size() + bytes > sink->limit) {
     sink->tooLarge = true;
     return 0;  // makes curl end the transfer with a write error
   }
@@ -86,6 +87,12 @@ struct HeaderList {
 };
 
 }  // namespace
+
+std::string ByteSizeText(std::size_t bytes) {
+  if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+    return std::to_string(bytes / (1024 * 1024)) + " MB";
+  return std::to_string((bytes + 1023) / 1024) + " KB";
+}
 
 void AbortSoapTransfers() {
   abortGeneration.fetch_add(1);
@@ -179,7 +186,7 @@ HttpAnswer CurlSoapTransport::Get(const std::string& url) {
 HttpAnswer CurlSoapTransport::Perform(const std::string& url) {
   CURL* curl = handle_->curl;
   HttpAnswer answer;
-  Sink sink{&answer.Body};
+  Sink sink{&answer.Body, AnswerLimit()};
   handle_->error[0] = '\0';
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -194,8 +201,8 @@ HttpAnswer CurlSoapTransport::Perform(const std::string& url) {
   const auto code = static_cast<CURLcode>(Run());
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
   if (sink.tooLarge) {
-    throw EQuorvilError("The answer from " + url + " is larger than " +
-                        std::to_string(kMaxSoapAnswerBytes / (1024 * 1024)) + " MB");
+    throw EAnswerTooLarge("The answer from " + url + " is larger than " +
+                          ByteSizeText(AnswerLimit()));
   }
   if (code != CURLE_OK) {
     const std::string detail = handle_->error[0] ? handle_->error : curl_easy_strerror(code);

@@ -9,7 +9,13 @@
 #include <memory>
 #include <string>
 
+#include "platform/ProgramError.h"
+
 namespace quorvil {
+
+// Larger answers are refused as they arrive: no area, place list or description comes
+// near this. Tile answers have a limit of their own, far lower.
+inline constexpr std::size_t kMaxSoapAnswerBytes = 4u * 1024 * 1024;
 
 // One HTTP answer as it arrived, whatever its status.
 struct HttpAnswer {
@@ -17,9 +23,15 @@ struct HttpAnswer {
   std::string Body;
 };
 
+// An answer refused as it arrived because it grew past the transport's answer limit.
+class EAnswerTooLarge : public EQuorvilError {
+ public:
+  using EQuorvilError::EQuorvilError;
+};
+
 // Posts request envelopes and fetches documents. Post and Get return any answer the
 // server sends, error statuses included; they throw EQuorvilError only when no answer
-// arrives (refused, unresolved, timed out, too large).
+// arrives (refused, unresolved, timed out), and EAnswerTooLarge for one over the limit.
 class SoapTransport {
  public:
   virtual ~SoapTransport() = default;
@@ -38,8 +50,12 @@ class SoapTransport {
   void SetService(std::string service) { service_ = std::move(service); }
   const std::string& Port() const { return port_; }
   void SetPort(std::string port) { port_ = std::move(port); }
+  // The largest answer the following calls take (kMaxSoapAnswerBytes unless set).
+  std::size_t AnswerLimit() const { return answerLimit_; }
+  void SetAnswerLimit(std::size_t bytes) { answerLimit_ = bytes; }
 
  private:
+  std::size_t answerLimit_ = kMaxSoapAnswerBytes;
   std::string url_;
   std::string wsdlLocation_;
   std::string service_;
@@ -49,8 +65,8 @@ class SoapTransport {
 // A dead or unreachable server must end a call in an error, not in a hung window.
 inline constexpr std::chrono::milliseconds kSoapConnectTimeout{10'000};
 inline constexpr std::chrono::milliseconds kSoapCallTimeout{60'000};
-// Larger answers are refused: no tile or area comes near this.
-inline constexpr std::size_t kMaxSoapAnswerBytes = 64u * 1024 * 1024;
+// "372 KB", "4 MB": a byte count as the messages about sizes give it.
+std::string ByteSizeText(std::size_t bytes);
 
 // ---- Aborting transfers from another thread ----------------------------------------------
 

@@ -56,6 +56,7 @@ std::string TerraServiceSoapProxy::Endpoint() {
   }
   if (wsdlEndpoint_.empty()) {
     const std::string& location = transport_->WSDLLocation();
+    transport_->SetAnswerLimit(kMaxSoapAnswerBytes);
     const HttpAnswer answer = transport_->Get(location);
     if (!IsSuccess(answer.Status)) throw EQuorvilError(HttpErrorText(answer.Status, location));
     try {
@@ -67,8 +68,9 @@ std::string TerraServiceSoapProxy::Endpoint() {
   return wsdlEndpoint_;
 }
 
-SoapAnswer TerraServiceSoapProxy::Call(const SoapRequest& request) {
+SoapAnswer TerraServiceSoapProxy::Call(const SoapRequest& request, std::size_t answerLimit) {
   const std::string url = Endpoint();
+  transport_->SetAnswerLimit(answerLimit);
   const HttpAnswer answer = transport_->Post(url, SoapActionOf(request.Operation()),
                                              std::string(kSoapContentType), request.Xml());
   if (!IsSuccess(answer.Status)) {
@@ -198,7 +200,14 @@ std::unique_ptr<TileMeta> TerraServiceSoapProxy::GetTileMetaFromTileId(const Til
 std::string TerraServiceSoapProxy::GetTile(const TileId& id) {
   SoapRequest request("GetTile");
   request.Add("id", id);
-  std::string text = ReadText(Call(request).Result());
+  std::string text;
+  try {
+    text = ReadText(Call(request, kMaxTileAnswerBytes).Result());
+  } catch (const EAnswerTooLarge&) {
+    throw EQuorvilError("The map service sent a tile answer of more than " +
+                        ByteSizeText(kMaxTileAnswerBytes) + "; a tile has at most " +
+                        std::to_string(kMaxTileFileBytes) + " bytes");
+  }
   if (const std::int64_t bytes = Base64DecodedSize(text); bytes > kMaxTileFileBytes) {
     throw EQuorvilError("The map service sent a tile of " + std::to_string(bytes) +
                         " bytes; a tile has at most " + std::to_string(kMaxTileFileBytes) +

@@ -18,6 +18,12 @@ class SoapRequest;
 inline constexpr std::string_view kTerraServiceServiceName = "TerraService";
 inline constexpr std::string_view kTerraServicePortName = "TerraServiceSoap";
 
+// The largest GetTile answer a tile of kMaxTileFileBytes can need: its Base64 text, a
+// line break every 76 characters, and the envelope around it. A larger one is refused
+// as it arrives, so that a connection never holds more than this of a tile answer.
+inline constexpr std::size_t kMaxTileAnswerBytes =
+    (kMaxTileFileBytes + 2) / 3 * 4 * 78 / 76 + 8 * 1024;
+
 // Finds the soap:address location of `service`/`port` in a WSDL document; throws
 // EQuorvilError when the document is not XML or names no such port.
 std::string EndpointFromWsdl(std::string_view wsdl, std::string_view service,
@@ -59,7 +65,7 @@ class TerraServiceSoapProxy : public TerraServiceSoap {
  private:
   // The endpoint URL, or in WSDL mode the address the WSDL names (fetched once).
   std::string Endpoint();
-  SoapAnswer Call(const SoapRequest& request);
+  SoapAnswer Call(const SoapRequest& request, std::size_t answerLimit = kMaxSoapAnswerBytes);
 
   std::shared_ptr<SoapTransport> transport_;
   std::string wsdlEndpoint_;

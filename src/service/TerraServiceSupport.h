@@ -84,9 +84,10 @@ std::string TileFileName(const TileId& id);
 // tile (its last-write time then moves to now), otherwise from the service's GetTile on
 // a download worker, waited for through WaitFor, and written to the cache. Service
 // errors pass through unchanged, without a retry prompt; an empty answer fails with
-// "LoadTileToStream: No tile data returned.". Whatever stands under the tile's name and
-// is not a tile file is removed and the tile downloaded again; a tile that cannot be
-// written to the cache is delivered all the same (see TakeTileCacheWarning).
+// ETileMissing ("LoadTileToStream: No tile data returned."). Whatever stands under the
+// tile's name and is not a tile file is removed and the tile downloaded again; a tile
+// that cannot be written to the cache is delivered all the same (see
+// TakeTileCacheWarning).
 void LoadTileToStream(TMemoryStream& stream, const TileId& id);
 
 // Once after a tile could not be written to the cache folder: the note that tiles are

@@ -23,7 +23,29 @@ TTileStoreSettings Checked(TTileStoreSettings settings) {
   return settings;
 }
 
+struct TCheckSlot {
+  std::mutex mutex;
+  TTileCheck check;
+};
+
+TCheckSlot& CheckSlot() {
+  static TCheckSlot slot;
+  return slot;
+}
+
+TTileCheck CurrentTileCheck() {
+  TCheckSlot& slot = CheckSlot();
+  std::lock_guard lock(slot.mutex);
+  return slot.check;
+}
+
 }  // namespace
+
+void SetTileCheck(TTileCheck check) {
+  TCheckSlot& slot = CheckSlot();
+  std::lock_guard lock(slot.mutex);
+  slot.check = std::move(check);
+}
 
 enum class TDownloadState { dsWaiting, dsRunning, dsEnded };
 
@@ -33,7 +55,9 @@ struct TTileDownload {
   std::uint64_t generation = 0;  // the abort generation it was asked for in
   int wanted = 0;                // requests that hold it
   TDownloadState state = TDownloadState::dsWaiting;
+  std::chrono::steady_clock::time_point notBefore;
   std::vector<std::uint8_t> bytes;  // once ended without an error
+  std::shared_ptr<const void> checked;
   std::exception_ptr error;
 };
 
@@ -72,7 +96,8 @@ TTileStore::TTileStore(TTileStoreSettings settings, std::shared_ptr<TerraService
                        TProxyFactory downloadProxy)
     : settings_(Checked(std::move(settings))),
       proxy_(std::move(proxy)),
-      downloadProxy_(std::move(downloadProxy)) {
+      downloadProxy_(std::move(downloadProxy)),
+      check_(CurrentTileCheck()) {
   const std::vector<std::string> names = ScanCacheFolder(settings_.cacheFolder);
   index_ = std::set<std::string>(names.begin(), names.end());
 }
@@ -85,7 +110,8 @@ std::string TTileStore::FileOf(const std::string& tileName) const {
   return settings_.cacheFolder + tileName + ".TMP";
 }
 
-TTileRequest TTileStore::Request(const TileId& id) {
+TTileRequest TTileStore::Request(const TileId& id,
+                                 std::chrono::steady_clock::time_point notBefore) {
   TTileRequest request;
   request.store_ = this;
   request.id_ = id;
@@ -94,7 +120,7 @@ TTileRequest TTileStore::Request(const TileId& id) {
   std::call_once(folderMade_, [&] { CreateOwnerOnlyFolders(settings_.cacheFolder); });
   std::lock_guard lock(mutex_);
   if (stopping_) throw EQuorvilError("The tile service has been stopped");
-  if (!JoinDownload(request) && !index_.contains(request.name_)) StartDownload(request);
+  if (!JoinDownload(request) && !index_.contains(request.name_)) StartDownload(request, notBefore);
   return request;
 }
 
@@ -107,8 +133,10 @@ bool TTileStore::JoinDownload(TTileRequest& request) {
   return true;
 }
 
-void TTileStore::StartDownload(TTileRequest& request) {
+void TTileStore::StartDownload(TTileRequest& request,
+                               std::chrono::steady_clock::time_point notBefore) {
   auto download = std::make_shared<TTileDownload>();
+  download->notBefore = notBefore;
   download->id = request.id_;
   download->name = request.name_;
   download->generation = SoapAbortGeneration();
@@ -123,7 +151,8 @@ void TTileStore::StartDownload(TTileRequest& request) {
   work_.notify_one();
 }
 
-void TTileStore::Take(TTileRequest& request, TMemoryStream& stream) {
+void TTileStore::Take(TTileRequest& request, TMemoryStream& stream,
+                      std::shared_ptr<const void>* checked) {
   if (!request.download_) {
     std::vector<std::uint8_t> bytes;
     const std::string path = FileOf(request.name_);
@@ -156,6 +185,7 @@ void TTileStore::Take(TTileRequest& request, TMemoryStream& stream) {
   }
   // An ended download changes no more.
   if (download.error) std::rethrow_exception(download.error);
+  if (checked) *checked = download.checked;
   stream.Write(download.bytes.data(), static_cast<std::int64_t>(download.bytes.size()));
   stream.Rewind();
 }
@@ -193,11 +223,19 @@ void TTileStore::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {
     ++idle_;
-    work_.wait(lock, [&] { return stopping_ || !waiting_.empty(); });
+    TDownloadPtr download;
+    while (!stopping_) {
+      std::chrono::steady_clock::time_point next;
+      download = NextReady(next);
+      if (download) break;
+      if (next == std::chrono::steady_clock::time_point::max()) {
+        work_.wait(lock);
+      } else {
+        work_.wait_until(lock, next);
+      }
+    }
     --idle_;
     if (stopping_) return;
-    TDownloadPtr download = std::move(waiting_.front());
-    waiting_.pop_front();
     if (download->generation != SoapAbortGeneration()) {
       download->error = std::make_exception_ptr(ETransferAborted());
       Finish(download);
@@ -213,9 +251,24 @@ void TTileStore::Work() {
   }
 }
 
+TTileStore::TDownloadPtr TTileStore::NextReady(std::chrono::steady_clock::time_point& next) {
+  const auto now = std::chrono::steady_clock::now();
+  next = std::chrono::steady_clock::time_point::max();
+  for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+    if ((*it)->notBefore <= now) {
+      TDownloadPtr download = std::move(*it);
+      waiting_.erase(it);
+      return download;
+    }
+    next = std::min(next, (*it)->notBefore);
+  }
+  return nullptr;
+}
+
 // Outside the lock, except where it says.
 void TTileStore::Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap>& proxy) {
   std::vector<std::uint8_t> bytes;
+  std::shared_ptr<const void> checked;
   try {
     if (!proxy) proxy = downloadProxy_ ? downloadProxy_() : proxy_;
     if (!proxy) throw EQuorvilError("The tile service has no service proxy");
@@ -227,8 +280,17 @@ void TTileStore::Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap
     TMemoryStream decoded;
     DecodeBase64ToStream(answer, decoded);
     // An answer of nothing but line breaks is as empty as an empty one.
-    if (decoded.Size() == 0) throw EQuorvilError("LoadTileToStream: No tile data returned.");
+    if (decoded.Size() == 0) throw ETileMissing();
     bytes = decoded.Bytes();
+    // Here, before the cache sees it: a corrupt tile kept would fail every later drawing.
+    if (check_) {
+      try {
+        checked = check_(bytes);
+      } catch (const std::exception& error) {
+        throw EQuorvilError("The map service's tile " + download.name +
+                            " is not a valid picture: " + error.what());
+      }
+    }
   } catch (...) {
     std::lock_guard lock(mutex_);
     download.error = std::current_exception();
@@ -251,6 +313,7 @@ void TTileStore::Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap
     warning_ = "Tiles are not being kept: " + failure;
   }
   download.bytes = std::move(bytes);
+  download.checked = std::move(checked);
 }
 
 void TTileStore::Discard(const TileId& id) {
@@ -346,28 +409,31 @@ void TTileStore::Shutdown() {
 // ---- A run of tiles ----------------------------------------------------------------------
 
 TTileRun::TTileRun(TTileStore& store, const TileId& northWest, std::int64_t columns,
-                   std::int64_t rows)
+                   std::int64_t rows, std::vector<std::int64_t> only)
     : store_(store),
       northWest_(northWest),
       columns_(std::max<std::int64_t>(columns, 0)),
-      count_(columns > 0 && rows > 0 ? columns * rows : 0),
+      only_(std::move(only)),
+      count_(!only_.empty()            ? static_cast<std::int64_t>(only_.size())
+             : columns > 0 && rows > 0 ? columns * rows
+                                       : 0),
       lookahead_(store.Settings().connections > 1 ? 2 * store.Settings().connections : 0) {}
 
-TileId TTileRun::IdAt(std::int64_t index) const {
+TileId TTileRun::IdOfIndex(std::int64_t index) const {
   TileId id = northWest_;
   id.X = static_cast<int>(northWest_.X + index % columns_);
   id.Y = static_cast<int>(northWest_.Y - index / columns_);
   return id;
 }
 
-void TTileRun::TakeNext(TMemoryStream& stream) {
+void TTileRun::TakeNext(TMemoryStream& stream, std::shared_ptr<const void>* checked) {
   if (next_ >= count_) throw EQuorvilError("No tile is left in the run");
   while (asked_ < count_ && asked_ <= next_ + lookahead_)
-    ahead_.push_back(store_.Request(IdAt(asked_++)));
+    ahead_.push_back(store_.Request(IdOfIndex(IndexAt(asked_++))));
   TTileRequest request = std::move(ahead_.front());
   ahead_.pop_front();
   ++next_;
-  store_.Take(request, stream);
+  store_.Take(request, stream, checked);
 }
 
 }  // namespace quorvil

@@ -6,6 +6,7 @@
 // once is downloaded once.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -18,10 +19,29 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ProgramError.h"
 #include "service/MemoryStream.h"
 #include "service/TerraServiceSoapSupport.h"
 
 namespace quorvil {
+
+inline constexpr const char* kNoTileDataText = "LoadTileToStream: No tile data returned.";
+
+// The service has no tile here (an empty GetTile answer): nothing is kept, and a picture
+// draws past it. A tile that could not be fetched is any other error.
+class ETileMissing : public EQuorvilError {
+ public:
+  ETileMissing() : EQuorvilError(kNoTileDataText) {}
+};
+
+// What a downloaded tile must pass before it is kept: throws EQuorvilError for bytes that
+// are not a whole tile, and returns what it made of them (the decoded picture), which
+// goes to whoever takes the tile. Runs on the worker that fetched the tile.
+using TTileCheck =
+    std::function<std::shared_ptr<const void>(const std::vector<std::uint8_t>& bytes)>;
+
+// The check every store started from now on runs on its downloads; none by default.
+void SetTileCheck(TTileCheck check);
 
 inline constexpr int kDefaultTileConnections = 8;
 inline constexpr int kMaxTileConnections = 16;
@@ -76,14 +96,17 @@ class TTileStore {
   TerraServiceSoap* Proxy() const { return proxy_.get(); }
   std::string FileOf(const std::string& tileName) const;
 
-  // Asks for a tile without waiting: a tile missing from the index starts downloading.
-  TTileRequest Request(const TileId& id);
+  // Asks for a tile without waiting: a tile missing from the index starts downloading,
+  // not before `notBefore` (a retry's pause, which holds no worker).
+  TTileRequest Request(const TileId& id, std::chrono::steady_clock::time_point notBefore = {});
   // Fills the empty stream with the requested tile, rewound: from the cache file (whose
   // last use becomes now), or from the download, waited for through WaitFor. A cache
   // file that cannot be read as a tile is removed and the tile downloaded again. A
-  // failed download throws its error: the service's own, "LoadTileToStream: No tile
-  // data returned." for an empty answer, ETransferAborted when it was aborted.
-  void Take(TTileRequest& request, TMemoryStream& stream);
+  // failed download throws its error: the service's own, ETileMissing for an empty
+  // answer, the check's for a corrupt tile, ETransferAborted when it was aborted. A
+  // download hands over the check's result in `checked` (empty from the cache).
+  void Take(TTileRequest& request, TMemoryStream& stream,
+            std::shared_ptr<const void>* checked = nullptr);
   void Load(TMemoryStream& stream, const TileId& id);
 
   // Removes the tile's file and its name, so that the next request downloads it again.
@@ -117,7 +140,10 @@ class TTileStore {
   using TDownloadPtr = std::shared_ptr<TTileDownload>;
 
   bool JoinDownload(TTileRequest& request);
-  void StartDownload(TTileRequest& request);
+  void StartDownload(TTileRequest& request, std::chrono::steady_clock::time_point notBefore = {});
+  // Under the lock: the first waiting download whose time has come, or null; `next` is
+  // when the earliest of the others may begin.
+  std::shared_ptr<TTileDownload> NextReady(std::chrono::steady_clock::time_point& next);
   void Release(TTileDownload& download);
   void Finish(const TDownloadPtr& download);
   void Work();
@@ -126,6 +152,7 @@ class TTileStore {
   const TTileStoreSettings settings_;
   const std::shared_ptr<TerraServiceSoap> proxy_;
   const TProxyFactory downloadProxy_;
+  const TTileCheck check_;
 
   mutable std::mutex mutex_;
   std::condition_variable work_;      // for the workers: a download is waiting, or stop
@@ -143,22 +170,32 @@ class TTileStore {
 };
 
 // The tiles of one drawing in the order they are drawn, row by row from the north-west
-// tile: with several connections, up to twice as many tiles as connections are asked
-// for ahead of their use, so that they download while earlier ones are drawn; with one
-// connection none are, and tiles come one after another.
+// tile (or only the tiles of `only`, indices counted that way, in its order): with
+// several connections, up to twice as many tiles as connections are asked for ahead of
+// their use, so that they download while earlier ones are drawn; with one connection
+// none are, and tiles come one after another.
 class TTileRun {
  public:
-  TTileRun(TTileStore& store, const TileId& northWest, std::int64_t columns, std::int64_t rows);
+  TTileRun(TTileStore& store, const TileId& northWest, std::int64_t columns, std::int64_t rows,
+           std::vector<std::int64_t> only = {});
+
+  std::int64_t Count() const { return count_; }
+  // The area's index of the tile the next TakeNext gives.
+  std::int64_t NextIndex() const { return IndexAt(next_); }
+  TileId IdOfIndex(std::int64_t index) const;
 
   // Fills the empty stream with the next tile (see TTileStore::Take).
-  void TakeNext(TMemoryStream& stream);
+  void TakeNext(TMemoryStream& stream, std::shared_ptr<const void>* checked = nullptr);
 
  private:
-  TileId IdAt(std::int64_t index) const;
+  std::int64_t IndexAt(std::int64_t position) const {
+    return only_.empty() ? position : only_[static_cast<std::size_t>(position)];
+  }
 
   TTileStore& store_;
   TileId northWest_;
   std::int64_t columns_;
+  std::vector<std::int64_t> only_;
   std::int64_t count_;
   std::int64_t lookahead_;
   std::int64_t next_ = 0;   // the next tile to take

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "imagery/JpegCodec.h"
 #include "imagery/MosaicSupport.h"
@@ -58,8 +61,14 @@ std::vector<std::uint8_t> GifOnScreen(int screenWidth, int screenHeight, int sid
 
 class Mosaic : public ::testing::Test {
  protected:
-  void SetUp() override { InitializeTileService(service, "", temp / "Cache", 466, 10); }
-  void TearDown() override { FinalizeTileService(); }
+  void SetUp() override {
+    SetTileRetryPause(std::chrono::milliseconds(1));
+    InitializeTileService(service, "", temp / "Cache", 466, 10);
+  }
+  void TearDown() override {
+    FinalizeTileService();
+    SetTileRetryPause(kTileRetryPause);
+  }
 
   // Gives every tile of the area its colour, as a GIF.
   void ServeArea(const AreaBoundingBox& area) {
@@ -251,7 +260,7 @@ TEST_F(Mosaic, TileThatIsNoPictureIsDroppedFromTheCacheAndNamed) {
       FAIL() << "no error";
     } catch (const EQuorvilError& error) {
       const std::string text = error.what();
-      EXPECT_NE(text.find("0-10-18-2-2.TMP"), std::string::npos) << text;
+      EXPECT_NE(text.find("0-10-18-2-2"), std::string::npos) << text;
       EXPECT_NE(text.find(c.decoder), std::string::npos) << text;
     }
     EXPECT_EQ(PixelOf(bitmap, 100, 100), TileColour(1, 2));  // drawn before the error stays
@@ -266,11 +275,82 @@ TEST_F(Mosaic, TileThatIsNoPictureIsDroppedFromTheCacheAndNamed) {
   EXPECT_EQ(service->tileRequests, std::vector<std::string>{"0-10-18-2-2"});
   ExpectTilesInPlace(bitmap, *area);
 
-  // A cached file damaged on disk goes the same way.
+  // A cached file damaged on disk is dropped and the tile downloaded again.
   std::ofstream(TileFileName(bad), std::ios::binary | std::ios::trunc) << "damaged";
+  EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area));
+  ExpectTilesInPlace(bitmap, *area);
+  EXPECT_EQ(service->tileRequests.size(), 2u);
+  EXPECT_TRUE(TileIndexContains(TileName(bad)));
+}
+
+// Ground without imagery is drawn past; a failing tile is fetched again while the others
+// are drawn and is dealt with after them; only whole tiles reach the cache.
+TEST_F(Mosaic, MissingTilesAreDrawnPastAndFailingOnesRetriedAfterTheOthers) {
+  const auto area = MakeArea(1, 2, 0, 0, 3, 1, 199, 199);    // 3 x 2 tiles
+  const TileId bad{Theme::Photo, Scale::Scale1m, 18, 2, 2};  // the second
+  const std::vector<std::int64_t> none, second{1};
+  const std::vector<int> black{0, 0, 0};
+  const struct {
+    const char* name;
+    int failures;
+    bool fault, served;
+    int requests;
+    bool drawn, failed;
+  } cases[] = {
+      {"fails twice, then answers", 2, false, true, 3, true, false},
+      {"always fails", 99, false, true, kTileAttempts, false, true},
+      {"a fault the server sends", 99, true, true, kFaultAttempts, false, true},
+      {"no imagery", 0, false, false, 1, false, false},
+  };
+  for (const auto& c : cases)
+    for (const int connections : {1, 8}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(connections) + " connections");
+      fs::remove_all(temp / "Cache");
+      InitializeTileService(service, "", temp / "Cache", 466, 10, connections);
+      ServeArea(*area);
+      if (!c.served) service->tiles.erase(TileName(bad));
+      service->tileFailures = {{TileName(bad), c.failures}};
+      service->tileFailureIsFault = c.fault;
+      service->tileRequests.clear();
+      TBitmap24 bitmap = Black(600, 400);
+      TMosaicReport report;
+      std::vector<std::int64_t> order;
+      EXPECT_TRUE(DrawAreaToBitmap(
+          bitmap, *area, [&](bool&, int) { order.push_back(report.Tile); }, &report));
+      EXPECT_EQ(
+          std::count(service->tileRequests.begin(), service->tileRequests.end(), TileName(bad)),
+          c.requests);
+      EXPECT_EQ(PixelOf(bitmap, 300, 100), c.drawn ? TileColour(2, 2) : black);
+      EXPECT_EQ(PixelOf(bitmap, 500, 300), TileColour(3, 1));
+      EXPECT_EQ(report.Failed, c.failed ? second : none);
+      EXPECT_EQ(report.Missing, c.served ? none : second);
+      EXPECT_EQ(order.size(), 6u);
+      EXPECT_EQ(order.back(), c.failures > 0 ? 1 : 5);
+      EXPECT_EQ(fs::exists(TileFileName(bad)), c.drawn);
+    }
+  // Without a report, the failure is thrown once every other tile is drawn.
+  service->tileFailures = {{TileName(bad), 99}};
+  service->tileFailureIsFault = false;
+  TBitmap24 bitmap = Black(600, 400);
   EXPECT_THROW(DrawAreaToBitmap(bitmap, *area), EQuorvilError);
-  EXPECT_FALSE(fs::exists(TileFileName(bad)));
-  EXPECT_FALSE(TileIndexContains(TileName(bad)));
+  EXPECT_EQ(PixelOf(bitmap, 500, 300), TileColour(3, 1));
+}
+
+TEST_F(Mosaic, AnAbortEndsTheRetriesAtOnce) {
+  SetTileRetryPause(std::chrono::seconds(60));
+  const auto area = MakeArea(1, 1, 0, 0, 2, 1, 199, 199);
+  ServeArea(*area);
+  service->tileFailures = {{"0-10-18-2-1", 99}};
+  std::thread stop([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    AbortServiceTransfers();
+  });
+  TBitmap24 bitmap = Black(400, 200);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(DrawAreaToBitmap(bitmap, *area), ETransferAborted);
+  stop.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(PixelOf(bitmap, 100, 100), TileColour(1, 1));
 }
 
 TEST_F(Mosaic, SecondRunComesFromTheCache) {

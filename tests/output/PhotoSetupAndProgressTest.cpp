@@ -9,9 +9,11 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <vector>
 
+#include "imagery/MosaicSupport.h"
 #include "output/DownloadBitmapProgress.h"
 #include "output/OutputPicture.h"
 #include "output/OutputTestSupport.h"
@@ -239,11 +241,13 @@ TEST_F(DownloadProgress, CancelAnswersWhileATileIsOnItsWay) {
   EXPECT_EQ(DrawnTiles(picture, *area), 0);
 }
 
-TEST_F(DownloadProgress, AFailedTileIsShownAndLeavesTheWindowOpenUntilCancel) {
+TEST_F(DownloadProgress, AFailedTileIsShownAfterTheOthersAndLeavesTheWindowOpenUntilCancel) {
   auto prompter = std::make_shared<TScriptedPrompter>();
   TScopedPrompter installed(prompter);
+  SetTileRetryPause(std::chrono::milliseconds(1));
   const auto area = MakeArea(0, 0, 0, 0, 2, 0, 100, 100);
-  ServeArea(*area, 1);
+  ServeArea(*area);
+  service->tileFailures = {{"0-10-18-1-0", 99}};
   TBitmap24 picture = NewOutputPicture(*area);
   TfrmDownloadBitmapProgress window(picture, *area);
   bool openAfterError = false;
@@ -258,12 +262,65 @@ TEST_F(DownloadProgress, AFailedTileIsShownAndLeavesTheWindowOpenUntilCancel) {
   });
   watcher.start(5);
   EXPECT_EQ(window.exec(), QDialog::Rejected);
+  SetTileRetryPause(kTileRetryPause);
   EXPECT_TRUE(openAfterError);
-  EXPECT_EQ(barAfterError, 33);
+  EXPECT_EQ(barAfterError, 100);
   ASSERT_EQ(prompter->asked.size(), 1u);
   EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkError);
-  EXPECT_EQ(prompter->asked[0].Text, "LoadTileToStream: No tile data returned.");
-  ExpectTilesDrawn(picture, *area, 1);
+  EXPECT_EQ(prompter->asked[0].Text, "Timeout.");
+  EXPECT_EQ(testing::PixelOf(picture, 250, 50), testing::kWhite);
+  EXPECT_EQ(testing::PixelOf(picture, 450, 50), testing::TileColour(2, 0));
+}
+
+// After the download, missing and failed tiles are counted for the user; failed ones are
+// downloaded again on "Yes", and the picture is complete only when the user goes on.
+TEST_F(DownloadProgress, MissingAndFailedTilesAreToldRetriedOrAcceptedAsTheUserAnswers) {
+  SetTileRetryPause(std::chrono::milliseconds(1));
+  const auto area = MakeArea(0, 1, 0, 0, 2, 0, 199, 199);  // 3 x 2 tiles
+  const std::string missing =
+      "1 of 6 tiles have no imagery; that part of the picture is left white.";
+  const std::string failed = "1 of 6 tiles could not be downloaded. The error was: \"Timeout\"";
+  const struct {
+    const char* name;
+    int failures;
+    std::deque<TPromptAnswer> answers;
+    bool completed, drawn;
+    int requests;  // of the failing tile
+  } cases[] = {
+      {"only missing", 0, {TPromptAnswer::paOk}, true, true, 1},
+      {"failed, downloaded again",
+       kTileAttempts,
+       {TPromptAnswer::paYes, TPromptAnswer::paOk},
+       true,
+       true,
+       kTileAttempts + 1},
+      {"failed, go on", 99, {TPromptAnswer::paNo}, true, false, kTileAttempts},
+      {"failed, box closed", 99, {TPromptAnswer::paNone}, false, false, kTileAttempts},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InitializeTileService(service, "", folder / (std::string("Cache ") + c.name), 100000, 10);
+    ServeArea(*area, 5);
+    service->tileFailures = {{"0-10-18-1-1", c.failures}};
+    service->tileRequests.clear();
+    auto prompter = std::make_shared<TScriptedPrompter>(c.answers);
+    TScopedPrompter installed(prompter);
+    const TOutputPicture output = PrepareOutputPicture(*area);
+    EXPECT_EQ(output.Completed, c.completed);
+    EXPECT_EQ(testing::PixelOf(output.Picture, 500, 300), testing::kWhite);  // no imagery: white
+    EXPECT_EQ(testing::PixelOf(output.Picture, 300, 100),
+              c.drawn ? testing::TileColour(1, 1) : testing::kWhite);
+    EXPECT_EQ(std::count(service->tileRequests.begin(), service->tileRequests.end(), "0-10-18-1-1"),
+              c.requests);
+    ASSERT_EQ(prompter->asked.size(), c.answers.size());
+    EXPECT_EQ(prompter->asked.back().Text,
+              c.failures > 0 && !c.drawn
+                  ? failed + "\n\n" + missing +
+                        "\n\nDownload the tiles that failed again? \"No\" goes on with the "
+                        "picture as it is."
+                  : missing);
+  }
+  SetTileRetryPause(kTileRetryPause);
 }
 
 TEST_F(DownloadProgress, CancelBeforeTheStartDownloadsNothing) {

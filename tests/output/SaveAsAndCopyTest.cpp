@@ -238,6 +238,21 @@ TEST_F(OutputCommands, ACompletedSaveWritesTheChosenTypeAndSaysSoOnce) {
   }
 }
 
+TEST_F(OutputCommands, ASaveAcrossACoastWritesTheSeaWhiteAndSaysHowManyTilesHadNoImagery) {
+  const auto area = ServedArea(selection);
+  slow->tiles.erase("0-10-18-102-48");  // the south-east tile lies in the sea
+  testing::TTempFolder out;
+  dialog->script = {TSaveFileAnswer{out / "coast.bmp", 2}};
+  EXPECT_TRUE(RunWizardWith(selection, 10, [](TfrmSaveAsWizard& wizard) {
+    QTest::mouseClick(wizard.Button2, Qt::LeftButton);
+  }));
+  ASSERT_EQ(prompter->asked.size(), 2u);
+  EXPECT_EQ(prompter->asked[0].Text,
+            "1 of 9 tiles have no imagery; that part of the picture is left white.");
+  EXPECT_EQ(prompter->asked[1].Text, "Photo successfully saved.");
+  ExpectTilesDrawn(PictureOf(QImage(QString::fromStdString(out / "coast.bmp"))), *area, 8);
+}
+
 TEST_F(OutputCommands, ACancelledDownloadStillWritesTheFullPicturePartlyWhite) {
   const auto area = ServedArea(selection);
   slow->tileDelay = std::chrono::milliseconds(40);

@@ -150,7 +150,7 @@ TEST_F(TileStore, EmptyAnswerIsAnErrorAndLeavesNoFile) {
     try {
       Load(kTile);
       FAIL() << "no error";
-    } catch (const EQuorvilError& error) {
+    } catch (const ETileMissing& error) {  // its own type, which pictures draw past
       EXPECT_STREQ(error.what(), "LoadTileToStream: No tile data returned.");
     }
     EXPECT_FALSE(fs::exists(CacheFile(TileName(kTile))));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/ProgramError.h"
+#include "service/SoapEnvelope.h"
 #include "service/TerraServiceSoapSupport.h"
 #include "service/TerraServiceSupport.h"
 
@@ -36,6 +37,10 @@ class TFakeTerraService : public TerraServiceSoap {
   // The next `failures` calls of any operation throw EQuorvilError(failureMessage).
   int failures = 0;
   std::string failureMessage = "Timeout";
+  // GetTile of the named tile fails this many more times: with failureMessage, or as a
+  // fault the server sends when tileFailureIsFault.
+  std::map<std::string, int> tileFailures;
+  bool tileFailureIsFault = false;
   // One entry per call: the operation's name.
   std::vector<std::string> calls;
   // Names of the tiles GetTile was asked for, in order.
@@ -213,6 +218,12 @@ inline std::string TFakeTerraService::GetTile(const TileId& id) {
   const std::string name = TileName(id);
   tileRequests.push_back(name);
   Enter("GetTile");
+  if (auto failing = tileFailures.find(name);
+      failing != tileFailures.end() && failing->second > 0) {
+    --failing->second;
+    if (tileFailureIsFault) throw ESoapFault(failureMessage, "soap:Server");
+    throw EQuorvilError(failureMessage);
+  }
   const auto it = tiles.find(name);
   return it == tiles.end() ? std::string() : it->second;
 }

@@ -48,7 +48,7 @@ class TViewServiceDouble : public TFakeTerraService {
   std::atomic<bool> tilesExist{true};
   // Run at the start of each GetTile, with the number of tiles asked for so far.
   std::function<void(const TileId&, int)> onTile;
-  // Tiles GetTile answers with nothing, so that loading them fails.
+  // Tiles GetTile answers with nothing: the service has no imagery there.
   std::vector<TileId> missingTiles;
   // Changes every area GetAreaFromPt answers, as a faulty or hostile service would.
   std::function<void(AreaBoundingBox&)> alterArea;
@@ -113,6 +113,10 @@ class TViewServiceDouble : public TFakeTerraService {
     }
     if (onTile) onTile(id, count);
     std::lock_guard lock(mutex_);
+    if (auto failing = tileFailures.find(TileName(id));
+        failing != tileFailures.end() && failing->second-- > 0) {
+      throw EQuorvilError(failureMessage);
+    }
     for (const TileId& missing : missingTiles) {
       if (TileName(missing) == TileName(id)) return {};
     }

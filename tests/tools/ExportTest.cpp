@@ -18,6 +18,7 @@
 
 #include "imagery/JpegCodec.h"
 #include "imagery/MosaicSupport.h"
+#include "support/GdalDatasets.h"
 #include "support/GifWriter.h"
 #include "support/HostileSoapServer.h"
 #include "support/TempFolder.h"
@@ -54,14 +55,30 @@ pid_t Start(const std::vector<std::string>& args, const std::string& out, const 
 struct TRun {
   int code = -1;
   std::string out, err;
+  long peakKilobytes = 0;  // the tool's largest resident size, as last seen while it ran
 };
+
+// VmHWM of a running process; 0 once it has ended. (The rusage of a spawned child would
+// count the parent's memory, which the child shared until its exec.)
+long PeakKilobytesOf(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmHWM:" && status >> value) return value;
+  }
+  return 0;
+}
 
 TRun RunTool(const std::vector<std::string>& args, const testing::TTempFolder& temp) {
   TRun run;
   const pid_t pid = Start(args, temp / "run.out", temp / "run.err");
   if (pid < 0) return run;
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    run.peakKilobytes = std::max(run.peakKilobytes, PeakKilobytesOf(pid));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.out = ReadText(temp / "run.out");
   run.err = ReadText(temp / "run.err");
@@ -76,7 +93,7 @@ TEST(ExportTool, HelpNamesEveryOptionAndExitCode) {
   EXPECT_EQ(run.code, 0);
   for (const char* part :
        {"--server", "--cache", "--center", "--size", "--rect", "--zoom", "--theme", "--connections",
-        "--quiet", "-o", "Exit codes:", "  0 ", "  1 ", "  2 ", "  3 ", "  4 "})
+        "--strict", "--quiet", "-o", "Exit codes:", "  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 "})
     EXPECT_NE(run.out.find(part), std::string::npos) << part;
 }
 
@@ -121,7 +138,7 @@ TEST(ExportTool, UnreachableServiceWithoutATerminalIsTheSilentAbort) {
       {QUORVIL_EXPORT_PATH, "--server", "http://127.0.0.1:1/terraservice.asmx", "--cache",
        temp / "Cache", "--center", "-73.965,40.784", "--size", "300x200", "-o", temp / "out.jpg"},
       temp);
-  EXPECT_EQ(run.code, 3);
+  EXPECT_EQ(run.code, 5);
   EXPECT_EQ(run.err, "");
   EXPECT_FALSE(fs::exists(temp / "out.jpg"));
 }
@@ -173,6 +190,7 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
     int code;
     std::string message;  // a part of stderr
     int tiles;            // GetTile requests, at most
+    std::vector<std::string> options = {};
   } cases[] = {
       {"honest answers", byCenter, honestArea, goodTile, 0, "", 6},
       {"corner tiles at the extreme integers", byCenter,
@@ -191,37 +209,61 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
        AreaReply("GetAreaFromPt", {100, 500, 1000000, -7}, {102, 499, 10, 120}), goodTile, 1,
        "the pixel (1000000, -7) of its north-west corner lies outside its tile", 0},
       {"GIF tile declaring a 10000 x 10000 screen", byCenter, honestArea,
-       TileReply(testing::EncodeGif(hugeScreen)), 1, "10000 x 10000 pixels, not 200 x 200", 1},
+       TileReply(testing::EncodeGif(hugeScreen)), 3, "10000 x 10000 pixels, not 200 x 200", 24},
       {"JPEG tile of 1000 x 1000", byCenter, honestArea,
-       TileReply(EncodeJpeg(testing::Pattern(1000, 1000, 2), 20)), 1,
-       "1000 x 1000 pixels, not 200 x 200", 1},
-      {"cut-off JPEG tile", byCenter, honestArea, TileReply(cutFile), 1,
-       "Premature end of JPEG file", 1},
+       TileReply(EncodeJpeg(testing::Pattern(1000, 1000, 2), 20)), 3,
+       "1000 x 1000 pixels, not 200 x 200", 24},
+      {"cut-off JPEG tile", byCenter, honestArea, TileReply(cutFile), 3,
+       "Premature end of JPEG file", 24},
       {"tile answer over 256 KB", byCenter, honestArea,
-       TileReply(std::vector<std::uint8_t>(300000, 0x41)), 1, "a tile has at most 262144 bytes", 1},
-      {"fault with terminal escapes", byCenter, honestArea, FaultReply(escapes), 1,
-       "]0;owned[2J[31mTile server on fire", 1},
-      {"fault of 2 MB", byCenter, honestArea, FaultReply(std::string(2 << 20, 'F')), 1,
-       std::string(1000, 'F') + "\u2026.", 1},
+       TileReply(std::vector<std::uint8_t>(300000, 0x41)), 3, "a tile has at most 262144 bytes",
+       24},
+      {"tile answer of 5 MB, refused as it arrives",
+       byCenter,
+       honestArea,
+       {200, std::string(5 << 20, 'A')},
+       3,
+       "a tile has at most 262144 bytes",
+       24},
+      {"fault with terminal escapes", byCenter, honestArea, FaultReply(escapes), 3,
+       "]0;owned[2J[31mTile server on fire", 12},
+      {"fault of 300 KB", byCenter, honestArea, FaultReply(std::string(300000, 'F')), 3,
+       std::string(1000, 'F') + "\u2026.", 12},
+      {"no imagery", byCenter, honestArea, TileReply({}), 0,
+       "6 of 6 tiles had no imagery, 0 could not be downloaded", 6},
+      {"no imagery, --strict",
+       byCenter,
+       honestArea,
+       TileReply({}),
+       1,
+       "LoadTileToStream: No tile data returned.",
+       6,
+       {"--strict"}},
   };
   testing::TTempFolder temp;
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
+  long peak = 0;
+  // One connection: the tile counts are those of one download at a time; sixteen: no
+  // corrupt tile in the cache and a bounded peak however many answers arrive at once.
+  for (std::size_t k = 0; k < 2 * std::size(cases); ++k) {
+    const std::size_t i = k / 2;
+    const char* connections = k % 2 == 0 ? "1" : "16";
     const auto& c = cases[i];
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::string(c.name) + ", " + connections + " connections");
     testing::THostileSoapServer server;
     server.On("GetAreaFromPt", c.area);
     server.On("GetAreaFromRect", c.area);
     // Far more tiles than any case needs end in a fault, so that an export that follows
     // a hostile area fails here instead of downloading for hours.
     server.On("GetTile", [&server, tile = c.tile](const std::string&) {
-      return server.Requests("GetTile") > 20 ? FaultReply("too many tiles") : tile;
+      return server.Requests("GetTile") > 30 ? FaultReply("too many tiles") : tile;
     });
-    const std::string cache = temp / ("Cache" + std::to_string(i));
-    const std::string output = temp / ("out" + std::to_string(i) + ".jpg");
-    // One connection: the tile counts are those of one download at a time.
-    std::vector<std::string> args = {
-        QUORVIL_EXPORT_PATH, "--server", server.Endpoint(), "--cache", cache, "--connections", "1"};
+    const std::string cache = temp / ("Cache" + std::to_string(i) + connections);
+    const std::string output = temp / ("out" + std::to_string(i) + connections + ".jpg");
+    std::vector<std::string> args = {QUORVIL_EXPORT_PATH, "--server", server.Endpoint(),
+                                     "--cache",           cache,      "--connections",
+                                     connections};
     args.insert(args.end(), c.ground.begin(), c.ground.end());
+    args.insert(args.end(), c.options.begin(), c.options.end());
     args.insert(args.end(), {"-o", output});
     const TRun run = RunTool(args, temp);
     EXPECT_EQ(run.code, c.code) << run.err;
@@ -229,10 +271,13 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
     EXPECT_LT(run.err.size(), 1200u);
     EXPECT_LE(server.Requests("GetTile"), c.tiles);
+    EXPECT_LT(run.peakKilobytes, 64 * 1024);
+    peak = std::max(peak, run.peakKilobytes);
     ExpectEveryCachedTileDecodes(cache);
-    if (c.code == 0) {
-      EXPECT_EQ(server.Requests("GetTile"), c.tiles);
-      EXPECT_EQ(CountFiles(cache), c.tiles);
+    if (c.code == 0 || c.code == 3) {
+      if (c.code == 0) EXPECT_EQ(server.Requests("GetTile"), c.tiles);
+      // Only the honest tiles are kept; nothing of a missing or corrupt one.
+      EXPECT_EQ(CountFiles(cache), c.message.empty() ? c.tiles : 0);
       const std::string file = ReadText(output);
       const TBitmap24 picture =
           DecodeJpeg(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
@@ -243,6 +288,7 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
       EXPECT_EQ(CountFiles(cache), 0);
     }
   }
+  std::printf("Largest resident size of an export against a hostile service: %ld KB\n", peak);
 }
 
 #endif
@@ -252,11 +298,13 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
 // The local map service on an ephemeral port, logging one line per request.
 class TMapService {
  public:
-  explicit TMapService(const testing::TTempFolder& temp, int delayMs = 0)
+  explicit TMapService(const testing::TTempFolder& temp, int delayMs = 0,
+                       const std::vector<std::string>& more = {})
       : out_(temp / "service.out"), err_(temp / "service.err") {
-    pid_ = Start(
-        {QUORVIL_MAPSERVICE_PATH, "--port", "0", "--log", "--delay-ms", std::to_string(delayMs)},
-        out_, err_);
+    std::vector<std::string> args = {QUORVIL_MAPSERVICE_PATH, "--port", "0", "--log", "--delay-ms",
+                                     std::to_string(delayMs)};
+    args.insert(args.end(), more.begin(), more.end());
+    pid_ = Start(args, out_, err_);
     const std::regex listening("listening on (\\S+)");
     for (int i = 0; i < 200 && pid_ > 0 && endpoint_.empty(); ++i) {
       std::smatch match;
@@ -345,6 +393,28 @@ TEST(ExportTool, SecondExportOfTheSameGroundComesFromTheCache) {
   int cached = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp / "Cache")) ++cached;
   EXPECT_EQ(cached, service.Requests("GetTile"));
+}
+
+// Past the edge of the user's own photograph there are no tiles: the export draws the rest
+// and counts them, and only --strict makes that an error.
+TEST(ExportTool, GroundPastADatasetsEdgeIsCountedAndAnErrorOnlyWhenStrict) {
+  testing::TTempFolder temp;
+  const std::string photo = temp / "edge.tif";
+  testing::WriteGeoTiff({photo, "EPSG:4326", -74.0, 40.79, 0.0001, 200, 200},
+                        [](int x, int y, int band) { return std::uint8_t(band * 60 + (x ^ y)); });
+  TMapService service(temp, 0, {"--photo", photo});
+  ASSERT_FALSE(service.Endpoint().empty()) << ReadText(temp / "service.err");
+  for (const bool strict : {false, true}) {
+    const std::string ground = "--rect=-74.03,40.80,-73.96,40.76";
+    const TRun run =
+        RunTool({QUORVIL_EXPORT_PATH, "--server=" + service.Endpoint(), ground, "--zoom=8m",
+                 "--cache=" + temp / "Cache", strict ? "--strict" : "-q", "-o", temp / "edge.jpg"},
+                temp);
+    EXPECT_EQ(run.code, strict ? 1 : 0) << run.err;
+    EXPECT_EQ(run.err, strict ? "LoadTileToStream: No tile data returned.\n" : "");
+    EXPECT_EQ(fs::exists(temp / "edge.jpg"), !strict);
+    fs::remove(temp / "edge.jpg");
+  }
 }
 
 TEST(ExportTool, OneConnectionAndEightGiveTheSamePicture) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "mapservice/Gazetteer.h"
 #include "mapservice/TileGrid.h"
 #include "platform/ProgramError.h"
 
@@ -148,11 +149,13 @@ TEST(TileGridTest, WhichTilesExist) {
       {{-73.965, 40.784}, Theme::Topo, Scale::Scale1m, false, false},
       {{-73.965, 40.784}, Theme::Relief, Scale::Scale4m, false, false},
       {{-73.965, 40.784}, Theme::Photo, Scale::Scale500mm, false, false},
-      {{-149.9, 61.2}, Theme::Photo, Scale::Scale8m, true, true},  // Anchorage
-      {{-157.8, 21.3}, Theme::Photo, Scale::Scale8m, true, true},  // Honolulu
-      {{2.35, 48.85}, Theme::Photo, Scale::Scale8m, true, false},  // Paris
-      {{-99.1, 19.4}, Theme::Photo, Scale::Scale8m, true, false},  // Mexico City
-      {{-73.6, 45.5}, Theme::Photo, Scale::Scale8m, true, false},  // Montreal
+      {{-149.9, 61.2}, Theme::Photo, Scale::Scale8m, true, true},   // Anchorage
+      {{-157.8, 21.3}, Theme::Photo, Scale::Scale8m, true, true},   // Honolulu
+      {{2.35, 48.85}, Theme::Photo, Scale::Scale8m, true, false},   // Paris
+      {{-99.1, 19.4}, Theme::Photo, Scale::Scale8m, true, false},   // Mexico City
+      {{-73.6, 45.5}, Theme::Photo, Scale::Scale8m, true, false},   // Montreal
+      {{-83.03, 42.33}, Theme::Photo, Scale::Scale1m, true, true},  // downtown Detroit
+      {{-81.0, 43.0}, Theme::Photo, Scale::Scale8m, true, false},   // London, Ontario
       {{0.0, -85.0}, Theme::Photo, Scale::Scale8m, false, false},
       {{0.0, 85.0}, Theme::Photo, Scale::Scale8m, false, false},
   };
@@ -160,6 +163,24 @@ TEST(TileGridTest, WhichTilesExist) {
     SCOPED_TRACE(testing::Message() << c.point.Lon << "," << c.point.Lat);
     EXPECT_EQ(world.MetaFromPoint(c.point, c.theme, c.scale)->TileExists, c.inWorld);
     EXPECT_EQ(us.MetaFromPoint(c.point, c.theme, c.scale)->TileExists, c.inUs);
+  }
+}
+
+// The coverage of the fifty states holds every town of the gazetteer at every scale, so
+// that a place the user finds by name never shows as ground without imagery.
+TEST(TileGridTest, EveryGazetteerTownHasImageryUnderTheUsCoverage) {
+  const TileGrid us(CoverageKind::UnitedStates);
+  int uncovered = 0;
+  for (std::size_t i = 0; i < kGazetteerTownCount; ++i) {
+    const GazetteerRecord& town = kGazetteerTowns[i];
+    for (int scale = static_cast<int>(Scale::Scale1m); scale <= static_cast<int>(Scale::Scale64m);
+         ++scale) {
+      if (!us.MetaFromPoint({town.Lon, town.Lat}, Theme::Photo, static_cast<Scale>(scale))
+               ->TileExists) {
+        ADD_FAILURE() << town.City << ", " << town.State << " at scale " << scale;
+        if (++uncovered > 20) return;
+      }
+    }
   }
 }
 

@@ -17,6 +17,7 @@
 #include "support/SilentServer.h"
 #include "ui/MainWindowFixture.h"
 #include "ui/main/HelpWindow.h"
+#include "ui/main/Main.h"
 #include "ui/main/MapScaleFrame.h"
 
 namespace quorvil::testing {
@@ -57,6 +58,28 @@ TEST_F(MainWindowTest, ShowsCentralParkFromTheLocalMapService) {
   ASSERT_TRUE(WaitUntil([&] { return window->History().size() == 4; }));
   EXPECT_EQ(window->LongitudeToPixel(window->Selection().West), 0);
   EXPECT_EQ(window->LatitudeToPixel(window->Selection().North), 0);
+}
+
+TEST_F(MainWindowTest, AViewAcrossACoastDrawsTheLandAndNotesTheSeaWithoutAnErrorBox) {
+  if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
+  mst::ServiceProcess mapService({"--port", "0", "--coverage", "us"});
+  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
+  TTempFolder cache;
+  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
+  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  window->SetZoomLevel(16);
+  window->chkLoadPaperMap->setChecked(true);
+  Load(-79.95, 25.77);  // Miami Beach, the Atlantic east of it
+  EXPECT_TRUE(prompter->asked.empty());
+  EXPECT_FALSE(window->lblNoImagery->isHidden());
+  const TBitmap24& photo = window->Layers().PhotoBitmap;
+  EXPECT_GT(DistinctBytes(photo), 40);
+  const std::uint8_t* sea = photo.Pixel(photo.Width() - 1, photo.Height() / 2);
+  EXPECT_EQ(sea[0] | sea[1] | sea[2], 0);
+  Load(-83.03, 42.33);  // downtown Detroit, on the Canadian border
+  EXPECT_TRUE(prompter->asked.empty());
+  const std::uint8_t* centre = photo.Pixel(photo.Width() / 2, photo.Height() / 2);
+  EXPECT_NE(centre[0] | centre[1] | centre[2], 0);
 }
 
 TEST_F(MainWindowTest, WhileTheServiceTakesThreeSecondsTheWindowRepaintsAndStopAnswers) {

@@ -12,9 +12,12 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <string>
 
+#include "imagery/MosaicSupport.h"
 #include "imagery/ZoomLevels.h"
 #include "places/HistorySupport.h"
 #include "support/QtTestSupport.h"
@@ -326,18 +329,41 @@ TEST_F(MainWindowTest, ADeclinedRetryEndsTheLoadQuietlyAndLeavesTheWindowUsable)
   EXPECT_EQ(window->History().size(), 1u);
 }
 
-TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownByTheGeneralErrorDisplay) {
+TEST_F(MainWindowTest, ATileThatCannotBeFetchedIsShownOnceAfterTheOthersAndMissingOnesNoted) {
+  SetTileRetryPause(std::chrono::milliseconds(1));
   Load();
-  service->missingTiles.push_back(*window->PhotoArea()->NorthWest->TileMeta->Id);
-  StartStore(false);  // an empty cache, so that the tile is asked for again
+  const TileId failing = *window->PhotoArea()->NorthWest->TileMeta->Id;
+  const TileId missing = *window->PhotoArea()->SouthEast->TileMeta->Id;
+  service->tileFailures = {{TileName(failing), 99}};
+  service->missingTiles.push_back(missing);
+  StartStore(false);  // an empty cache, so that the tiles are asked for again
+  service->tileRequests.clear();
   window->actRefreshScreen->trigger();
-  ASSERT_EQ(prompter->asked.size(), 1u);
+  ASSERT_EQ(prompter->asked.size(), 1u);  // once, and nothing for the missing tile
   EXPECT_EQ(prompter->asked[0].Kind, TPromptKind::pkError);
   EXPECT_EQ(prompter->asked[0].Title, "Quorvil");
-  EXPECT_EQ(prompter->asked[0].Text, "LoadTileToStream: No tile data returned.");
+  EXPECT_EQ(prompter->asked[0].Text, "Timeout.");
+  const int tries = static_cast<int>(
+      std::count(service->tileRequests.begin(), service->tileRequests.end(), TileName(failing)));
+  EXPECT_EQ(tries, kTileAttempts);
+  EXPECT_EQ(window->lblNoImagery->text(), kNoImageryText);
+  EXPECT_FALSE(window->lblNoImagery->isHidden());
+  // Every other tile is drawn; the failed and the missing one stay black.
+  const TBitmap24& photo = window->Layers().PhotoBitmap;
+  const auto black = [&](int x, int y) {
+    const std::uint8_t* p = photo.Pixel(x, y);
+    return p[0] == 0 && p[1] == 0 && p[2] == 0;
+  };
+  EXPECT_TRUE(black(0, 0));
+  EXPECT_TRUE(black(photo.Width() - 1, photo.Height() - 1));
+  EXPECT_FALSE(black(photo.Width() / 2, photo.Height() / 2));
   EXPECT_FALSE(window->Busy());
-  EXPECT_EQ(window->History().size(), 1u);
   EXPECT_TRUE(window->actRefreshScreen->isEnabled());
+  service->missingTiles.clear();
+  service->tileFailures.clear();
+  Load();  // the next load clears the note
+  EXPECT_TRUE(window->lblNoImagery->isHidden());
+  SetTileRetryPause(kTileRetryPause);
 }
 
 TEST_F(MainWindowTest, TilesThatCannotBeKeptOnDiskAreSaidSoOnceAfterTheDrawing) {

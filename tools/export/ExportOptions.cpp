@@ -138,6 +138,8 @@ TExportOptions ParseExportOptions(int argc, char** argv) {
                             std::to_string(kMaxTileConnections) + ", not \"" + text + "\"");
       }
       options.connections = count;
+    } else if (option == "--strict") {
+      options.strict = true;
     } else if (option == "--quiet" || option == "-q") {
       options.quiet = true;
     } else if (option == "-o" || option == "--output") {
@@ -164,7 +166,7 @@ std::string ExportUsage() {
   return R"(Usage: quorvil-export [--server URL] [--cache DIR]
                       (--center LON,LAT --size WxH | --rect WEST,NORTH,EAST,SOUTH)
                       [--zoom LEVEL] [--theme photo|topo] [--connections N]
-                      [--quiet] -o FILE
+                      [--strict] [--quiet] -o FILE
 
 Assembles a picture of the map from the map service's tiles, as the viewer does, and
 writes it as a JPEG (quality 100) or a 24-bit BMP file, chosen by the file's extension
@@ -185,22 +187,28 @@ ground needs no download.
   --theme T         photo (aerial photograph, default) or topo (topographic map)
   --connections N   tiles downloaded at once, 1 to 16, each over a kept-alive
                     connection of its own (default 8; 1 fetches one after another)
+  --strict          a tile the service has no imagery for is an error: nothing is
+                    written (by default that part of the picture stays black and
+                    the tile is counted)
   --quiet, -q       no progress bar and no notes on stderr
   -o, --output FILE the picture file to write
   --help, -h        this text
 
 While it runs, a progress bar shows on stderr when stderr is a terminal. When a call to
 the service fails, it asks on the terminal whether to try again; without a terminal on
-stdin the answer is "No". Ctrl-C stops after the tile being drawn and writes the part
+stdin the answer is "No". A tile that cannot be downloaded is tried again a few times
+while the others are drawn. When tiles had no imagery or failed, one line on stderr
+counts them. Ctrl-C stops after the tile being drawn and writes the part
 drawn so far. After the export the cache is trimmed when it holds more than its limit
 of 466 tiles (4 MB at 9000 bytes a tile), by the oldest tiles plus 10 % of the limit.
 
 Exit codes:
-  0  the picture was written
+  0  the picture was written (ground without imagery left as it is, see --strict)
   1  an error, described on stderr; nothing was written
   2  the command line is wrong
-  3  a failed service call was not retried ("No"); nothing was written, nothing shown
+  3  tiles could not be downloaded; the picture was written without them
   4  interrupted by Ctrl-C; the tiles drawn until then were written
+  5  a failed service call was not retried ("No"); nothing was written, nothing shown
 )";
 }
 

@@ -15,8 +15,9 @@ namespace quorvil {
 inline constexpr int kExitWritten = 0;      // the whole picture was written
 inline constexpr int kExitError = 1;        // an error, shown on stderr
 inline constexpr int kExitUsage = 2;        // the command line is wrong
-inline constexpr int kExitDeclined = 3;     // "No" to the retry prompt; nothing written
+inline constexpr int kExitTilesFailed = 3;  // written, but without the tiles that failed
 inline constexpr int kExitInterrupted = 4;  // Ctrl-C: the tiles drawn so far were written
+inline constexpr int kExitDeclined = 5;     // "No" to the retry prompt; nothing written
 
 struct TExportOptions {
   std::string server;       // empty: the default endpoint
@@ -29,6 +30,7 @@ struct TExportOptions {
   TZoomLevel zoom = kMaxZoomLevel;
   Theme theme = Theme::Photo;
   int connections = kDefaultTileConnections;  // tile downloads at once
+  bool strict = false;                        // a tile without imagery is an error
   bool quiet = false;
   bool help = false;
   std::string output;

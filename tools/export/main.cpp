@@ -118,19 +118,37 @@ int Export(const TExportOptions& options) {
     }
   };
   bool complete = false;
+  TMosaicReport report;
   try {
-    complete = DrawAreaToBitmap(picture, *area, [&](bool& cancel, int percent) {
-      ++done;
-      noteCacheWarning();
-      if (showProgress) DrawProgress(percent, done, total);
-      if (interrupted) cancel = true;
-    });
+    complete = DrawAreaToBitmap(
+        picture, *area,
+        [&](bool& cancel, int percent) {
+          ++done;
+          noteCacheWarning();
+          if (showProgress) DrawProgress(percent, done, total);
+          if (interrupted) cancel = true;
+        },
+        &report);
   } catch (const ETransferAborted&) {
     if (!interrupted) throw;  // Ctrl-C ended the tile on the wire: keep what is drawn
   }
   noteCacheWarning();
   EndProgressLine();
+  if (options.strict && !report.Missing.empty()) throw ETileMissing();
   SaveBitmapToFile(picture, options.output, ExportFileType(options.output));
+  if (!options.quiet && (!report.Missing.empty() || !report.Failed.empty())) {
+    std::string line = std::to_string(report.Missing.size()) + " of " + std::to_string(total) +
+                       " tiles had no imagery, " + std::to_string(report.Failed.size()) +
+                       " could not be downloaded";
+    if (report.Failure) {
+      try {
+        std::rethrow_exception(report.Failure);
+      } catch (const std::exception& error) {
+        line += ": " + ErrorDisplayText(ServiceTextForDisplay(error.what()));
+      }
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
   if (!complete) {
     if (!options.quiet) {
       std::fprintf(stderr, "Interrupted: wrote %s with %lld of %lld tiles\n",
@@ -139,7 +157,7 @@ int Export(const TExportOptions& options) {
     }
     return kExitInterrupted;
   }
-  return kExitWritten;
+  return report.Failed.empty() ? kExitWritten : kExitTilesFailed;
 }
 
 // An error on the terminal: its text may quote the service, so it is made fit to show.

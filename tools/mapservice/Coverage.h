@@ -1,8 +1,9 @@
 #pragma once
 
 // Where the local map service holds imagery: the whole world between 80 degrees south
-// and 84 degrees north, or only the fifty states (simplified outlines), so that the
-// client's paths for missing imagery can be tried out.
+// and 84 degrees north, or only the fifty states (their outlines, and the ground around
+// every town of the gazetteer), so that the client's paths for missing imagery can
+// be tried out.
 
 #include <optional>
 #include <string_view>

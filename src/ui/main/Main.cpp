@@ -169,7 +169,7 @@ void TfrmMain::BuildControls() {
   columns->addWidget(Panel1);
 
   pnlStats = NewPanel(Panel1, "pnlStats", true);
-  pnlStats->setGeometry(6, 6, 152, 119);
+  pnlStats->setGeometry(6, 6, 152, 133);
   Paint(pnlStats, kInfoColour, Qt::white);
   memPlace = NewMemo(pnlStats, "memPlace", kInfoColour);
   memPlace->setGeometry(5, 3, 142, 44);
@@ -188,6 +188,8 @@ void TfrmMain::BuildControls() {
   frameMapScale1 = new TframeMapScale(pnlStats);
   frameMapScale1->setObjectName("frameMapScale1");
   frameMapScale1->move(5, 87);
+  lblNoImagery = NewLabel(pnlStats, "lblNoImagery", kNoImageryText, 5, 115);
+  lblNoImagery->hide();
 
   pnlGeneralInfo = NewPanel(Panel1, "pnlGeneralInfo", true);
   Paint(pnlGeneralInfo, kInfoColour, Qt::white);
@@ -199,23 +201,23 @@ void TfrmMain::BuildControls() {
 
   sliderZoom = new TframeSlider(Panel1);
   sliderZoom->setObjectName("sliderZoom");
-  sliderZoom->move(3, 133);
+  sliderZoom->move(3, 147);
   sliderZoom->Setup(10, 16, 1, 1, 10);
   sliderZoom->btnMore->setToolTip("Zoom In");
   sliderZoom->btnLess->setToolTip("Zoom Out");
   sliderBrightness = new TframeSlider(Panel1);
   sliderBrightness->setObjectName("sliderBrightness");
-  sliderBrightness->move(3, 197);
+  sliderBrightness->move(3, 211);
   sliderBrightness->lblCaption->setText("Brightness");
   sliderBrightness->Setup(0, 14, 1, 1, 7);
   sliderBrightness->btnMore->setToolTip("Brighter");
   sliderBrightness->btnLess->setToolTip("Darker");
   chkLoadPaperMap = new QCheckBox("Load Paper Map", Panel1);
   chkLoadPaperMap->setObjectName("chkLoadPaperMap");
-  chkLoadPaperMap->setGeometry(32, 277, std::max(101, chkLoadPaperMap->sizeHint().width()), 17);
+  chkLoadPaperMap->setGeometry(32, 291, std::max(101, chkLoadPaperMap->sizeHint().width()), 17);
   sliderMapOverlay = new TframeSlider(Panel1);
   sliderMapOverlay->setObjectName("sliderMapOverlay");
-  sliderMapOverlay->move(3, 310);
+  sliderMapOverlay->move(3, 324);
   sliderMapOverlay->lblCaption->setText("Overlay Map");
   sliderMapOverlay->Setup(0, 127, 8, 4, 0);
   sliderMapOverlay->btnMore->setToolTip("More Map");

@@ -13,6 +13,7 @@
 #include <QMainWindow>
 #include <QSize>
 #include <QTimer>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -49,6 +50,9 @@ enum class TMouseTool { toolPan = 1, toolZoomBox = 2, toolSelect = 3 };
 using TTileServiceStarter = std::function<void(const TPreferences&)>;
 void StartProgramTileService(const TPreferences& preferences);
 
+// The info panel's line under the scale while tiles of the view have no imagery.
+inline constexpr const char* kNoImageryText = "No imagery for part of this view";
+
 class TfrmMain : public QMainWindow {
   Q_OBJECT
 
@@ -67,6 +71,7 @@ class TfrmMain : public QMainWindow {
   QLabel* lblLatitude;
   QLineEdit* edtLatitude;
   TframeMapScale* frameMapScale1;
+  QLabel* lblNoImagery;  // under the scale while part of the view has no imagery
   QFrame* pnlGeneralInfo;
   QPlainTextEdit* memInfo;
   TframeSlider* sliderZoom;
@@ -262,6 +267,7 @@ class TfrmMain : public QMainWindow {
   // bookkeeping of the window events.
   bool photoComplete_ = false;
   bool topoComplete_ = false;
+  std::exception_ptr tileFailure_;  // the first tile of this drawing that failed
   bool layersStale_ = true;
   bool closeWhenIdle_ = false;
   bool preferencesWhenIdle_ = false;

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "imagery/AreaCheck.h"
 #include "imagery/MosaicSupport.h"
@@ -102,6 +103,7 @@ void TfrmMain::LoadPlace() {
   RunBusy([this] {
     ResizeBitmaps();
     ClearMosaics();
+    lblNoImagery->hide();
     const int w = imgMain->width(), h = imgMain->height();
     viewSize_ = QSize(w, h);
     // The old picture and its place leave the screen now: until the new answers and
@@ -184,6 +186,7 @@ void TfrmMain::RelayoutView() {
 
 void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptTopo) {
   stopRequested_ = false;
+  tileFailure_ = nullptr;
   if (photoArea_) DrawLayer(false, *photoArea_, keptPhoto);
   if (chkLoadPaperMap->isChecked() && topoArea_) DrawLayer(true, *topoArea_, keptTopo);
   // Nothing arrived to show the moved or cleared pictures: show them now.
@@ -193,30 +196,39 @@ void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptT
                                         centerLatitude_, DecimalSeparator()));
   viewRecorded_ = true;
   loaded_ = true;
+  // Tiles that failed are reported once, now that every other tile is drawn.
+  if (tileFailure_) std::rethrow_exception(std::exchange(tileFailure_, nullptr));
 }
 
 bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelArea& kept) {
   TBitmap24& bitmap = topo ? layers_.TopoBitmap : layers_.PhotoBitmap;
   bool& complete = topo ? topoComplete_ : photoComplete_;
   complete = false;
+  bool failed = false;
   for (const auto& part : MissingAreaParts(area, bitmap.Width(), bitmap.Height(), kept)) {
-    std::int64_t index = 0;
+    TMosaicReport report;
     const auto progress = [&](bool& cancel, int) {
       cancel = stopRequested_;
-      const TPixelArea tile = AreaTileArea(*part, index++);
+      const TPixelArea tile = AreaTileArea(*part, report.Tile);
       Recompose(topo ? layers_.TopoViewAreaOf(tile) : tile);
       QApplication::processEvents();
     };
+    bool drawn = false;
     try {
-      if (!DrawAreaToBitmap(bitmap, *part, progress)) return false;
+      drawn = DrawAreaToBitmap(bitmap, *part, progress, &report);
     } catch (const ETransferAborted&) {
       // Stop also aborts the tile on the wire: that ends the drawing as Stop does. An
       // abort nobody here asked for is a failure of the drawing.
       if (stopRequested_) return false;
       throw EQuorvilError(kDrawingAbortedText);
     }
+    // Ground without imagery stays black; the panel says so until the next load.
+    if (!report.Missing.empty()) lblNoImagery->show();
+    if (report.Failure && !tileFailure_) tileFailure_ = report.Failure;
+    failed = failed || !report.Failed.empty();
+    if (!drawn) return false;
   }
-  complete = true;
+  complete = !failed;
   return true;
 }
 
