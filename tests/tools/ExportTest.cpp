@@ -413,6 +413,14 @@ TEST(ExportTool, GroundPastADatasetsEdgeIsCountedAndAnErrorOnlyWhenStrict) {
     EXPECT_EQ(run.code, strict ? 1 : 0) << run.err;
     EXPECT_EQ(run.err, strict ? "LoadTileToStream: No tile data returned.\n" : "");
     EXPECT_EQ(fs::exists(temp / "edge.jpg"), !strict);
+    if (!strict) {
+      // Tiles without imagery stay as an output picture starts: white, not black.
+      const std::string file = ReadText(temp / "edge.jpg");
+      const TBitmap24 picture =
+          DecodeJpeg(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+      const std::uint8_t* corner = picture.Pixel(picture.Width() - 1, 0);
+      EXPECT_GT(std::min({corner[0], corner[1], corner[2]}), 240);
+    }
     fs::remove(temp / "edge.jpg");
   }
 }

@@ -110,5 +110,26 @@ TEST(ViewLayers, ShiftMovesThePhotographAndHalvesTheTopographicShiftAtTheFinestL
   EXPECT_EQ(layers.PhotoBitmap.Pixel(4, 0)[2], 0);
 }
 
+// Where the service has no map, the photograph is not darkened by blending black over it,
+// also after a pan has moved the gap.
+TEST(ViewLayers, AGapInTheTopographicMapLeavesThePhotographUnblended) {
+  TViewLayers layers;
+  layers.Resize(20, 10, true);
+  layers.PhotoBitmap = Pattern(20, 10, 6);
+  layers.TopoGaps = {{0, 0, 4, 5}, {9, 0, 4, 5}};  // the second leaves with the pan
+  layers.ShiftMosaics(2, 0, true);
+  ASSERT_EQ(layers.TopoGaps.size(), 1u);
+  layers.PrepareLayers(127, layers.Whole());
+  layers.ComposeOverlay(true, 200, layers.Whole());
+  for (int x = 0; x < 20; ++x) {
+    const bool inGap = x >= 2 && x < 10;  // topo columns 1..4, stretched twice
+    EXPECT_EQ(layers.CompositeBitmap.Pixel(x, 3)[0] == layers.BrightPhotoBitmap.Pixel(x, 3)[0],
+              inGap || layers.BrightPhotoBitmap.Pixel(x, 3)[0] == 0)
+        << x;
+  }
+  layers.ClearMosaics();
+  EXPECT_TRUE(layers.TopoGaps.empty());
+}
+
 }  // namespace
 }  // namespace quorvil

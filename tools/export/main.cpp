@@ -104,7 +104,9 @@ int Export(const TExportOptions& options) {
     const TSelectionRec selection{true, options.west, options.north, options.east, options.south};
     area = GetAreaForSelection(selection, options.theme, scale);
     CheckSelectionArea(*area, selection, options.zoom);
+    // A selection is an output picture, as Save As makes it: white where nothing is drawn.
     picture = NewAreaBitmap(*area);
+    std::memset(picture.Data(), 0xFF, static_cast<std::size_t>(picture.ByteCount()));
   }
   if (interrupted) return kExitInterrupted;  // nothing drawn, nothing to write
 

@@ -222,8 +222,16 @@ bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelAre
       if (stopRequested_) return false;
       throw EQuorvilError(kDrawingAbortedText);
     }
-    // Ground without imagery stays black; the panel says so until the next load.
+    // Ground without imagery stays black; the panel says so until the next load. Where
+    // only the map is missing, the photograph shows unblended.
     if (!report.Missing.empty()) lblNoImagery->show();
+    if (topo) {
+      for (const std::int64_t index : report.Missing) {
+        const TPixelArea gap = AreaTileArea(*part, index);
+        layers_.TopoGaps.push_back(gap);
+        Recompose(layers_.TopoViewAreaOf(gap));
+      }
+    }
     if (report.Failure && !tileFailure_) tileFailure_ = report.Failure;
     failed = failed || !report.Failed.empty();
     if (!drawn) return false;

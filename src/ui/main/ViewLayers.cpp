@@ -40,11 +40,21 @@ void TViewLayers::Resize(int width, int height, bool halfTopo) {
 void TViewLayers::ClearMosaics() {
   FillBitmap(PhotoBitmap, kColorBlack);
   FillBitmap(TopoBitmap, kColorBlack);
+  TopoGaps.clear();
 }
 
 void TViewLayers::ShiftMosaics(int dx, int dy, bool halfTopo) {
   ShiftBitmap(PhotoBitmap, dx, dy, kColorBlack);
-  ShiftBitmap(TopoBitmap, halfTopo ? dx / 2 : dx, halfTopo ? dy / 2 : dy, kColorBlack);
+  const int tx = halfTopo ? dx / 2 : dx, ty = halfTopo ? dy / 2 : dy;
+  ShiftBitmap(TopoBitmap, tx, ty, kColorBlack);
+  for (TPixelArea& gap : TopoGaps) {
+    gap.X += tx;
+    gap.Y += ty;
+  }
+  std::erase_if(TopoGaps, [&](const TPixelArea& gap) {
+    return gap.X >= TopoBitmap.Width() || gap.Y >= TopoBitmap.Height() || gap.X + gap.Width <= 0 ||
+           gap.Y + gap.Height <= 0;
+  });
 }
 
 void TViewLayers::PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& area) {
@@ -57,7 +67,18 @@ void TViewLayers::PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& 
 void TViewLayers::ComposeOverlay(bool paperMap, std::uint8_t opacity, const TPixelArea& area) {
   CopyBitmapRect(CompositeBitmap, area.X, area.Y, BrightPhotoBitmap, area.X, area.Y, area.Width,
                  area.Height);
-  if (paperMap) BlendBitmapsArea(CompositeBitmap, TopoViewBitmap, opacity, area);
+  if (!paperMap) return;
+  BlendBitmapsArea(CompositeBitmap, TopoViewBitmap, opacity, area);
+  for (const TPixelArea& gap : TopoGaps) {
+    const TPixelArea view = TopoViewAreaOf(gap);
+    const int left = std::max(view.X, area.X), top = std::max(view.Y, area.Y);
+    const int right = std::min(view.X + view.Width, area.X + area.Width);
+    const int bottom = std::min(view.Y + view.Height, area.Y + area.Height);
+    if (right > left && bottom > top) {
+      CopyBitmapRect(CompositeBitmap, left, top, BrightPhotoBitmap, left, top, right - left,
+                     bottom - top);
+    }
+  }
 }
 
 TPixelArea TViewLayers::TopoViewAreaOf(const TPixelArea& topoArea) const {

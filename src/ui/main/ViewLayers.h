@@ -6,6 +6,7 @@
 // own pixels, and brightness, stretch and blend are local.
 
 #include <cstdint>
+#include <vector>
 
 #include "imagery/Bitmap24.h"
 #include "imagery/ImageSupport.h"
@@ -25,21 +26,24 @@ class TViewLayers {
   TBitmap24 BrightPhotoBitmap;  // the photograph with the brightness applied
   TBitmap24 TopoViewBitmap;     // the topographic map stretched to the view
   TBitmap24 CompositeBitmap;    // what the view shows
+  // Areas of TopoBitmap where the service has no map: the photograph shows there unblended,
+  // so that a missing map does not darken it.
+  std::vector<TPixelArea> TopoGaps;
 
   // Sizes the pictures for a view of width x height; the topographic picture is
   // (width div 2) x (height div 2) when halfTopo. Content stays anchored at the top-left
   // corner; pixels that a picture gains are black.
   void Resize(int width, int height, bool halfTopo);
-  // The photograph and the topographic map become black.
+  // The photograph and the topographic map become black; no gaps are known.
   void ClearMosaics();
   // Moves the photograph by (dx, dy) and the topographic map by (dx div 2, dy div 2)
-  // when halfTopo, else by (dx, dy); uncovered pixels become black.
+  // when halfTopo, else by (dx, dy); uncovered pixels become black. Gaps move along.
   void ShiftMosaics(int dx, int dy, bool halfTopo);
 
   // The brightened photograph and the stretched topographic map, inside the area.
   void PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& area);
   // The composite inside the area: the brightened photograph, with the stretched
-  // topographic map blended over it at the opacity when paperMap.
+  // topographic map blended over it at the opacity when paperMap, except in its gaps.
   void ComposeOverlay(bool paperMap, std::uint8_t opacity, const TPixelArea& area);
 
   int Width() const { return PhotoBitmap.Width(); }
