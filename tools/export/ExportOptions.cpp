@@ -188,8 +188,8 @@ ground needs no download.
   --connections N   tiles downloaded at once, 1 to 16, each over a kept-alive
                     connection of its own (default 8; 1 fetches one after another)
   --strict          a tile the service has no imagery for is an error: nothing is
-                    written (by default that part of the picture stays black and
-                    the tile is counted)
+                    written (by default that part of the picture stays black, or
+                    white with --rect, and the tile is counted)
   --quiet, -q       no progress bar and no notes on stderr
   -o, --output FILE the picture file to write
   --help, -h        this text
