@@ -31,6 +31,7 @@ struct TExportOptions {
   int connections = kDefaultTileConnections;  // tile downloads at once
   bool quiet = false;
   bool help = false;
+  bool version = false;
   std::string output;
 };
 

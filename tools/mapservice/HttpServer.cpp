@@ -118,6 +118,7 @@ std::string UsageText() {
          "  --delay-ms N       wait N milliseconds before every answer\n"
          "  --log              print one line per request to standard error\n"
          "  --help             show this text\n"
+         "  --version          show the program's version\n"
          "\n"
          "Once listening it prints \"quorvil-mapservice listening on <endpoint>\".\n"
          "Exit codes: 0 after SIGINT/SIGTERM, 1 when it cannot listen, 2 on a bad command line\n"
@@ -135,6 +136,8 @@ ServerOptions ParseCommandLine(const std::vector<std::string>& args) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--host") {
       options.host = value();
       if (options.host.empty()) throw EQuorvilError("--host wants an address");

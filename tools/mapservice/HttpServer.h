@@ -21,6 +21,7 @@ struct ServerOptions {
   int delayMs = 0;
   bool log = false;
   bool help = false;
+  bool version = false;
   // The user's own imagery, opened by the program entry; null: the synthetic land.
   std::shared_ptr<const GdalImagery> imagery;
 };

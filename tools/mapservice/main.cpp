@@ -8,6 +8,7 @@
 #include "mapservice/GdalImagery.h"
 #include "mapservice/HttpServer.h"
 #include "platform/ProgramError.h"
+#include "settings/VersionSupport.h"
 
 int main(int argc, char** argv) {
   using namespace quorvil::mapservice;
@@ -23,6 +24,11 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << UsageText();
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "quorvil-mapservice "
+              << quorvil::FileVersionToString(quorvil::GetFileVersion("/proc/self/exe")) << "\n";
     return 0;
   }
   // The datasets are read before the service listens, so that a bad one stops it at once.
