@@ -14,8 +14,22 @@ if [ "${1:-}" = --usgs ]; then
   shift
 fi
 out=${1:-$PWD/central-park.jpg}
-bash "$root/scripts/build.sh" "$root/build"
-bin=$root/build/bin
+build=$root/build
+# Only what runs is built: the program, the map service and the export tool. A build
+# folder the test command made is reused as it is; a new one leaves tests and benchmarks
+# out (the test command turns them on again).
+bash "$root/scripts/install-deps.sh" --run
+options=()
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  options=(-DQUORVIL_BUILD_TESTS=OFF -DQUORVIL_BUILD_BENCHMARKS=OFF)
+fi
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR=$root
+  options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$root" -B "$build" -G Ninja "${options[@]}" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target quorvil quorvil-mapservice quorvil-export
+bin=$build/bin
 wsdl=http://127.0.0.1:47015/terraservice.asmx?WSDL
 
 # Use a map service that already answers on the default address, or start one.

@@ -78,6 +78,8 @@ TExportOptions ParseExportOptions(int argc, char** argv) {
     };
     if (option == "--help" || option == "-h") {
       options.help = true;
+    } else if (option == "--version") {
+      options.version = true;
     } else if (option == "--server") {
       options.server = value();
     } else if (option == "--cache") {
@@ -148,7 +150,7 @@ TExportOptions ParseExportOptions(int argc, char** argv) {
       throw EQuorvilError("unknown option \"" + option + "\"");
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (haveRect == (haveCenter || haveSize))
     throw EQuorvilError("give either --center and --size, or --rect");
   if (!haveRect && !(haveCenter && haveSize))
@@ -193,6 +195,7 @@ ground needs no download.
   --quiet, -q       no progress bar and no notes on stderr
   -o, --output FILE the picture file to write
   --help, -h        this text
+  --version         the program's version
 
 While it runs, a progress bar shows on stderr when stderr is a terminal. When a call to
 the service fails, it asks on the terminal whether to try again; without a terminal on

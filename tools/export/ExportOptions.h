@@ -33,6 +33,7 @@ struct TExportOptions {
   bool strict = false;                        // a tile without imagery is an error
   bool quiet = false;
   bool help = false;
+  bool version = false;
   std::string output;
 };
 

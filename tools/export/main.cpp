@@ -22,6 +22,7 @@
 #include "service/ServiceTextSupport.h"
 #include "service/TerraServiceSupport.h"
 #include "settings/PreferencesSupport.h"
+#include "settings/VersionSupport.h"
 
 namespace quorvil {
 namespace {
@@ -191,6 +192,11 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(ExportUsage().c_str(), stdout);
+    return kExitWritten;
+  }
+  if (options.version) {
+    std::printf("quorvil-export %s\n",
+                FileVersionToString(GetFileVersion("/proc/self/exe")).c_str());
     return kExitWritten;
   }
 

@@ -124,6 +124,7 @@ std::string UsageText() {
          "                     N milliseconds with a fault (default 20000)\n"
          "  --log              print one line per request to standard error\n"
          "  --help             show this text\n"
+         "  --version          show the program's version\n"
          "\n"
          "Once listening it prints \"quorvil-mapservice listening on <endpoint>\".\n"
          "Exit codes: 0 after SIGINT/SIGTERM, 1 when it cannot listen, 2 on a bad command line\n"
@@ -141,6 +142,8 @@ ServerOptions ParseCommandLine(const std::vector<std::string>& args) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--host") {
       options.host = value();
       if (options.host.empty()) throw EQuorvilError("--host wants an address");

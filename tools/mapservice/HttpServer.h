@@ -22,6 +22,7 @@ struct ServerOptions {
   int datasetTimeoutMs = 20000;
   bool log = false;
   bool help = false;
+  bool version = false;
   // The user's own imagery, opened by the program entry; null: the synthetic land.
   std::shared_ptr<const GdalImagery> imagery;
 };

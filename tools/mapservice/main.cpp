@@ -11,6 +11,7 @@
 #include "mapservice/HttpServer.h"
 #include "mapservice/ImageryPreset.h"
 #include "platform/ProgramError.h"
+#include "settings/VersionSupport.h"
 
 int main(int argc, char** argv) {
   using namespace quorvil::mapservice;
@@ -27,6 +28,11 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << UsageText();
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "quorvil-mapservice "
+              << quorvil::FileVersionToString(quorvil::GetFileVersion("/proc/self/exe")) << "\n";
     return 0;
   }
   // The datasets are read before the service listens, so that a bad one stops it at once.
