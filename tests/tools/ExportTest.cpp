@@ -275,7 +275,9 @@ TEST(ExportTool, HostileAnswersEndInAClearMessageOrACorrectPicture) {
     peak = std::max(peak, run.peakKilobytes);
     ExpectEveryCachedTileDecodes(cache);
     if (c.code == 0 || c.code == 3) {
-      if (c.code == 0) EXPECT_EQ(server.Requests("GetTile"), c.tiles);
+      if (c.code == 0) {
+        EXPECT_EQ(server.Requests("GetTile"), c.tiles);
+      }
       // Only the honest tiles are kept; nothing of a missing or corrupt one.
       EXPECT_EQ(CountFiles(cache), c.message.empty() ? c.tiles : 0);
       const std::string file = ReadText(output);
