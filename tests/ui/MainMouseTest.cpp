@@ -312,13 +312,15 @@ TEST_F(MainMouseTest, TheRulerMeasuresTheGroundAndARightClickOffersTheContextMen
   Move({120, 10});
   EXPECT_EQ(window->RulerLine().Meters, followed);
 
-  // A right click without a move: the context menu, for the point clicked.
-  window->actPan->trigger();
+  // A right click without a move: the context menu, for the point clicked; with Measure
+  // chosen it leaves the ruler alone.
+  Drag(Qt::LeftButton, {20, 30}, {200, 150});
   const std::size_t views = window->History().size();
   QTest::mouseClick(View(), Qt::RightButton, {}, {30, 40});
   ASSERT_TRUE(WaitUntil([&] { return window->pmnuView->isVisible(); }));
   window->pmnuView->hide();
-  EXPECT_EQ(window->History().size(), views);  // no zoom box, no load
+  EXPECT_EQ(window->History().size(), views);  // no pan, no load
+  EXPECT_NEAR(window->RulerLine().Meters, meters, 1e-6);
   window->actCopyCoordinates->trigger();
   // Six decimals by default, latitude first.
   EXPECT_EQ(

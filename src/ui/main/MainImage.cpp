@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace quorvil {
 
@@ -36,10 +37,13 @@ void TMainImage::paintEvent(QPaintEvent* event) {
   painter.drawLine(rulerFrom_, rulerTo_);
   painter.setPen(QPen(Qt::yellow, 2));
   painter.drawLine(rulerFrom_, rulerTo_);
-  const QRect box = painter.fontMetrics()
-                        .boundingRect(rulerText_)
-                        .adjusted(-4, -2, 4, 2)
-                        .translated(rulerTo_ + QPoint(12, -8));
+  QRect box = painter.fontMetrics()
+                  .boundingRect(rulerText_)
+                  .adjusted(-4, -2, 4, 2)
+                  .translated(rulerTo_ + QPoint(12, -8));
+  // Kept inside the view, also for a line that ends at its edge.
+  box.moveRight(std::min(box.right(), width() - 1));
+  box.moveTop(std::max(box.top(), 0));
   painter.fillRect(box, QColor(0, 0, 0, 180));
   painter.setPen(Qt::yellow);
   painter.drawText(box, Qt::AlignCenter, rulerText_);

@@ -21,11 +21,15 @@ namespace {
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
-// The tool of a press: the right button swaps Pan and Zoom Box; with Select it selects
+// The tool of a press: the right button swaps Pan and Zoom Box, and pans with Measure (a
+// right click there opens the context menu rather than a ruler); with Select it selects
 // too; any other button acts as the chosen tool.
 TMouseTool ToolOfPress(TMouseTool selected, Qt::MouseButton button) {
   if (button == Qt::RightButton && selected == TMouseTool::toolPan) return TMouseTool::toolZoomBox;
-  if (button == Qt::RightButton && selected == TMouseTool::toolZoomBox) return TMouseTool::toolPan;
+  if (button == Qt::RightButton &&
+      (selected == TMouseTool::toolZoomBox || selected == TMouseTool::toolMeasure)) {
+    return TMouseTool::toolPan;
+  }
   return selected;
 }
 
