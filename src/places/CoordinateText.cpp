@@ -104,6 +104,7 @@ std::string GroundLineText(const TGroundLine& line, bool englishUnits,
     text = line.Meters < 1000 ? Fixed(line.Meters, 0, decimalSeparator) + " m"
                               : Fixed(line.Meters / 1000, 2, decimalSeparator) + " km";
   }
+  if (line.Meters < 0.5) return text;  // a point has no bearing
   // 359.6 degrees reads as 0, not 360.
   const long bearing = std::lround(line.Bearing) % 360;
   return text + ", " + std::to_string(bearing) + "\u00b0";

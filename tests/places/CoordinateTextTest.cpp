@@ -47,6 +47,7 @@ TEST(CoordinateTextTest, TheRulerTextUsesTheUnitsAndABearingBelow360) {
   EXPECT_EQ(GroundLineText({1609.344, 90.2}, true, "."), "1.00 mi, 90\u00b0");
   EXPECT_EQ(GroundLineText({250, 359.7}, false, "."), "250 m, 0\u00b0");
   EXPECT_EQ(GroundLineText({2504, 45}, false, ","), "2,50 km, 45\u00b0");
+  EXPECT_EQ(GroundLineText({0, 180}, false, "."), "0 m");
 }
 
 }  // namespace

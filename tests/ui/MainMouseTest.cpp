@@ -322,6 +322,11 @@ TEST_F(MainMouseTest, TheRulerMeasuresTheGroundAndARightClickOffersTheContextMen
   EXPECT_EQ(
       QGuiApplication::clipboard()->text(),
       QString::asprintf("%.6f, %.6f", window->PixelToLatitude(40), window->PixelToLongitude(30)));
+  window->actSelect->trigger();  // with Select chosen, the click keeps the selection
+  window->actSelectAll->trigger();
+  QTest::mouseClick(View(), Qt::RightButton, {}, {30, 40});
+  EXPECT_TRUE(window->Selection().HasSelection);
+  window->pmnuView->hide();
   const double lon = window->PixelToLongitude(30), lat = window->PixelToLatitude(40);
   window->actCenterHere->trigger();
   EXPECT_EQ(window->CenterLongitude(), lon);

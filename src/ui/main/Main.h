@@ -322,6 +322,7 @@ class TfrmMain : public QMainWindow {
   bool pressEndsRuler_ = false;  // the press ended a ruler that followed the pointer
   TGroundLine rulerLine_;
   QPoint contextPoint_;
+  TSelectionRec pressSelection_;  // the selection before the press
 };
 
 // The zoom level of a zoom box of boxWidth x boxHeight pixels at the level: the finest

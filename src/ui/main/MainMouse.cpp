@@ -53,6 +53,7 @@ void TfrmMain::imgMainMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
   mousePressed_ = true;
   pressedButton_ = button;
   if (button == Qt::RightButton) contextPoint_ = QPoint(x, y);
+  pressSelection_ = selection_;
   activeTool_ = ToolOfPress(selectedTool_, button);
   UpdateControls();
   switch (activeTool_) {
@@ -167,6 +168,7 @@ void TfrmMain::imgMainMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int
   // A right click that does not move opens the context menu instead of the tool's action.
   if (button == Qt::RightButton && std::abs(x - contextPoint_.x()) < 2 &&
       std::abs(y - contextPoint_.y()) < 2) {
+    selection_ = pressSelection_;  // Select's press took it away
     if (activeTool_ == TMouseTool::toolPan) {
       layersStale_ = true;  // the press drew the selection's outline into the composite
       Recompose(layers_.Whole());
