@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git curl ca-certificates
   # libraries
   qt6-base-dev libqt6svg6 libcurl4-openssl-dev libpugixml-dev libjpeg62-turbo-dev libgif-dev
-  libsqlite3-dev libcpp-httplib-dev libicu-dev
+  libsqlite3-dev libcpp-httplib-dev libicu-dev libgeographiclib-dev
   # real imagery for the local map service
   libgdal-dev gdal-bin
   # compiler cache: rebuilds of several work trees share object files

@@ -33,3 +33,11 @@ convert -size 16x16 xc:none -stroke '#a000a0' -strokewidth 1 -fill none \
 convert -size 16x16 xc:none +antialias -stroke black -strokewidth 1 -fill none \
   -draw "rectangle 1,3 14,12" -stroke '#00ffff' -draw "stroke-dasharray 2 2 rectangle 1,3 14,12" \
   -strip "PNG32:$out/Select.png"
+# Forward: the Back arrow pointing east.
+convert -size 16x16 xc:none -stroke '#103070' -strokewidth 1 -fill '#3070d0' \
+  -draw "polygon 15,8 8,1 8,5 1,5 1,11 8,11 8,15" -strip "PNG32:$out/Forward.png"
+# Measure: a yellow ruler with marks, lying on the diagonal.
+convert -size 16x16 xc:none -stroke '#604000' -strokewidth 1 -fill '#f0d040' \
+  -draw "polygon 1,11 11,1 15,5 5,15" -stroke '#604000' \
+  -draw "line 4,8 6,10" -draw "line 7,5 9,7" -draw "line 10,2 12,4" \
+  -strip "PNG32:$out/Measure.png"

@@ -31,7 +31,28 @@ TPreferences ReadPreferences() {
       ReadRegistryInteger(kPreferencesKey, kMaxCacheSizeValue, kDefaultMaxCacheSize);
   preferences.CacheDeletePercent =
       ReadRegistryInteger(kPreferencesKey, kCacheDeletePercentValue, kDefaultCacheDeletePercent);
+  const int32_t format = ReadRegistryInteger(kPreferencesKey, kCoordinateFormatValue, 0);
+  if (format >= 0 && format <= static_cast<int32_t>(TCoordinateFormat::cfUtm)) {
+    preferences.CoordinateFormat = static_cast<TCoordinateFormat>(format);
+  }
+  preferences.SmoothPaperMap = ReadRegistryInteger(kPreferencesKey, kSmoothPaperMapValue, 1) != 0;
+  preferences.OpenWhereLeftOff =
+      ReadRegistryInteger(kPreferencesKey, kOpenWhereLeftOffValue, 0) != 0;
   return preferences;
+}
+
+void WriteViewPreferences(const TPreferences& preferences) {
+  WriteRegistryInteger(kPreferencesKey, kCoordinateFormatValue,
+                       static_cast<int32_t>(preferences.CoordinateFormat));
+  WriteRegistryInteger(kPreferencesKey, kSmoothPaperMapValue, preferences.SmoothPaperMap ? 1 : 0);
+  WriteRegistryInteger(kPreferencesKey, kOpenWhereLeftOffValue,
+                       preferences.OpenWhereLeftOff ? 1 : 0);
+}
+
+std::string ReadLastView() { return ReadRegistryString(kPreferencesKey, kLastViewValue, ""); }
+
+void WriteLastView(const std::string& historyEntry) {
+  WriteRegistryString(kPreferencesKey, kLastViewValue, historyEntry);
 }
 
 bool ReadSaveWorldFile() {

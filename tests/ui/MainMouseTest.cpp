@@ -1,6 +1,10 @@
 // The mouse tools, the wheel and the arrow keys on the main window's view.
 
+#include <GeographicLib/Geodesic.hpp>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTimer>
 #include <QWheelEvent>
 #include <cstring>
@@ -244,6 +248,9 @@ TEST_F(MainMouseTest, TheMouseIsIgnoredWhileAnUpdateRuns) {
 }
 
 TEST_F(MainMouseTest, TheWheelZoomsOneLevelAStepAndArrowKeysPanAQuarterView) {
+  // The degrees per pixel then follow the level, as a real service's tiles do (the
+  // double's tiles keep one size at every level).
+  service->tilesExist = false;
   Load();
   auto wheel = [&](int delta) {
     QWheelEvent event(QPointF(50, 50), View()->mapToGlobal(QPointF(50, 50)), {}, {0, delta},
@@ -252,23 +259,78 @@ TEST_F(MainMouseTest, TheWheelZoomsOneLevelAStepAndArrowKeysPanAQuarterView) {
   };
   wheel(-120);  // out, at the end of the range: nothing
   EXPECT_EQ(window->History().size(), 1u);
+  // The ground under the pointer stays under it, to the pixel.
+  const double groundLon = window->PixelToLongitude(50), groundLat = window->PixelToLatitude(50);
   wheel(120);
   EXPECT_EQ(window->ZoomLevel(), 15);
   EXPECT_EQ(window->History().size(), 2u);
-  EXPECT_EQ(window->CenterLongitude(), -74.06);
+  EXPECT_NEAR(window->PixelToLongitude(50), groundLon, window->LongitudePerPixel());
+  EXPECT_NEAR(window->PixelToLatitude(50), groundLat, window->LatitudePerPixel());
   wheel(60);  // half a step: not yet
   EXPECT_EQ(window->ZoomLevel(), 15);
   wheel(60);
   EXPECT_EQ(window->ZoomLevel(), 14);
+  // + and - zoom about the centre.
+  const double centreLon = window->CenterLongitude();
+  QTest::keyClick(window.get(), Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_EQ(window->ZoomLevel(), 15);
+  QTest::keyClick(window.get(), Qt::Key_Plus);
+  EXPECT_EQ(window->ZoomLevel(), 14);
+  EXPECT_EQ(window->CenterLongitude(), centreLon);
 
-  service->tilesExist = false;  // so that the centre moves by the pixels
   window->imgMain->setFocus();
   const double lon = window->CenterLongitude(), lat = window->CenterLatitude();
   QTest::keyClick(View(), Qt::Key_Left);
   EXPECT_EQ(window->CenterLongitude(), lon - (W() / 4) * window->LongitudePerPixel());
   QTest::keyClick(View(), Qt::Key_Down);
   EXPECT_EQ(window->CenterLatitude(), lat - (H() / 4) * window->LatitudePerPixel());
-  EXPECT_EQ(window->History().size(), 5u);
+  EXPECT_EQ(window->History().size(), 7u);
+}
+
+TEST_F(MainMouseTest, TheRulerMeasuresTheGroundAndARightClickOffersTheContextMenu) {
+  Load();
+  window->actMeasure->trigger();
+  Drag(Qt::LeftButton, {20, 30}, {200, 150});
+  ASSERT_TRUE(window->RulerShown());
+  double meters = 0, azimuth1 = 0, azimuth2 = 0;
+  GeographicLib::Geodesic::WGS84().Inverse(
+      window->PixelToLatitude(30), window->PixelToLongitude(20), window->PixelToLatitude(150),
+      window->PixelToLongitude(200), meters, azimuth1, azimuth2);
+  EXPECT_NEAR(window->RulerLine().Meters, meters, 1e-6);
+  EXPECT_NEAR(window->RulerLine().Bearing, azimuth1, 1e-9);
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_FALSE(window->RulerShown());
+  // A click begins a ruler that follows the pointer; the next click ends it.
+  QTest::mouseClick(View(), Qt::LeftButton, {}, {10, 10});
+  QTest::mouseClick(View(), Qt::LeftButton, {}, {60, 10});
+  const double followed = window->RulerLine().Meters;
+  EXPECT_GT(followed, 0);
+  Move({120, 10});
+  EXPECT_EQ(window->RulerLine().Meters, followed);
+
+  // A right click without a move: the context menu, for the point clicked; with Measure
+  // chosen it leaves the ruler alone.
+  Drag(Qt::LeftButton, {20, 30}, {200, 150});
+  const std::size_t views = window->History().size();
+  QTest::mouseClick(View(), Qt::RightButton, {}, {30, 40});
+  ASSERT_TRUE(WaitUntil([&] { return window->pmnuView->isVisible(); }));
+  window->pmnuView->hide();
+  EXPECT_EQ(window->History().size(), views);  // no pan, no load
+  EXPECT_NEAR(window->RulerLine().Meters, meters, 1e-6);
+  window->actCopyCoordinates->trigger();
+  // Six decimals by default, latitude first.
+  EXPECT_EQ(
+      QGuiApplication::clipboard()->text(),
+      QString::asprintf("%.6f, %.6f", window->PixelToLatitude(40), window->PixelToLongitude(30)));
+  window->actSelect->trigger();  // with Select chosen, the click keeps the selection
+  window->actSelectAll->trigger();
+  QTest::mouseClick(View(), Qt::RightButton, {}, {30, 40});
+  EXPECT_TRUE(window->Selection().HasSelection);
+  window->pmnuView->hide();
+  const double lon = window->PixelToLongitude(30), lat = window->PixelToLatitude(40);
+  window->actCenterHere->trigger();
+  EXPECT_EQ(window->CenterLongitude(), lon);
+  EXPECT_EQ(window->CenterLatitude(), lat);
 }
 
 }  // namespace

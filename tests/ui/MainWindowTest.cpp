@@ -96,8 +96,9 @@ TEST_F(MainWindowTest, MenusToolbarAndCommandsAreAsDesigned) {
   std::vector<std::vector<std::string>> expected = {
       {"Save As...", "Print...", "-", "Exit"},
       {"Copy", "Select All", "-", "Preferences"},
-      {"Pan", "Zoom Box", "Select"},
-      {"Search For Place", "Enter Coordinates", "-", "Back", "Refresh", "Stop"},
+      {"Pan", "Zoom Box", "Select", "Measure"},
+      {"Search For Place", "Enter Coordinates", "-", "Back", "Forward", "Refresh", "Reload",
+       "Stop"},
       {"Add to Favorites...", "Organize Favorites...", "-", "NJ: Ellis Island",
        "NJ: Giants Stadium", "NJ: Newark International Airport", "NJ: Statue Of Liberty",
        "NY: Central Park", "NY: Yankee Stadium"},
@@ -125,10 +126,13 @@ TEST_F(MainWindowTest, MenusToolbarAndCommandsAreAsDesigned) {
       {window->actPan, "Tools", {}},
       {window->actZoomBox, "Tools", {}},
       {window->actSelect, "Tools", {}},
+      {window->actMeasure, "Tools", {}},
       {window->actSearchForPlace, "Navigate", QKeySequence("F3")},
       {window->actEnterCoordinates, "Navigate", {}},
       {window->actBack, "Navigate", QKeySequence("Alt+Left")},
+      {window->actForward, "Navigate", QKeySequence("Alt+Right")},
       {window->actRefreshScreen, "Navigate", QKeySequence("F5")},
+      {window->actReload, "Navigate", QKeySequence("Ctrl+F5")},
       {window->actStop, "Navigate", QKeySequence("Esc")},
       {window->actAddToFavorites, "Favorites", {}},
       {window->actOrganizeFavorites, "Favorites", {}},
@@ -140,9 +144,9 @@ TEST_F(MainWindowTest, MenusToolbarAndCommandsAreAsDesigned) {
         << c.Action->objectName().toStdString();
     EXPECT_EQ(c.Action->shortcut(), c.Shortcut) << c.Action->objectName().toStdString();
   }
-  for (QAction* pictured :
-       {window->actSearchForPlace, window->actStop, window->actRefreshScreen, window->actBack,
-        window->actPan, window->actZoomBox, window->actSelect}) {
+  for (QAction* pictured : {window->actSearchForPlace, window->actStop, window->actRefreshScreen,
+                            window->actBack, window->actPan, window->actZoomBox, window->actSelect,
+                            window->actForward, window->actMeasure}) {
     EXPECT_FALSE(pictured->icon().isNull()) << pictured->objectName().toStdString();
   }
   EXPECT_EQ(window->actZoomBox->toolTip(), "Zoom Box");
@@ -157,8 +161,11 @@ TEST_F(MainWindowTest, MenusToolbarAndCommandsAreAsDesigned) {
                            ? "[" + item->text().toStdString() + "]"
                            : button->text().toStdString());
   }
-  EXPECT_EQ(captions, (std::vector<std::string>{"&Back", "&Search For Place", "&Refresh", "S&top",
-                                                "[Pan]", "[Zoom Box]", "[Select]"}));
+  EXPECT_EQ(captions,
+            (std::vector<std::string>{"&Back", "&Forward", "&Search For Place", "&Refresh", "S&top",
+                                      "[Pan]", "[Zoom Box]", "[Select]", "[Measure]"}));
+  EXPECT_EQ(MenuTexts(window->pmnuView),
+            (std::vector<std::string>{"Copy Coordinates", "Center Here"}));
 }
 
 TEST_F(MainWindowTest, ALoadShowsThePlaceItsCoordinatesScaleAndImagery) {
@@ -283,6 +290,25 @@ TEST_F(MainWindowTest, BackWithTwoEntriesReturnsToTheFirstPlace) {
   EXPECT_EQ(window->ZoomLevel(), 16);
   EXPECT_EQ(window->History().size(), 1u);
   EXPECT_FALSE(window->actBack->isEnabled());
+  // Forward after two Backs visits the places again, in turn; a new place ends Forward.
+  window->SetZoomLevel(13);
+  window->SetCenter(-73.5, 41.25);
+  window->LoadPlace();
+  window->SetCenter(-73.0, 41.5);
+  window->LoadPlace();
+  QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
+  QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
+  EXPECT_EQ(window->Forward().size(), 2u);
+  QTest::keyClick(window.get(), Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(window->CenterLongitude(), -73.5);
+  EXPECT_EQ(window->ZoomLevel(), 13);
+  window->actForward->trigger();
+  EXPECT_EQ(window->CenterLongitude(), -73.0);
+  EXPECT_FALSE(window->actForward->isEnabled());
+  window->actBack->trigger();
+  window->SetCenter(-72.0, 41.0);
+  window->LoadPlace();
+  EXPECT_TRUE(window->Forward().empty());
 }
 
 TEST_F(MainWindowTest, RefreshLoadsTheSamePlaceAgain) {
@@ -292,6 +318,44 @@ TEST_F(MainWindowTest, RefreshLoadsTheSamePlaceAgain) {
   EXPECT_EQ(service->Calls("GetAreaFromPt"), areas + 2);
   ASSERT_EQ(window->History().size(), 2u);
   EXPECT_EQ(window->History()[0], window->History()[1]);
+  // Reload asks the service again for every tile of the view, cached or not.
+  const std::size_t tiles =
+      AreaTileCount(*window->PhotoArea()) +
+      (window->chkLoadPaperMap->isChecked() ? AreaTileCount(*window->TopoArea()) : 0);
+  service->tileRequests.clear();
+  QTest::keyClick(window.get(), Qt::Key_F5);
+  EXPECT_TRUE(service->tileRequests.empty());
+  QTest::keyClick(window.get(), Qt::Key_F5, Qt::ControlModifier);
+  EXPECT_EQ(service->tileRequests.size(), tiles);
+  EXPECT_EQ(window->History().size(), 4u);
+}
+
+TEST_F(MainWindowTest, OpensWhereTheUserLeftOffWhenAskedAndShowsTheChosenCoordinates) {
+  Load(-73.5, 41.25);
+  window->SetZoomLevel(13);
+  window->LoadPlace();
+  EXPECT_EQ(ReadLastView(), window->History().back());
+  const auto reopen = [&] {
+    window.reset();
+    window = std::make_unique<TfrmMain>([this](const TPreferences&) { StartStore(); });
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  };
+  reopen();  // off by default: the welcome text, nothing fetched
+  QTest::qWait(50);
+  EXPECT_FALSE(window->Loaded());
+  TPreferences preferences = ReadPreferences();
+  preferences.OpenWhereLeftOff = true;
+  preferences.CoordinateFormat = TCoordinateFormat::cfUtm;
+  WriteViewPreferences(preferences);
+  reopen();
+  ASSERT_TRUE(WaitUntil([&] { return window->Loaded(); }));
+  EXPECT_EQ(window->CenterLongitude(), -73.5);
+  EXPECT_EQ(window->CenterLatitude(), 41.25);
+  EXPECT_EQ(window->ZoomLevel(), 13);
+  EXPECT_EQ(window->lblLongitude->text() + window->lblLatitude->text(), "Easting:Northing:");
+  EXPECT_EQ(window->edtLatitude->text().toStdString(),
+            FormatCoordinateFields(-73.5, 41.25, TCoordinateFormat::cfUtm, ".").Second);
 }
 
 TEST_F(MainWindowTest, ADeclinedRetryEndsTheLoadQuietlyAndLeavesTheWindowUsable) {

@@ -30,6 +30,8 @@ QIcon ActionImage(TActionImage image) {
       {TActionImage::aiPan, nullptr, "ICON_Pan"},
       {TActionImage::aiZoomBox, nullptr, "ICON_ZoomBox"},
       {TActionImage::aiSelect, nullptr, "ICON_Select"},
+      {TActionImage::aiForward, "go-next", "ICON_Forward"},
+      {TActionImage::aiMeasure, nullptr, "ICON_Measure"},
   };
   for (const auto& entry : kImages) {
     if (entry.Image != image) continue;

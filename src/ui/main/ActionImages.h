@@ -16,6 +16,8 @@ enum class TActionImage {
   aiPan = 4,
   aiZoomBox = 5,
   aiSelect = 6,
+  aiForward = 7,
+  aiMeasure = 8,
 };
 
 QIcon ActionImage(TActionImage image);

@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -260,13 +261,20 @@ void TfrmMain::BuildCommands() {
   actPan = NewAction("actPan", "Pan", "Tools");
   actZoomBox = NewAction("actZoomBox", "Zoom Box", "Tools");
   actSelect = NewAction("actSelect", "Select", "Tools");
+  actMeasure = NewAction("actMeasure", "Measure", "Tools");
   actSearchForPlace = NewAction("actSearchForPlace", "Search For Place", "Navigate");
   actSearchForPlace->setShortcut(QKeySequence(Qt::Key_F3));
   actEnterCoordinates = NewAction("actEnterCoordinates", "Enter Coordinates", "Navigate");
   actBack = NewAction("actBack", "Back", "Navigate");
   actBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+  actForward = NewAction("actForward", "Forward", "Navigate");
+  actForward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
   actRefreshScreen = NewAction("actRefreshScreen", "Refresh", "Navigate");
   actRefreshScreen->setShortcut(QKeySequence(Qt::Key_F5));
+  actReload = NewAction("actReload", "Reload", "Navigate");
+  actReload->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
+  actCopyCoordinates = NewAction("actCopyCoordinates", "Copy Coordinates", "View");
+  actCenterHere = NewAction("actCenterHere", "Center Here", "View");
   actStop = NewAction("actStop", "Stop", "Navigate");
   actStop->setShortcut(QKeySequence(Qt::Key_Escape));
   actAddToFavorites = NewAction("actAddToFavorites", "Add to Favorites...", "Favorites");
@@ -286,18 +294,21 @@ void TfrmMain::BuildCommands() {
       {actPan, TActionImage::aiPan},
       {actZoomBox, TActionImage::aiZoomBox},
       {actSelect, TActionImage::aiSelect},
+      {actForward, TActionImage::aiForward},
+      {actMeasure, TActionImage::aiMeasure},
   };
   for (const auto& image : kImages) image.Action->setIcon(ActionImage(image.Image));
 
   agTools = new QActionGroup(this);
   agTools->setExclusive(true);
-  for (QAction* tool : {actPan, actZoomBox, actSelect}) {
+  for (QAction* tool : {actPan, actZoomBox, actSelect, actMeasure}) {
     tool->setCheckable(true);
     agTools->addAction(tool);
   }
   actPan->setChecked(true);
   // The toolbar's captions carry accelerator letters of their own.
   actBack->setIconText("&Back");
+  actForward->setIconText("&Forward");
   actSearchForPlace->setIconText("&Search For Place");
   actRefreshScreen->setIconText("&Refresh");
   actStop->setIconText("S&top");
@@ -320,13 +331,13 @@ void TfrmMain::BuildMenus() {
 
   QMenu* tools = bar->addMenu("Tools");
   tools->setObjectName("miTools");
-  tools->addActions({actPan, actZoomBox, actSelect});
+  tools->addActions({actPan, actZoomBox, actSelect, actMeasure});
 
   QMenu* navigate = bar->addMenu("Navigate");
   navigate->setObjectName("miNavigate");
   navigate->addActions({actSearchForPlace, actEnterCoordinates});
   navigate->addSeparator();
-  navigate->addActions({actBack, actRefreshScreen, actStop});
+  navigate->addActions({actBack, actForward, actRefreshScreen, actReload, actStop});
 
   // Favourite names are shown as they are: no accelerator letters are made up for them.
   miFavorites = bar->addMenu("Favorites");
@@ -342,6 +353,10 @@ void TfrmMain::BuildMenus() {
   help->addAction(actHelp);
   help->addSeparator();
   help->addAction(actAbout);
+
+  pmnuView = new QMenu(this);
+  pmnuView->setObjectName("pmnuView");
+  pmnuView->addActions({actCopyCoordinates, actCenterHere});
 }
 
 void TfrmMain::BuildToolbar() {
@@ -355,9 +370,9 @@ void TfrmMain::BuildToolbar() {
   toolbarMain->setContextMenuPolicy(Qt::PreventContextMenu);
   Paint(toolbarMain, kPanelColour);
   addToolBar(Qt::TopToolBarArea, toolbarMain);
-  toolbarMain->addActions({actBack, actSearchForPlace, actRefreshScreen, actStop});
+  toolbarMain->addActions({actBack, actForward, actSearchForPlace, actRefreshScreen, actStop});
   toolbarMain->addSeparator();
-  for (QAction* tool : {actPan, actZoomBox, actSelect}) {
+  for (QAction* tool : {actPan, actZoomBox, actSelect, actMeasure}) {
     toolbarMain->addAction(tool);
     if (auto* button = qobject_cast<QToolButton*>(toolbarMain->widgetForAction(tool))) {
       button->setToolButtonStyle(Qt::ToolButtonIconOnly);

@@ -21,6 +21,7 @@
 
 #include "imagery/ImageSupport.h"
 #include "imagery/ZoomLevels.h"
+#include "places/CoordinateText.h"
 #include "platform/AppTypes.h"
 #include "service/TerraServiceSoapSupport.h"
 #include "settings/PreferencesSupport.h"
@@ -43,7 +44,7 @@ class TframeMapScale;
 class TframeSlider;
 class TMainImage;
 
-enum class TMouseTool { toolPan = 1, toolZoomBox = 2, toolSelect = 3 };
+enum class TMouseTool { toolPan = 1, toolZoomBox = 2, toolSelect = 3, toolMeasure = 4 };
 
 // Starts the tile store for the preferences; the program's starts it on the service
 // address with the program's cache folder, tests on a service double.
@@ -91,10 +92,13 @@ class TfrmMain : public QMainWindow {
   QAction* actPan;
   QAction* actZoomBox;
   QAction* actSelect;
+  QAction* actMeasure;
   QAction* actSearchForPlace;
   QAction* actEnterCoordinates;
   QAction* actBack;
+  QAction* actForward;
   QAction* actRefreshScreen;
+  QAction* actReload;
   QAction* actStop;
   QAction* actAddToFavorites;
   QAction* actOrganizeFavorites;
@@ -105,6 +109,10 @@ class TfrmMain : public QMainWindow {
   QMenu* miFavorites;
   QAction* miAddtoFavorites;
   QAction* miFavoritesStart;
+  // The view's context menu, on a right click that does not move.
+  QMenu* pmnuView;
+  QAction* actCopyCoordinates;
+  QAction* actCenterHere;
 
   // ---- view operations ----
   void LoadPlace();
@@ -119,6 +127,10 @@ class TfrmMain : public QMainWindow {
   void GoBack();
   // Whether Back has a view to go to.
   bool CanGoBack() const;
+  void GoForward();
+  bool CanGoForward() const { return !forward_.empty(); }
+  // Draws the view again with every one of its tiles fetched anew.
+  void ReloadView();
   void SetCenter(double longitude, double latitude);
   void ApplyPreferences();
 
@@ -139,6 +151,13 @@ class TfrmMain : public QMainWindow {
   const TBitmap24& ScreenBitmap() const;
   const TSelectionRec& Selection() const { return selection_; }
   const std::vector<std::string>& History() const { return history_; }
+  const std::vector<std::string>& Forward() const { return forward_; }
+  // The ruler's ends in view pixels while one is shown, and its ground line.
+  bool RulerShown() const { return rulerShown_; }
+  const TGroundLine& RulerLine() const { return rulerLine_; }
+  QString RulerText() const;
+  // Where the context menu was opened, in view pixels.
+  QPoint ContextPoint() const { return contextPoint_; }
   TMouseTool SelectedTool() const { return selectedTool_; }
   TMouseTool ActiveTool() const { return activeTool_; }
   QSize ViewSize() const { return viewSize_; }
@@ -204,6 +223,10 @@ class TfrmMain : public QMainWindow {
   void actSearchForPlaceExecute();
   void actEnterCoordinatesExecute();
   void actBackExecute();
+  void actCopyCoordinatesExecute();
+  void actCenterHereExecute();
+  void LoadHistoryEntry(const std::string& entry);
+  void RestoreLastView();
   void actRefreshScreenExecute();
   void actStopExecute();
   void actAddToFavoritesExecute();
@@ -227,9 +250,13 @@ class TfrmMain : public QMainWindow {
   void imgMainMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
   void imgMainMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
   void imgMainMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
-  void imgMainMouseWheel(int angleDelta);
+  void imgMainMouseWheel(int angleDelta, int x, int y);
+  // One level in or out about the pixel (x, y): the ground under it stays under it.
+  void ZoomAbout(int level, int x, int y);
   void RubberBandStep(const QPoint& corner, bool selection);
   bool ArrowKeyPan(int key);
+  void MeasureTo(int x, int y);
+  void ClearRuler();
 
   TTileServiceStarter startTileService_;
   TPreferences preferences_;
@@ -245,6 +272,8 @@ class TfrmMain : public QMainWindow {
   TBitmap24 splashBitmap_;
   TSelectionRec selection_;
   std::vector<std::string> history_;
+  std::vector<std::string> forward_;  // the views left by Back, the latest last
+  bool navigating_ = false;           // a Back or Forward load: Forward is kept
   TMouseTool selectedTool_ = TMouseTool::toolPan;
   TMouseTool activeTool_ = TMouseTool::toolPan;
   std::unique_ptr<TSelectBoxBitmap> selectBox_;
@@ -285,6 +314,15 @@ class TfrmMain : public QMainWindow {
   QPoint boxCorner_;
   Qt::MouseButton pressedButton_ = Qt::NoButton;
   int wheelTurn_ = 0;
+  // The ruler: its start, whether it follows the pointer (after a click that began it)
+  // and whether it is shown; and the pixel of the latest right press.
+  QPoint rulerStart_;
+  bool rulerFollowing_ = false;
+  bool rulerShown_ = false;
+  bool pressEndsRuler_ = false;  // the press ended a ruler that followed the pointer
+  TGroundLine rulerLine_;
+  QPoint contextPoint_;
+  TSelectionRec pressSelection_;  // the selection before the press
 };
 
 // The zoom level of a zoom box of boxWidth x boxHeight pixels at the level: the finest

@@ -1,6 +1,8 @@
 // The command handlers of the main window, one function each.
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPlainTextEdit>
 
@@ -57,6 +59,7 @@ void TfrmMain::PreferencesChanged() {
 }
 
 void TfrmMain::actToolExecute(TMouseTool tool) {
+  if (tool != selectedTool_) ClearRuler();
   selectedTool_ = activeTool_ = tool;
   UpdateControls();
 }
@@ -79,11 +82,26 @@ void TfrmMain::actEnterCoordinatesExecute() {
 
 void TfrmMain::actBackExecute() { GoBack(); }
 
+void TfrmMain::actCopyCoordinatesExecute() {
+  const std::string text =
+      CoordinateCopyText(PixelToLongitude(contextPoint_.x()), PixelToLatitude(contextPoint_.y()),
+                         preferences_.CoordinateFormat, DecimalSeparator());
+  QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void TfrmMain::actCenterHereExecute() {
+  if (busy_ || !loaded_) return;
+  SetCenter(PixelToLongitude(contextPoint_.x()), PixelToLatitude(contextPoint_.y()));
+  LoadPlace();
+}
+
 void TfrmMain::actRefreshScreenExecute() {
   if (!busy_ && loaded_) LoadPlace();
 }
 
 void TfrmMain::actStopExecute() {
+  // Esc also takes the ruler away, when there is no drawing to stop.
+  if (!busy_) ClearRuler();
   stopRequested_ = true;
   // A transfer that hangs ends now instead of at its time-out.
   AbortServiceTransfers();

@@ -9,9 +9,14 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QResizeEvent>
+#include <algorithm>
 
+#include "imagery/ZoomLevels.h"
+#include "places/HistorySupport.h"
 #include "platform/Hourglass.h"
+#include "platform/ProgramError.h"
 #include "service/TerraServiceSupport.h"
 #include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
@@ -37,6 +42,9 @@ void StartProgramTileService(const TPreferences& preferences) {
 
 void TfrmMain::ApplyPreferences() {
   preferences_ = ReadPreferences();
+  const bool utm = preferences_.CoordinateFormat == TCoordinateFormat::cfUtm;
+  lblLongitude->setText(utm ? "Easting:" : "Longitude:");
+  lblLatitude->setText(utm ? "Northing:" : "Latitude:");
   frameMapScale1->SetScaleUnitOfMeasure(
       preferences_.EnglishUnits ? TScaleUnitOfMeasure::suMiles : TScaleUnitOfMeasure::suKilometers);
   if (loaded_) ShowScale();
@@ -56,7 +64,11 @@ void TfrmMain::ConnectEvents() {
   command(actSearchForPlace, &TfrmMain::actSearchForPlaceExecute);
   command(actEnterCoordinates, &TfrmMain::actEnterCoordinatesExecute);
   command(actBack, &TfrmMain::actBackExecute);
+  command(actForward, &TfrmMain::GoForward);
   command(actRefreshScreen, &TfrmMain::actRefreshScreenExecute);
+  command(actReload, &TfrmMain::ReloadView);
+  command(actCopyCoordinates, &TfrmMain::actCopyCoordinatesExecute);
+  command(actCenterHere, &TfrmMain::actCenterHereExecute);
   command(actStop, &TfrmMain::actStopExecute);
   command(actAddToFavorites, &TfrmMain::actAddToFavoritesExecute);
   command(actOrganizeFavorites, &TfrmMain::actOrganizeFavoritesExecute);
@@ -68,7 +80,8 @@ void TfrmMain::ConnectEvents() {
     TMouseTool Tool;
   } kTools[] = {{actPan, TMouseTool::toolPan},
                 {actZoomBox, TMouseTool::toolZoomBox},
-                {actSelect, TMouseTool::toolSelect}};
+                {actSelect, TMouseTool::toolSelect},
+                {actMeasure, TMouseTool::toolMeasure}};
   for (const auto& tool : kTools) {
     connect(tool.Action, &QAction::triggered, this,
             [this, t = tool.Tool] { RunGuarded([&] { actToolExecute(t); }); });
@@ -101,7 +114,7 @@ void TfrmMain::ConnectEvents() {
             RunGuarded([&] { imgMainMouseUp(b, m, x, y); });
           });
   connect(imgMain, &TMainImage::MouseWheel, this,
-          [this](int delta) { RunGuarded([&] { imgMainMouseWheel(delta); }); });
+          [this](int delta, int x, int y) { RunGuarded([&] { imgMainMouseWheel(delta, x, y); }); });
 
   sizeMoveTimer_.setSingleShot(true);
   sizeMoveTimer_.setInterval(kSizeMovePauseMs);
@@ -138,14 +151,53 @@ void TfrmMain::showEvent(QShowEvent* event) {
     Panel1->setFocus();
     ShowSplash();
   });
+  if (preferences_.OpenWhereLeftOff) {
+    // Once the window is on screen, as a load from the user would be.
+    QMetaObject::invokeMethod(
+        this, [this] { RunGuarded([&] { RestoreLastView(); }); }, Qt::QueuedConnection);
+  }
+}
+
+void TfrmMain::RestoreLastView() {
+  const std::string entry = ReadLastView();
+  if (entry.empty() || loaded_ || busy_ || closing_) return;
+  THistoryEntry view;
+  try {
+    view = ParseHistoryString(entry, DecimalSeparator());
+  } catch (const EQuorvilError&) {
+    return;  // a last view that cannot be read leaves the welcome screen as it is
+  }
+  SetCenter(view.Longitude, view.Latitude);
+  SetZoomLevel(view.ZoomLevel);
+  LoadPlace();
 }
 
 void TfrmMain::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && rulerShown_) {
+    ClearRuler();
+    return;
+  }
   // Arrow keys that no control took (the sliders take them) pan the view.
   if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
     bool handled = false;
     RunGuarded([&] { handled = ArrowKeyPan(event->key()); });
     if (handled) return;
+  }
+  // + and - (with Ctrl too) zoom a level about the view's centre.
+  const Qt::KeyboardModifiers zoomMods =
+      event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+  const int key = event->key();
+  const bool zoomIn = key == Qt::Key_Plus || key == Qt::Key_Equal;
+  if ((zoomIn || key == Qt::Key_Minus) &&
+      (zoomMods == Qt::NoModifier || zoomMods == Qt::ControlModifier)) {
+    RunGuarded([&] {
+      const int level =
+          std::clamp(ZoomLevel() + (zoomIn ? -1 : 1), int{kMinZoomLevel}, int{kMaxZoomLevel});
+      if (!busy_ && loaded_ && !mousePressed_ && level != ZoomLevel()) {
+        ZoomAbout(level, imgMain->width() / 2, imgMain->height() / 2);
+      }
+    });
+    return;
   }
   QMainWindow::keyPressEvent(event);
 }

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace quorvil {
 
@@ -29,6 +30,31 @@ void TMainImage::paintEvent(QPaintEvent* event) {
   // What the picture does not cover (before the first layout) is black, as the panel.
   const QRegion rest = QRegion(dirty) - QRegion(0, 0, picture_.Width(), picture_.Height());
   for (const QRect& part : rest) painter.fillRect(part, Qt::black);
+  if (!rulerShown_) return;
+  // Yellow on a dark edge reads on photographs and paper maps alike.
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(Qt::black, 4));
+  painter.drawLine(rulerFrom_, rulerTo_);
+  painter.setPen(QPen(Qt::yellow, 2));
+  painter.drawLine(rulerFrom_, rulerTo_);
+  QRect box = painter.fontMetrics()
+                  .boundingRect(rulerText_)
+                  .adjusted(-4, -2, 4, 2)
+                  .translated(rulerTo_ + QPoint(12, -8));
+  // Kept inside the view, also for a line that ends at its edge.
+  box.moveRight(std::min(box.right(), width() - 1));
+  box.moveTop(std::max(box.top(), 0));
+  painter.fillRect(box, QColor(0, 0, 0, 180));
+  painter.setPen(Qt::yellow);
+  painter.drawText(box, Qt::AlignCenter, rulerText_);
+}
+
+void TMainImage::SetRuler(bool shown, QPoint from, QPoint to, const QString& text) {
+  rulerShown_ = shown;
+  rulerFrom_ = from;
+  rulerTo_ = to;
+  rulerText_ = text;
+  update();
 }
 
 void TMainImage::mousePressEvent(QMouseEvent* event) {
@@ -51,7 +77,8 @@ void TMainImage::mouseReleaseEvent(QMouseEvent* event) {
 namespace quorvil {
 
 void TMainImage::wheelEvent(QWheelEvent* event) {
-  emit MouseWheel(event->angleDelta().y());
+  const QPoint at = event->position().toPoint();
+  emit MouseWheel(event->angleDelta().y(), at.x(), at.y());
   event->accept();
 }
 

@@ -18,6 +18,9 @@ class TMainImage : public QWidget {
   TBitmap24& Picture() { return picture_; }
   const TBitmap24& Picture() const { return picture_; }
 
+  // The ruler drawn over the picture: a line with its text by the end; none when hidden.
+  void SetRuler(bool shown, QPoint from = {}, QPoint to = {}, const QString& text = {});
+
   // Paint events served so far.
   int PaintCount() const { return paints_; }
 
@@ -25,7 +28,7 @@ class TMainImage : public QWidget {
   void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
   void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
   void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
-  void MouseWheel(int angleDelta);
+  void MouseWheel(int angleDelta, int x, int y);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -36,6 +39,9 @@ class TMainImage : public QWidget {
 
  private:
   TBitmap24 picture_;
+  bool rulerShown_ = false;
+  QPoint rulerFrom_, rulerTo_;
+  QString rulerText_;
   int paints_ = 0;
 };
 

@@ -1,9 +1,13 @@
 // The mouse tools on the view control: Pan drags the picture, Zoom Box zooms in on a box,
-// Select draws the selection; the right button swaps Pan and Zoom Box for one drag. Also
-// the wheel (one zoom level a step) and the arrow keys (a quarter view a press).
+// Select draws the selection, Measure draws a ruler; the right button swaps Pan and Zoom
+// Box for one drag, and a right click that does not move opens the view's context menu.
+// Also the wheel (one zoom level a step about the pointer) and the arrow keys (a quarter
+// view a press).
 
 #include <QKeyEvent>
+#include <QMenu>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cstdlib>
 
 #include "imagery/ZoomLevels.h"
@@ -17,11 +21,15 @@ namespace {
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
-// The tool of a press: the right button swaps Pan and Zoom Box; with Select it selects
+// The tool of a press: the right button swaps Pan and Zoom Box, and pans with Measure (a
+// right click there opens the context menu rather than a ruler); with Select it selects
 // too; any other button acts as the chosen tool.
 TMouseTool ToolOfPress(TMouseTool selected, Qt::MouseButton button) {
   if (button == Qt::RightButton && selected == TMouseTool::toolPan) return TMouseTool::toolZoomBox;
-  if (button == Qt::RightButton && selected == TMouseTool::toolZoomBox) return TMouseTool::toolPan;
+  if (button == Qt::RightButton &&
+      (selected == TMouseTool::toolZoomBox || selected == TMouseTool::toolMeasure)) {
+    return TMouseTool::toolPan;
+  }
   return selected;
 }
 
@@ -44,6 +52,8 @@ void TfrmMain::imgMainMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
   if (busy_ || !loaded_ || mousePressed_) return;
   mousePressed_ = true;
   pressedButton_ = button;
+  if (button == Qt::RightButton) contextPoint_ = QPoint(x, y);
+  pressSelection_ = selection_;
   activeTool_ = ToolOfPress(selectedTool_, button);
   UpdateControls();
   switch (activeTool_) {
@@ -68,13 +78,38 @@ void TfrmMain::imgMainMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
       selectBox_->Clear();
       boxStart_ = boxCorner_ = QPoint(x, y);
       break;
+    case TMouseTool::toolMeasure:
+      pressEndsRuler_ = rulerFollowing_;
+      rulerFollowing_ = false;
+      if (!pressEndsRuler_) rulerStart_ = QPoint(x, y);
+      MeasureTo(x, y);
+      break;
   }
+}
+
+void TfrmMain::MeasureTo(int x, int y) {
+  rulerShown_ = true;
+  rulerLine_ =
+      MeasureGroundLine(PixelToLongitude(rulerStart_.x()), PixelToLatitude(rulerStart_.y()),
+                        PixelToLongitude(x), PixelToLatitude(y));
+  imgMain->SetRuler(true, rulerStart_, QPoint(x, y), RulerText());
+}
+
+QString TfrmMain::RulerText() const {
+  return QString::fromStdString(
+      GroundLineText(rulerLine_, preferences_.EnglishUnits, DecimalSeparator()));
+}
+
+void TfrmMain::ClearRuler() {
+  rulerShown_ = rulerFollowing_ = false;
+  imgMain->SetRuler(false);
 }
 
 void TfrmMain::imgMainMouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) {
   if (busy_ || !loaded_) return;
   if (!mousePressed_) {
     ShowCoordinatesAt(x, y);
+    if (rulerFollowing_) MeasureTo(x, y);
     return;
   }
   switch (activeTool_) {
@@ -92,6 +127,10 @@ void TfrmMain::imgMainMouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, int x, 
     }
     case TMouseTool::toolSelect:
       RubberBandStep(QPoint(x, y), true);
+      ShowCoordinatesAt(x, y);
+      break;
+    case TMouseTool::toolMeasure:
+      if (!pressEndsRuler_) MeasureTo(x, y);
       ShowCoordinatesAt(x, y);
       break;
   }
@@ -126,6 +165,19 @@ void TfrmMain::imgMainMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int
     }
   } restorer{this};
   const int sx = boxStart_.x(), sy = boxStart_.y();
+  // A right click that does not move opens the context menu instead of the tool's action.
+  if (button == Qt::RightButton && std::abs(x - contextPoint_.x()) < 2 &&
+      std::abs(y - contextPoint_.y()) < 2) {
+    selection_ = pressSelection_;  // Select's press took it away
+    if (activeTool_ == TMouseTool::toolPan) {
+      layersStale_ = true;  // the press drew the selection's outline into the composite
+      Recompose(layers_.Whole());
+    } else {
+      PaintView(0, 0, false);
+    }
+    pmnuView->popup(imgMain->mapToGlobal(contextPoint_));
+    return;
+  }
   switch (activeTool_) {
     case TMouseTool::toolPan:
       PanView(x - panStart_.x(), y - panStart_.y());
@@ -155,27 +207,45 @@ void TfrmMain::imgMainMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int
                                  PixelToLongitude(x), PixelToLatitude(y)};
       NormalizeGeoRect(selection_.West, selection_.North, selection_.East, selection_.South);
       break;
+    case TMouseTool::toolMeasure:
+      // A click begins a ruler that follows the pointer to the next click; a drag ends
+      // the ruler where it is let go.
+      if (!pressEndsRuler_ && std::abs(x - rulerStart_.x()) < 2 &&
+          std::abs(y - rulerStart_.y()) < 2) {
+        rulerFollowing_ = true;
+      }
+      pressEndsRuler_ = false;
+      break;
   }
 }
 
-void TfrmMain::imgMainMouseWheel(int angleDelta) {
+void TfrmMain::imgMainMouseWheel(int angleDelta, int x, int y) {
   if (busy_ || !loaded_ || mousePressed_) return;
   wheelTurn_ += angleDelta;
   while (std::abs(wheelTurn_) >= kWheelStep) {
     const bool in = wheelTurn_ > 0;
     wheelTurn_ -= in ? kWheelStep : -kWheelStep;
-    const int before = sliderZoom->Position();
-    if (in) {
-      sliderZoom->btnMoreClick();
-    } else {
-      sliderZoom->btnLessClick();
-    }
+    const int level =
+        std::clamp(ZoomLevel() + (in ? -1 : 1), int{kMinZoomLevel}, int{kMaxZoomLevel});
     // At the end of the range a step does nothing, not even the first commit.
-    if (sliderZoom->Position() == before) continue;
-    CommitZoom();
+    if (level == ZoomLevel()) continue;
+    ZoomAbout(level, x, y);
     wheelTurn_ = 0;  // what turned on during the load is not saved up
     break;
   }
+}
+
+void TfrmMain::ZoomAbout(int level, int x, int y) {
+  const int w = imgMain->width(), h = imgMain->height();
+  const double longitude = PixelToLongitude(x), latitude = PixelToLatitude(y);
+  // The degrees per pixel scale with the metres per pixel; the centre tile of the new
+  // view refines them, by far less than a pixel across the view.
+  const double ratio = static_cast<double>(MetersPerPixel(static_cast<TZoomLevel>(level))) /
+                       MetersPerPixel(static_cast<TZoomLevel>(ZoomLevel()));
+  SetCenter(longitude - (x - w / 2) * longitudePerPixel_ * ratio,
+            latitude + (y - h / 2) * latitudePerPixel_ * ratio);
+  SetZoomLevel(level);
+  LoadPlace();
 }
 
 bool TfrmMain::ArrowKeyPan(int key) {

@@ -70,6 +70,7 @@ std::unique_ptr<AreaBoundingBox> CheckedViewArea(std::unique_ptr<AreaBoundingBox
 void TfrmMain::BeginBusy() {
   QApplication::setOverrideCursor(Qt::BusyCursor);
   busy_ = true;
+  ClearRuler();  // its ends are pixels of the view that is about to change
   busyStartSize_ = size();
   UpdateControls();
   QApplication::processEvents();
@@ -191,10 +192,13 @@ void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptT
   if (chkLoadPaperMap->isChecked() && topoArea_) DrawLayer(true, *topoArea_, keptTopo);
   // Nothing arrived to show the moved or cleared pictures: show them now.
   if (layersStale_) Recompose(layers_.Whole());
+  // A place reached otherwise than by Back or Forward ends the way Forward would go.
+  if (!navigating_) forward_.clear();
   history_.push_back(BuildHistoryString(memPlace->toPlainText().toStdString(),
                                         static_cast<std::uint8_t>(ZoomLevel()), centerLongitude_,
                                         centerLatitude_, DecimalSeparator()));
   viewRecorded_ = true;
+  WriteLastView(history_.back());
   loaded_ = true;
   // Tiles that failed are reported once, now that every other tile is drawn.
   if (tileFailure_) std::rethrow_exception(std::exchange(tileFailure_, nullptr));
@@ -299,11 +303,54 @@ void TfrmMain::GoBack() {
   if (!CanGoBack()) return;
   // The last entry is the view on screen, unless the latest load ended before drawing:
   // then the view to go back to is the last one drawn.
-  if (viewRecorded_) history_.pop_back();
-  const THistoryEntry entry = ParseHistoryString(history_.back(), DecimalSeparator());
+  if (viewRecorded_) {
+    forward_.push_back(std::move(history_.back()));
+    history_.pop_back();
+  }
+  const std::string entry = std::move(history_.back());
   history_.pop_back();
+  LoadHistoryEntry(entry);
+}
+
+void TfrmMain::GoForward() {
+  if (!CanGoForward()) return;
+  const std::string entry = std::move(forward_.back());
+  forward_.pop_back();
+  LoadHistoryEntry(entry);
+}
+
+void TfrmMain::LoadHistoryEntry(const std::string& text) {
+  const THistoryEntry entry = ParseHistoryString(text, DecimalSeparator());
   SetCenter(entry.Longitude, entry.Latitude);
   SetZoomLevel(entry.ZoomLevel);
+  struct TNavigation {
+    bool& flag;
+    ~TNavigation() { flag = false; }
+  } navigation{navigating_ = true};
+  LoadPlace();
+}
+
+void TfrmMain::ReloadView() {
+  if (busy_ || !loaded_) return;
+  // The files of the view's tiles go, so that the drawing fetches each tile anew.
+  for (const AreaBoundingBox* area : {photoArea_.get(), topoArea_.get()}) {
+    if (area == nullptr || !area->NorthWest || !area->NorthWest->TileMeta ||
+        !area->NorthWest->TileMeta->Id || !area->SouthEast || !area->SouthEast->TileMeta ||
+        !area->SouthEast->TileMeta->Id) {
+      continue;
+    }
+    const TileId& northWest = *area->NorthWest->TileMeta->Id;
+    const TileId& southEast = *area->SouthEast->TileMeta->Id;
+    if (AreaTileCount(*area) == 0) continue;
+    for (int y = southEast.Y; y <= northWest.Y; ++y) {
+      for (int x = northWest.X; x <= southEast.X; ++x) {
+        TileId id = northWest;
+        id.X = x;
+        id.Y = y;
+        DiscardCachedTile(id);
+      }
+    }
+  }
   LoadPlace();
 }
 
@@ -327,9 +374,10 @@ void TfrmMain::ShowScale() {
 }
 
 void TfrmMain::ShowCoordinatesAt(int x, int y) {
-  const std::string separator = DecimalSeparator();
-  edtLongitude->setText(QString::fromStdString(FormatFloatDisplay(PixelToLongitude(x), separator)));
-  edtLatitude->setText(QString::fromStdString(FormatFloatDisplay(PixelToLatitude(y), separator)));
+  const TCoordinateFields fields = FormatCoordinateFields(
+      PixelToLongitude(x), PixelToLatitude(y), preferences_.CoordinateFormat, DecimalSeparator());
+  edtLongitude->setText(QString::fromStdString(fields.First));
+  edtLatitude->setText(QString::fromStdString(fields.Second));
 }
 
 std::string TfrmMain::DecimalSeparator() const {
@@ -370,8 +418,11 @@ void TfrmMain::UpdateControls() {
   actPreferences->setEnabled(true);
   miExit->setEnabled(true);
   actBack->setEnabled(!b && l && CanGoBack());
+  actForward->setEnabled(!b && l && CanGoForward());
+  actReload->setEnabled(!b && l);
   actStop->setEnabled(b);
-  for (QAction* view : {actPan, actZoomBox, actSelect, actSelectAll, actRefreshScreen}) {
+  for (QAction* view :
+       {actPan, actZoomBox, actSelect, actMeasure, actSelectAll, actRefreshScreen}) {
     view->setEnabled(!b && l);
   }
   EnableMenuItems(*miFavorites, !b, {miAddtoFavorites});
@@ -384,12 +435,14 @@ void TfrmMain::UpdateControls() {
   const int cursor = static_cast<int>(activeTool_);
   if (cursor != activeCursor_) {
     activeCursor_ = cursor;
-    imgMain->setCursor(CustomCursor(cursor));
+    imgMain->setCursor(activeTool_ == TMouseTool::toolMeasure ? QCursor(Qt::CrossCursor)
+                                                              : CustomCursor(cursor));
     RefreshCursor();
   }
   QAction* checked = selectedTool_ == TMouseTool::toolPan       ? actPan
                      : selectedTool_ == TMouseTool::toolZoomBox ? actZoomBox
-                                                                : actSelect;
+                     : selectedTool_ == TMouseTool::toolSelect  ? actSelect
+                                                                : actMeasure;
   checked->setChecked(true);
 }
 
