@@ -486,4 +486,83 @@ void BlendBitmapsArea(TBitmap24& destination, const TBitmap24& source, std::uint
   }
 }
 
+void StretchDoubleSmoothArea(TBitmap24& destination, const TBitmap24& source,
+                             const TPixelArea& area) {
+  const std::int64_t sw = source.Width(), sh = source.Height();
+  const TClip clip = ClipOf(destination, area);
+  if (sw <= 0 || sh <= 0 || clip.Left >= clip.Right || clip.Top >= clip.Bottom) return;
+  if (&destination == &source) {
+    const TBitmap24 copy(source);
+    StretchDoubleSmoothArea(destination, copy, area);
+    return;
+  }
+  // The work runs on whole rows of bytes, so that the compiler can use vector
+  // instructions: mix column c stands for source column first + c, clamped to the
+  // picture; the area reads columns 1 to count - 2, and their neighbours.
+  const std::int64_t first = (clip.Left >> 1) - 1;
+  const std::int64_t count = ((clip.Right - 1) >> 1) + 2 - first;
+  const std::int64_t inFirst = std::max<std::int64_t>(0, -first);  // columns on the picture
+  const std::int64_t inEnd = std::min<std::int64_t>(count, sw - first);
+  std::vector<std::uint16_t> mixRow(static_cast<std::size_t>(count * 3));
+  // One byte more: a pixel is copied as a 4-byte word.
+  std::vector<std::uint8_t> evenRow(static_cast<std::size_t>(count * 3 + 1));
+  std::vector<std::uint8_t> oddRow(static_cast<std::size_t>(count * 3 + 1));
+  std::uint16_t* __restrict mix = mixRow.data();
+  std::uint8_t* __restrict even = evenRow.data();
+  std::uint8_t* __restrict odd = oddRow.data();
+  const std::int64_t last = clip.Right - 1;
+  for (std::int64_t y = clip.Top; y < clip.Bottom; ++y) {
+    // Vertically: 3 x the near row + the row on the side the destination row lies.
+    const std::int64_t j = y >> 1;
+    const std::int64_t nearRow = std::min(j, sh - 1);
+    const std::int64_t farRow = std::clamp<std::int64_t>((y & 1) ? j + 1 : j - 1, 0, sh - 1);
+    const std::int64_t from = (first + inFirst) * 3;
+    const std::uint8_t* __restrict near = source.Pixel(0, static_cast<int>(nearRow)) + from;
+    const std::uint8_t* __restrict far = source.Pixel(0, static_cast<int>(farRow)) + from;
+    std::uint16_t* __restrict inside = mix + inFirst * 3;
+    const std::int64_t bytes = (inEnd - inFirst) * 3;
+    for (std::int64_t b = 0; b < bytes; ++b) {
+      inside[b] = static_cast<std::uint16_t>(3 * near[b] + far[b]);
+    }
+    for (std::int64_t c = 0; c < inFirst; ++c) std::memcpy(mix + c * 3, inside, 6);
+    for (std::int64_t c = inEnd; c < count; ++c) std::memcpy(mix + c * 3, inside + bytes - 3, 6);
+    // Horizontally, for the even and the odd destination column of each source column:
+    // 3 x its mix + the mix on that side, sixteenths rounded.
+    for (std::int64_t b = 3; b < (count - 1) * 3; ++b) {
+      even[b] = static_cast<std::uint8_t>((3 * mix[b] + mix[b - 3] + 8) >> 4);
+      odd[b] = static_cast<std::uint8_t>((3 * mix[b] + mix[b + 3] + 8) >> 4);
+    }
+    // Into the destination, a pixel as a word whose fourth byte the next pixel
+    // overwrites; the last pixel as three bytes.
+    std::uint8_t* out = destination.Pixel(static_cast<int>(clip.Left), static_cast<int>(y));
+    std::int64_t x = clip.Left;
+    const auto put = [&](std::int64_t column) {
+      const std::uint8_t* pixel = ((column & 1) ? odd : even) + ((column >> 1) - first) * 3;
+      std::memcpy(out, pixel, column < last ? 4 : 3);
+      out += 3;
+    };
+    if (x & 1) put(x++);
+    for (; x + 2 <= last; x += 2, out += 6) {
+      const std::int64_t at = ((x >> 1) - first) * 3;
+      std::memcpy(out, even + at, 4);
+      std::memcpy(out + 3, odd + at, 4);
+    }
+    for (; x <= last; ++x) put(x);
+  }
+}
+
+TPixelArea SmoothStretchReach(const TPixelArea& sourceArea, int destinationWidth,
+                              int destinationHeight) {
+  if (sourceArea.Width <= 0 || sourceArea.Height <= 0) return {};
+  const std::int64_t left = std::max<std::int64_t>(2 * std::int64_t{sourceArea.X} - 1, 0);
+  const std::int64_t top = std::max<std::int64_t>(2 * std::int64_t{sourceArea.Y} - 1, 0);
+  const std::int64_t right = std::min<std::int64_t>(
+      2 * (std::int64_t{sourceArea.X} + sourceArea.Width) + 1, destinationWidth);
+  const std::int64_t bottom = std::min<std::int64_t>(
+      2 * (std::int64_t{sourceArea.Y} + sourceArea.Height) + 1, destinationHeight);
+  if (right <= left || bottom <= top) return {};
+  return {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+          static_cast<int>(bottom - top)};
+}
+
 }  // namespace quorvil
