@@ -380,13 +380,12 @@ TEST_F(PreferencesDialogTest, ClearCacheAsksFirstEmptiesTheCacheAndTilesStillLoa
     QTest::mouseClick(form.dialog->findChild<QPushButton*>("btnClearCache"), Qt::LeftButton);
     return form.dialog->findChild<QLabel*>("lblCacheNow")->text();
   };
+  const QString full =
+      QString("Cache now: 3 files, %1 megabytes").arg(bytes / 1048576.0, 0, 'f', 1);
   Answer({TPromptAnswer::paNo, TPromptAnswer::paYes});
   RunPreferences([&](TPreferencesForm& form) {
-    EXPECT_EQ(form.dialog->findChild<QLabel*>("lblCacheNow")->text(),
-              QString("Cache now: 3 files, %1 megabytes").arg(bytes / 1048576.0, 0, 'f', 1));
-    EXPECT_EQ(clearCache(form),
-              QString("Cache now: 3 files, %1 megabytes").arg(bytes / 1048576.0, 0, 'f', 1))
-        << "No keeps the cache";
+    EXPECT_EQ(form.dialog->findChild<QLabel*>("lblCacheNow")->text(), full);
+    EXPECT_EQ(clearCache(form), full) << "No keeps the cache";
     EXPECT_EQ(clearCache(form), "Cache now: 0 files, 0.0 megabytes");
     Click(form.cancel);
   });
