@@ -77,6 +77,17 @@ void StretchDoubleFullView(benchmark::State& state) {
   CountBytes(state, view.ByteCount());
 }
 
+void StretchDoubleSmoothFullView(benchmark::State& state) {
+  const TBitmap24 half = Noise(kWidth / 2, kHeight / 2, 5);
+  TBitmap24 view(kWidth, kHeight);
+  for (auto _ : state) {
+    StretchDoubleSmoothArea(view, half, {0, 0, kWidth, kHeight});
+    benchmark::DoNotOptimize(view.Data());
+    benchmark::ClobberMemory();
+  }
+  CountBytes(state, view.ByteCount());
+}
+
 void ShiftBitmapFullView(benchmark::State& state) {
   TBitmap24 picture = Noise(kWidth, kHeight, 6);
   int sign = 1;
@@ -93,6 +104,7 @@ BENCHMARK(Memcpy)->Unit(benchmark::kMicrosecond);
 BENCHMARK(AdjustBrightnessFullView)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BlendBitmapsSoftwareFullView)->Unit(benchmark::kMicrosecond);
 BENCHMARK(StretchDoubleFullView)->Unit(benchmark::kMicrosecond);
+BENCHMARK(StretchDoubleSmoothFullView)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ShiftBitmapFullView)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -113,6 +113,20 @@ void StretchBitmap(TBitmap24& destination, const TBitmap24& source);
 // StretchBitmap, drawing only the destination pixels inside the area.
 void StretchBitmapArea(TBitmap24& destination, const TBitmap24& source, const TPixelArea& area);
 
+// The source drawn twice its size with bilinear filtering, for the destination pixels
+// inside the area: destination pixel x lies at source position x / 2 - 1/4, so that it
+// takes about 3/4 of its nearest source pixel and 1/4 of the next one on the side it
+// lies, first across, then down; each 3/4 + 1/4 is the rounded-up average of the near
+// value with the rounded-up average of both. Positions past the source's edge take its
+// edge pixels (so an odd size's last column or row repeats the edge). No division per
+// pixel.
+void StretchDoubleSmoothArea(TBitmap24& destination, const TBitmap24& source,
+                             const TPixelArea& area);
+// The destination pixels of StretchDoubleSmoothArea that the source pixels inside
+// `sourceArea` reach, within a destination of the given size.
+TPixelArea SmoothStretchReach(const TPixelArea& sourceArea, int destinationWidth,
+                              int destinationHeight);
+
 // File types of SaveBitmapToFile, as the save dialog numbers them.
 inline constexpr int kSaveAsJpeg = 0;
 inline constexpr int kSaveAsBitmap = 1;

@@ -21,6 +21,7 @@
 
 #include "platform/ProgramError.h"
 #include "platform/SaveFileDialog.h"
+#include "settings/PreferencesSupport.h"
 
 namespace quorvil {
 
@@ -149,11 +150,16 @@ bool ChoosePrintFile(const std::string& placeName) {
   TSaveFileRequest request;
   request.FileName = ProposedPdfName(placeName).toStdString();
   request.Filter = kPdfFilter;
-  request.InitialFolder =
-      last.absoluteDir().exists() ? last.absolutePath().toStdString() : DefaultPdfFolder();
+  // The folder last printed into, also in an earlier run, before the printer's own.
+  request.InitialFolder = ReadLastFolder(kLastPdfFolderValue);
+  if (request.InitialFolder.empty()) {
+    request.InitialFolder =
+        last.absoluteDir().exists() ? last.absolutePath().toStdString() : DefaultPdfFolder();
+  }
   request.OverwritePrompt = true;
   const std::optional<TSaveFileAnswer> answer = CurrentSaveFileDialog().Execute(request);
   if (!answer) return false;
+  WriteLastFolderOf(kLastPdfFolderValue, answer->FileName);
   std::string fileName = answer->FileName;
   if (!QString::fromStdString(fileName).endsWith(".pdf", Qt::CaseInsensitive)) {
     // The dialog asked about the name as typed; the one printed to is asked about here.

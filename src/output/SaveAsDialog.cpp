@@ -1,6 +1,7 @@
 #include "output/SaveAsDialog.h"
 
 #include "platform/SaveFileDialog.h"
+#include "settings/PreferencesSupport.h"
 
 namespace quorvil {
 
@@ -12,8 +13,10 @@ bool ExecuteSaveAsDialog(std::string& fileName, TSaveAsFileType& fileType) {
   // The wizard asks once about every file it would replace, the final name's and those
   // written beside it, which this dialog cannot know.
   request.OverwritePrompt = false;
+  request.InitialFolder = ReadLastFolder(kLastSaveAsFolderValue);
   const std::optional<TSaveFileAnswer> answer = CurrentSaveFileDialog().Execute(request);
   if (!answer) return false;
+  WriteLastFolderOf(kLastSaveAsFolderValue, answer->FileName);
   fileType = FilterIndexToSaveAsFileType(answer->FilterIndex);
   fileName = answer->FileName;
   return true;

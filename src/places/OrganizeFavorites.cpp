@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <string>
 #include <vector>
@@ -32,6 +33,13 @@ TfrmOrganizeFavorites::TfrmOrganizeFavorites(QWidget* parent)
   PopupMenu1->addAction(actDelete);
   PopupMenu1->setDefaultAction(actProperties);
   ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+  ListBox1->installEventFilter(this);
+  // Shown in the menu; the keys themselves are read by the list's filter.
+  actDelete->setShortcut(QKeySequence(Qt::Key_Delete));
+  actProperties->setShortcut(QKeySequence(Qt::Key_F2));
+  for (QAction* action : {actDelete, actProperties}) {
+    action->setShortcutContext(Qt::WidgetShortcut);
+  }
 
   auto* buttons = new QVBoxLayout;
   for (QPushButton* button : {Button1, Button2, Button3}) buttons->addWidget(button);
@@ -52,6 +60,35 @@ TfrmOrganizeFavorites::TfrmOrganizeFavorites(QWidget* parent)
   });
 
   Refill();
+}
+
+bool TfrmOrganizeFavorites::eventFilter(QObject* watched, QEvent* event) {
+  // Overridden as well, so that the list does not take the keys first.
+  if (watched == ListBox1 &&
+      (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    QAction* action = nullptr;
+    if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+      switch (key->key()) {
+        case Qt::Key_Delete:
+          action = actDelete;
+          break;
+        case Qt::Key_F2:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+          action = actProperties;
+          break;
+        default:
+          break;
+      }
+    }
+    if (action) {
+      event->accept();
+      if (event->type() == QEvent::KeyPress && action->isEnabled()) action->trigger();
+      return event->type() == QEvent::KeyPress;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TfrmOrganizeFavorites::Refill() {

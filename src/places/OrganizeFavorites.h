@@ -26,6 +26,10 @@ class TfrmOrganizeFavorites : public QDialog {
   QPushButton* Button3;
   QMenu* PopupMenu1;
 
+ protected:
+  // In the list: Delete deletes, F2 and Enter open the properties.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void UpdateActions();
   QString SelectedName() const;

@@ -112,6 +112,13 @@ void RemoveFromTileIndex(const std::string& tileName);
 std::int64_t TileIndexCount();
 bool TileIndexContains(const std::string& tileName);
 
+// The number of tile files in the cache now, their bytes in `bytes`: the started store's
+// folder, or the program's cache folder before the store starts.
+std::int64_t CachedTileFiles(std::int64_t* bytes = nullptr);
+// Deletes every cached tile (files and index). False, deleting nothing, while tiles are
+// being fetched.
+bool ClearTileCache();
+
 // The number of files TrimTileCache deletes from `listed` files: n + 1 for
 // n = (listed - limit) + limit * percent div 100 when n >= 0 (at most all), else 0.
 std::int64_t TrimDeleteCount(std::int64_t listed, std::int64_t tileLimit, int deletePercent);

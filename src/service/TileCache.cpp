@@ -169,6 +169,19 @@ std::int64_t TileIndexCount() {
   return store ? store->IndexCount() : 0;
 }
 
+std::int64_t CachedTileFiles(std::int64_t* bytes) {
+  const auto store = StartedOrNull();
+  const TCacheUsage usage = store ? store->Usage() : CacheFolderUsage(ProgramCacheFolder());
+  if (bytes) *bytes = usage.bytes;
+  return usage.files;
+}
+
+bool ClearTileCache() {
+  if (const auto store = StartedOrNull()) return store->Clear();
+  ClearCacheFolder(ProgramCacheFolder());
+  return true;
+}
+
 bool TileIndexContains(const std::string& tileName) {
   const auto store = StartedOrNull();
   return store && store->IndexContains(tileName);

@@ -1,5 +1,6 @@
 #include "service/TileStore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +41,24 @@ TTileCheck CurrentTileCheck() {
 }
 
 }  // namespace
+
+TCacheUsage CacheFolderUsage(const std::string& folder) {
+  TCacheUsage usage;
+  for (const TCachedFile& file : CacheFilesByAge(folder)) {
+    struct stat info {};
+    if (::lstat((folder + file.name + ".TMP").c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      continue;
+    ++usage.files;
+    usage.bytes += info.st_size;
+  }
+  return usage;
+}
+
+void ClearCacheFolder(const std::string& folder) {
+  for (const TCachedFile& file : CacheFilesByAge(folder)) {
+    ::unlink((folder + file.name + ".TMP").c_str());
+  }
+}
 
 void SetTileCheck(TTileCheck check) {
   TCheckSlot& slot = CheckSlot();
@@ -321,6 +340,16 @@ void TTileStore::Discard(const TileId& id) {
   std::lock_guard lock(mutex_);
   ::unlink(FileOf(name).c_str());
   index_.erase(name);
+}
+
+TCacheUsage TTileStore::Usage() const { return CacheFolderUsage(settings_.cacheFolder); }
+
+bool TTileStore::Clear() {
+  std::lock_guard lock(mutex_);
+  if (running_ + static_cast<std::int64_t>(waiting_.size()) > 0) return false;
+  ClearCacheFolder(settings_.cacheFolder);
+  index_.clear();
+  return true;
 }
 
 bool TTileStore::OverLimit() const {

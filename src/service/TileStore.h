@@ -43,6 +43,15 @@ using TTileCheck =
 // The check every store started from now on runs on its downloads; none by default.
 void SetTileCheck(TTileCheck check);
 
+// What the cache folder holds now: its tile files and their bytes.
+struct TCacheUsage {
+  std::int64_t files = 0;
+  std::int64_t bytes = 0;
+};
+TCacheUsage CacheFolderUsage(const std::string& folder);
+// Deletes every tile file of the folder; a failed delete is ignored.
+void ClearCacheFolder(const std::string& folder);
+
 inline constexpr int kDefaultTileConnections = 8;
 inline constexpr int kMaxTileConnections = 16;
 
@@ -111,6 +120,11 @@ class TTileStore {
 
   // Removes the tile's file and its name, so that the next request downloads it again.
   void Discard(const TileId& id);
+
+  TCacheUsage Usage() const;
+  // Deletes every cached tile and empties the index, unless downloads are pending (a
+  // drawing is fetching tiles): then nothing is deleted and the answer is false.
+  bool Clear();
 
   bool OverLimit() const;
   // Deletes the least recently used files: TrimDeleteCount of them. Afterwards the

@@ -1,6 +1,7 @@
 #include "settings/Preferences.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -11,6 +12,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <array>
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -70,6 +72,20 @@ class TfrmPreferences : public QDialog {
     auto* generalLayout = new QVBoxLayout(general);
     generalLayout->addWidget(Label("Measurement System:", general));
     generalLayout->addWidget(cbMeasurementSystem, 0, Qt::AlignLeft);
+    cbCoordinateFormat = new QComboBox(general);
+    cbCoordinateFormat->setObjectName("cbCoordinateFormat");
+    // In the order of TCoordinateFormat.
+    cbCoordinateFormat->addItems({"Five significant digits", "Decimal degrees (six decimals)",
+                                  "Degrees, minutes, seconds", "UTM"});
+    generalLayout->addWidget(Label("Coordinates:", general));
+    generalLayout->addWidget(cbCoordinateFormat, 0, Qt::AlignLeft);
+    chkSmoothPaperMap = new QCheckBox("Smooth paper map", general);
+    chkSmoothPaperMap->setObjectName("chkSmoothPaperMap");
+    chkOpenWhereLeftOff = new QCheckBox("Open where you left off", general);
+    chkOpenWhereLeftOff->setObjectName("chkOpenWhereLeftOff");
+    generalLayout->addSpacing(6);
+    generalLayout->addWidget(chkSmoothPaperMap);
+    generalLayout->addWidget(chkOpenWhereLeftOff);
     generalLayout->addStretch();
     PageControl1->addTab(general, "General");
 
@@ -110,6 +126,14 @@ class TfrmPreferences : public QDialog {
     cacheLayout->addLayout(sizeRow);
     cacheLayout->addSpacing(12);
     cacheLayout->addLayout(percentRow);
+    cacheLayout->addSpacing(12);
+    lblCacheNow = new QLabel(cache);
+    lblCacheNow->setObjectName("lblCacheNow");
+    btnClearCache = new QPushButton("Clear Cache", cache);
+    btnClearCache->setObjectName("btnClearCache");
+    btnClearCache->setAutoDefault(false);
+    cacheLayout->addWidget(lblCacheNow);
+    cacheLayout->addWidget(btnClearCache, 0, Qt::AlignLeft);
     cacheLayout->addStretch();
     PageControl1->addTab(cache, "Cache");
     PageControl1->setCurrentIndex(0);
@@ -129,6 +153,7 @@ class TfrmPreferences : public QDialog {
     layout->addLayout(buttons);
 
     connect(Button1, &QPushButton::clicked, this, &TfrmPreferences::Button1Click);
+    connect(btnClearCache, &QPushButton::clicked, this, &TfrmPreferences::ClearCacheClick);
     connect(Button2, &QPushButton::clicked, this, &TfrmPreferences::BitBtn1Click);
     connect(Button3, &QPushButton::clicked, this, &TfrmPreferences::reject);
   }
@@ -136,6 +161,9 @@ class TfrmPreferences : public QDialog {
   void FillControls() {
     const TPreferences stored = ReadPreferences();
     cbMeasurementSystem->setCurrentIndex(stored.EnglishUnits ? 1 : 0);
+    cbCoordinateFormat->setCurrentIndex(static_cast<int>(stored.CoordinateFormat));
+    chkSmoothPaperMap->setChecked(stored.SmoothPaperMap);
+    chkOpenWhereLeftOff->setChecked(stored.OpenWhereLeftOff);
     edtServerAddress->setText(QString::fromStdString(stored.ServerAddress));
     edtMaxCacheSize->setText(QString::number(stored.MaxCacheSize));
     int item = kDefaultDeletePercentItem;
@@ -143,6 +171,31 @@ class TfrmPreferences : public QDialog {
       if (kDeletePercents[i] == stored.CacheDeletePercent) item = i;
     }
     cbCacheDeletePercent->setCurrentIndex(item);
+    ShowCacheNow();
+  }
+
+  void ShowCacheNow() {
+    std::int64_t bytes = 0;
+    const std::int64_t files = CachedTileFiles(&bytes);
+    lblCacheNow->setText(QString("Cache now: %1 files, %2 megabytes")
+                             .arg(files)
+                             .arg(static_cast<double>(bytes) / (1024.0 * 1024.0), 0, 'f', 1));
+  }
+
+  // A drawing that fetches tiles holds the store (the dialog may be open over one): the
+  // store refuses then, and the user is told to wait, rather than tiles vanishing under
+  // the drawing.
+  void ClearCacheClick() {
+    try {
+      if (!AskYesNo(TPromptKind::pkConfirmation, "", "Delete every tile in the cache?")) return;
+      if (!ClearTileCache()) {
+        ShowMessageBox(TPromptKind::pkWarning, "",
+                       "Tiles are being fetched. Clear the cache once the view is drawn.");
+      }
+      ShowCacheNow();
+    } catch (const std::exception& error) {
+      ShowGeneralError(error);
+    }
   }
 
   // Ok: the size is checked first; nothing is stored unless it passes.
@@ -165,6 +218,11 @@ class TfrmPreferences : public QDialog {
       WriteRegistryInteger(kPreferencesKey, kMaxCacheSizeValue, size);
       WriteRegistryInteger(kPreferencesKey, kCacheDeletePercentValue,
                            kDeletePercents[cbCacheDeletePercent->currentIndex()]);
+      TPreferences view;
+      view.CoordinateFormat = static_cast<TCoordinateFormat>(cbCoordinateFormat->currentIndex());
+      view.SmoothPaperMap = chkSmoothPaperMap->isChecked();
+      view.OpenWhereLeftOff = chkOpenWhereLeftOff->isChecked();
+      WriteViewPreferences(view);
       accept();
     } catch (const std::exception& error) {
       ShowGeneralError(error);
@@ -199,10 +257,15 @@ class TfrmPreferences : public QDialog {
 
   QTabWidget* PageControl1;
   QComboBox* cbMeasurementSystem;
+  QComboBox* cbCoordinateFormat;
+  QCheckBox* chkSmoothPaperMap;
+  QCheckBox* chkOpenWhereLeftOff;
   QLineEdit* edtServerAddress;
   QPushButton* Button1;
   QLineEdit* edtMaxCacheSize;
   QComboBox* cbCacheDeletePercent;
+  QLabel* lblCacheNow;
+  QPushButton* btnClearCache;
   QPushButton* Button2;
   QPushButton* Button3;
   bool testing_ = false;

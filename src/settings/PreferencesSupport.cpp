@@ -1,5 +1,7 @@
 #include "settings/PreferencesSupport.h"
 
+#include <filesystem>
+
 #include "service/TerraServiceSoapSupport.h"
 #include "settings/RegistrySupport.h"
 
@@ -47,6 +49,17 @@ void WriteViewPreferences(const TPreferences& preferences) {
   WriteRegistryInteger(kPreferencesKey, kSmoothPaperMapValue, preferences.SmoothPaperMap ? 1 : 0);
   WriteRegistryInteger(kPreferencesKey, kOpenWhereLeftOffValue,
                        preferences.OpenWhereLeftOff ? 1 : 0);
+}
+
+std::string ReadLastFolder(std::string_view value) {
+  const std::string folder = ReadRegistryString(kPreferencesKey, value, "");
+  std::error_code error;
+  return !folder.empty() && std::filesystem::is_directory(folder, error) ? folder : std::string();
+}
+
+void WriteLastFolderOf(std::string_view value, const std::string& chosenFile) {
+  const std::filesystem::path folder = std::filesystem::path(chosenFile).parent_path();
+  if (!folder.empty()) WriteRegistryString(kPreferencesKey, value, folder.string());
 }
 
 std::string ReadLastView() { return ReadRegistryString(kPreferencesKey, kLastViewValue, ""); }

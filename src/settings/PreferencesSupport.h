@@ -20,6 +20,9 @@ inline constexpr std::string_view kSmoothPaperMapValue = "SmoothPaperMap";
 // 1 reopens the last view at start-up; the view itself is kept as a history entry.
 inline constexpr std::string_view kOpenWhereLeftOffValue = "OpenWhereLeftOff";
 inline constexpr std::string_view kLastViewValue = "LastView";
+// The folders that Save As and printing to a PDF file last saved into.
+inline constexpr std::string_view kLastSaveAsFolderValue = "LastSaveAsFolder";
+inline constexpr std::string_view kLastPdfFolderValue = "LastPdfFolder";
 
 inline constexpr std::string_view kDefaultMeasurementSystem = "English";
 inline constexpr int32_t kDefaultMaxCacheSize = 4;  // megabytes
@@ -58,6 +61,11 @@ void WriteViewPreferences(const TPreferences& preferences);
 // none was kept.
 std::string ReadLastView();
 void WriteLastView(const std::string& historyEntry);
+
+// The folder kept under the value, when it is still a folder; empty otherwise. Writing
+// keeps the folder of the file chosen.
+std::string ReadLastFolder(std::string_view value);
+void WriteLastFolderOf(std::string_view value, const std::string& chosenFile);
 
 // Whether Save As writes the files that place a picture on the map (on when unset), and
 // the user's choice of it, kept for the next Save As.

@@ -380,5 +380,28 @@ TEST(ImageSupport, AreaFormsMatchTheWholeOperationInsideAndTouchNothingOutside) 
   }
 }
 
+// Byte k of each pixel is its value + k: the bytes are filtered each on its own. That an
+// area redraws as the whole picture does is checked by the tile-by-tile view composition.
+TEST(ImageSupport, SmoothStretchWeighsTheNearPixelThreeToOne) {
+  const int values[2][2] = {{0, 160}, {16, 64}};  // [row][column]
+  TBitmap24 source(2, 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x) {
+      for (int k = 0; k < 3; ++k)
+        source.Pixel(x, y)[k] = static_cast<std::uint8_t>(values[y][x] + k);
+    }
+  }
+  TBitmap24 view(5, 5);
+  StretchDoubleSmoothArea(view, source, {0, 0, 5, 5});
+  const struct {
+    int x, y, value;
+  } expected[] = {{0, 0, 0},  {1, 0, 40}, {1, 1, 37},  {2, 1, 103},
+                  {2, 2, 69}, {3, 3, 64}, {4, 0, 160}, {4, 4, 64}};
+  for (const auto& e : expected) {
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(view.Pixel(e.x, e.y)[k], e.value + k) << e.x << "," << e.y;
+  }
+}
+
 }  // namespace
 }  // namespace quorvil

@@ -26,6 +26,8 @@
 #include "output/PrintWizard.h"
 #include "output/PrinterSupport.h"
 #include "platform/WaitScreen.h"
+#include "settings/PreferencesSupport.h"
+#include "settings/RegistrySupport.h"
 #include "support/QtTestSupport.h"
 #include "support/ScriptedPrompter.h"
 #include "support/ScriptedSaveFileDialog.h"
@@ -236,6 +238,15 @@ TEST_F(PrintWizardTest, ThePdfPrinterAsksForItsFileUnlessPrinterSetupChoseOne) {
   SetPrinterSetupRunner({});
   EXPECT_TRUE(ChoosePrintFile("Elsewhere"));
   EXPECT_EQ(dialog->asked.size(), 2u);
+  // The folder printed into is kept in the settings, before the printer's own.
+  fs::create_directory(folder / "pdfs");
+  WriteRegistryString(kPreferencesKey, kLastPdfFolderValue, folder / "pdfs");
+  UsePdfPrinter(home / "Quorvil.pdf", false);
+  dialog->script = {TSaveFileAnswer{home / "third.pdf", 1}};
+  EXPECT_TRUE(ChoosePrintFile("Third"));
+  ASSERT_EQ(dialog->asked.size(), 3u);
+  EXPECT_EQ(dialog->asked[2].InitialFolder, folder / "pdfs");
+  EXPECT_EQ(ReadLastFolder(kLastPdfFolderValue), home.string());
   setenv("HOME", savedHome.c_str(), 1);
 }
 

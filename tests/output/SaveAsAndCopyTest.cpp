@@ -123,6 +123,12 @@ TEST_F(OutputCommands, SaveDialogOpensEmptyOnJpegAndReturnsTheChosenType) {
   EXPECT_EQ(type, TSaveAsFileType::sfBitmap);
   EXPECT_FALSE(ExecuteSaveAsDialog(name, type));
   EXPECT_EQ(name, "/maps/site");
+  EXPECT_EQ(dialog->asked[1].InitialFolder, "") << "a folder that is not there is not offered";
+  // The folder saved into is offered again, also in a later run (it is in the settings).
+  dialog->script = {TSaveFileAnswer{folder / "site", 1}, std::nullopt};
+  ASSERT_TRUE(ExecuteSaveAsDialog(name, type));
+  EXPECT_FALSE(ExecuteSaveAsDialog(name, type));
+  EXPECT_EQ(dialog->asked[3].InitialFolder, folder.Path().string());
 }
 
 TEST(PlatformSaveDialog, ShowsTheFiltersAsksBeforeOverwritingAndAnswersThePath) {

@@ -183,10 +183,11 @@ TEST_F(FavoriteDialogs, OrganizeListsSortedNamesWithTheFirstSelected) {
 TEST_F(FavoriteDialogs, DeleteAsksFirstAndTheLastDeletionLeavesTheSamplesGone) {
   TfrmOrganizeFavorites form;
   {
-    TInstalledPrompter answers({TPromptAnswer::paNo});
+    TInstalledPrompter answers({TPromptAnswer::paNo, TPromptAnswer::paNo});
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QTest::keyClick(form.ListBox1, Qt::Key_Delete);  // the key asks the same
     EXPECT_EQ(answers.Texts(),
-              std::vector<std::string>{"Are you sure you want to delete this favorite?"});
+              std::vector<std::string>(2, "Are you sure you want to delete this favorite?"));
     EXPECT_EQ(answers.Asked()[0].Kind, TPromptKind::pkConfirmation);
     EXPECT_EQ(answers.Asked()[0].Buttons, TPromptButtons::pbYesNo);
     EXPECT_EQ(form.ListBox1->count(), 6);
@@ -225,6 +226,15 @@ TEST_F(FavoriteDialogs, PropertiesFromADoubleClickRefillsOnlyAfterOk) {
   form.actProperties->trigger();
   EXPECT_EQ(form.ListBox1->currentRow(), 3);  // not refilled
   EXPECT_FALSE(FavoriteExists("ZZ"));
+
+  // F2 and Enter in the list open the properties too.
+  for (const Qt::Key key : {Qt::Key_F2, Qt::Key_Return}) {
+    const QString name = QString("A%1").arg(static_cast<int>(key));
+    OnNextModal(
+        [&](QWidget* modal) { Fill(modal, name.toUtf8().constData(), nullptr, nullptr, -1); });
+    QTest::keyClick(form.ListBox1, key);
+    EXPECT_TRUE(FavoriteExists(name.toStdString()));
+  }
 }
 
 }  // namespace

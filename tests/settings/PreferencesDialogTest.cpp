@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -17,7 +19,10 @@
 #include <string>
 
 #include "platform/EventLoopWaiter.h"
+#include "service/MemoryStream.h"
 #include "service/TerraServiceSoapSupport.h"
+#include "service/TerraServiceSupport.h"
+#include "service/TileStore.h"
 #include "settings/Preferences.h"
 #include "settings/PreferencesSupport.h"
 #include "settings/RegistrySupport.h"
@@ -25,6 +30,7 @@
 #include "support/QtTestSupport.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempConfigHome.h"
+#include "support/TempFolder.h"
 
 namespace quorvil {
 namespace {
@@ -37,6 +43,9 @@ struct TPreferencesForm {
   explicit TPreferencesForm(QWidget* dialog)
       : dialog(dialog),
         measurement(dialog->findChild<QComboBox*>("cbMeasurementSystem")),
+        coordinates(dialog->findChild<QComboBox*>("cbCoordinateFormat")),
+        smooth(dialog->findChild<QCheckBox*>("chkSmoothPaperMap")),
+        leftOff(dialog->findChild<QCheckBox*>("chkOpenWhereLeftOff")),
         address(dialog->findChild<QLineEdit*>("edtServerAddress")),
         cacheSize(dialog->findChild<QLineEdit*>("edtMaxCacheSize")),
         deletePercent(dialog->findChild<QComboBox*>("cbCacheDeletePercent")),
@@ -45,6 +54,9 @@ struct TPreferencesForm {
         cancel(dialog->findChild<QPushButton*>("Button3")) {}
   QWidget* dialog;
   QComboBox* measurement;
+  QComboBox* coordinates;
+  QCheckBox* smooth;
+  QCheckBox* leftOff;
   QLineEdit* address;
   QLineEdit* cacheSize;
   QComboBox* deletePercent;
@@ -130,6 +142,15 @@ TEST_F(PreferencesDialogTest, LayoutTabsAndButtons) {
       percents << form.deletePercent->itemText(i);
     EXPECT_EQ(percents, QStringList({"5%", "10%", "20%", "30%", "40%", "50%"}));
     EXPECT_EQ(form.measurement->count(), 2);
+    QStringList formats;
+    for (int i = 0; i < form.coordinates->count(); ++i) formats << form.coordinates->itemText(i);
+    EXPECT_EQ(formats, QStringList({"Five significant digits", "Decimal degrees (six decimals)",
+                                    "Degrees, minutes, seconds", "UTM"}));
+    EXPECT_EQ(form.coordinates->currentIndex(), 0);
+    EXPECT_EQ(form.smooth->text(), "Smooth paper map");
+    EXPECT_TRUE(form.smooth->isChecked());
+    EXPECT_EQ(form.leftOff->text(), "Open where you left off");
+    EXPECT_FALSE(form.leftOff->isChecked());
     Click(form.cancel);
   });
 }
@@ -179,7 +200,21 @@ TEST_F(PreferencesDialogTest, OkStoresTheFourValuesAsShown) {
     form.measurement->setCurrentText("Metric");
     form.address->setText("  http://10.1.2.3:8080/terraservice.asmx ");
     form.cacheSize->setText("2048");
+    form.coordinates->setCurrentText("UTM");
+    form.smooth->setChecked(false);
+    form.leftOff->setChecked(true);
     Click(form.ok);
+  });
+  const TPreferences read = ReadPreferences();
+  EXPECT_EQ(read.CoordinateFormat, TCoordinateFormat::cfUtm);
+  EXPECT_FALSE(read.SmoothPaperMap);
+  EXPECT_TRUE(read.OpenWhereLeftOff);
+  // The dialog opens again on what was stored.
+  RunPreferences([](TPreferencesForm& form) {
+    EXPECT_EQ(form.coordinates->currentText(), "UTM");
+    EXPECT_FALSE(form.smooth->isChecked());
+    EXPECT_TRUE(form.leftOff->isChecked());
+    Click(form.cancel);
   });
   EXPECT_TRUE(stored);
   EXPECT_EQ(ReadRegistryString(kPreferencesKey, kMeasurementSystemValue, ""), "Metric");
@@ -251,6 +286,8 @@ TEST_F(PreferencesDialogTest, CancelEscapeAndTheCloseBoxStoreNothing) {
     EXPECT_FALSE(RunPreferences([&](TPreferencesForm& form) {
       form.measurement->setCurrentText("Metric");
       form.cacheSize->setText("99");
+      form.coordinates->setCurrentIndex(2);
+      form.leftOff->setChecked(true);
       close(form);
     }));
     EXPECT_FALSE(RegistryKeyExists(kPreferencesKey));
@@ -323,6 +360,58 @@ TEST_F(PreferencesDialogTest, CancelDuringATestAbortsItAndClosesTheDialog) {
   EXPECT_TRUE(openAfterCancel) << "the dialog closes once the test has ended";
   EXPECT_TRUE(prompter_->asked.empty()) << "a cancelled test reports nothing";
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(PreferencesDialogTest, ClearCacheAsksFirstEmptiesTheCacheAndTilesStillLoad) {
+  testing::ServiceProcess service({"--port", "0", "--delay-ms", "300"});
+  ASSERT_FALSE(service.Endpoint().empty()) << service.Line();
+  testing::TTempFolder cache;
+  InitializeTileService(service.Endpoint(), cache.Path().string() + "/", 1000, 10);
+  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  const auto load = [](int x) {
+    TMemoryStream stream;
+    LoadTileToStream(stream, {Theme::Photo, Scale::Scale1m, 18, x, 22575});
+    return stream.Size();
+  };
+  for (int x : {2935, 2936, 2937}) ASSERT_GT(load(x), 0);
+  std::int64_t bytes = 0;
+  ASSERT_EQ(CachedTileFiles(&bytes), 3);
+  const auto clearCache = [](TPreferencesForm& form) {
+    QTest::mouseClick(form.dialog->findChild<QPushButton*>("btnClearCache"), Qt::LeftButton);
+    return form.dialog->findChild<QLabel*>("lblCacheNow")->text();
+  };
+  const QString full =
+      QString("Cache now: 3 files, %1 megabytes").arg(bytes / 1048576.0, 0, 'f', 1);
+  Answer({TPromptAnswer::paNo, TPromptAnswer::paYes});
+  RunPreferences([&](TPreferencesForm& form) {
+    EXPECT_EQ(form.dialog->findChild<QLabel*>("lblCacheNow")->text(), full);
+    EXPECT_EQ(clearCache(form), full) << "No keeps the cache";
+    EXPECT_EQ(clearCache(form), "Cache now: 0 files, 0.0 megabytes");
+    Click(form.cancel);
+  });
+  ASSERT_EQ(prompter_->asked.size(), 2u);
+  EXPECT_EQ(prompter_->asked[0].Kind, TPromptKind::pkConfirmation);
+  EXPECT_EQ(prompter_->asked[0].Text, "Delete every tile in the cache?");
+  EXPECT_EQ(TileIndexCount(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(cache.Path()));
+  EXPECT_GT(load(2935), 0) << "tiles load again after the cache was cleared";
+  EXPECT_EQ(CachedTileFiles(), 1);
+
+  // While a tile is being fetched, the cache is left as it is.
+  const std::shared_ptr<TTileStore> store = CurrentTileStore();
+  TTileRequest pending = store->Request({Theme::Photo, Scale::Scale1m, 18, 1, 1});
+  Answer({TPromptAnswer::paYes});
+  RunPreferences([&](TPreferencesForm& form) {
+    EXPECT_EQ(clearCache(form), "Cache now: 1 files, 0.0 megabytes");
+    Click(form.cancel);
+  });
+  ASSERT_EQ(prompter_->asked.size(), 2u);
+  EXPECT_EQ(prompter_->asked[1].Kind, TPromptKind::pkWarning);
+  EXPECT_EQ(prompter_->asked[1].Text,
+            "Tiles are being fetched. Clear the cache once the view is drawn.");
+  EXPECT_EQ(CachedTileFiles(), 1);
+  pending = TTileRequest();
+  FinalizeTileService();
 }
 
 }  // namespace

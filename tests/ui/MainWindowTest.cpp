@@ -216,6 +216,7 @@ TEST_F(MainWindowTest, TheFinestLevelAsksForTheTopographicMapAtTwoMetresAndHalfT
   EXPECT_EQ(requests[1].width, W() / 2);
   EXPECT_EQ(requests[1].height, H() / 2);
   EXPECT_EQ(window->Layers().TopoBitmap.Width(), W() / 2);
+  EXPECT_TRUE(window->Layers().SmoothStretch()) << "the smooth paper map is on by default";
   EXPECT_EQ(window->frameMapScale1->lblCaption->text(), "200 Feet:");
 }
 

@@ -64,9 +64,12 @@ TEST(ViewLayers, TileByTileCompositionEqualsTheWholeOne) {
   const struct {
     int Width, Height;
     bool Half;
-  } sizes[] = {{40, 30, false}, {41, 31, true}, {40, 30, true}};
+    bool Smooth = false;
+  } sizes[] = {
+      {40, 30, false}, {41, 31, true}, {40, 30, true}, {41, 31, true, true}, {40, 30, true, true}};
   for (const auto& size : sizes) {
     TViewLayers layers;
+    layers.SmoothTopo = size.Smooth;
     layers.Resize(size.Width, size.Height, size.Half);
     layers.ClearMosaics();
     layers.PrepareLayers(119, layers.Whole());
@@ -82,6 +85,14 @@ TEST(ViewLayers, TileByTileCompositionEqualsTheWholeOne) {
       const TPixelArea view = n % 2 == 0 ? tile : layers.TopoViewAreaOf(tile);
       layers.PrepareLayers(119, view);
       layers.ComposeOverlay(true, 130, view);
+    }
+    if (size.Smooth) {
+      // Each tile's reach redone: as if the whole view were.
+      TViewLayers whole = layers;
+      whole.PrepareLayers(119, whole.Whole());
+      whole.ComposeOverlay(true, 130, whole.Whole());
+      EXPECT_EQ(layers.CompositeBitmap, whole.CompositeBitmap) << size.Width;
+      continue;
     }
     for (int y = 0; y < size.Height; ++y) {
       for (int x = 0; x < size.Width; ++x) {

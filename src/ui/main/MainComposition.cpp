@@ -47,6 +47,7 @@ void TfrmMain::ShiftMosaics(int dx, int dy) {
 }
 
 void TfrmMain::PrepareLayers(const TPixelArea& area) {
+  layers_.SmoothTopo = preferences_.SmoothPaperMap;
   layers_.PrepareLayers(BrightnessLevel(sliderBrightness->Position()), area);
 }
 
@@ -57,7 +58,9 @@ void TfrmMain::ComposeOverlay(const TPixelArea& area) {
 
 void TfrmMain::Recompose(const TPixelArea& area) {
   // After a clear, a move or a resize the derived pictures are worked out whole once;
-  // from then on each tile only redoes its own pixels.
+  // from then on each tile only redoes its own pixels. So also after the smooth paper
+  // map preference changed.
+  if (layers_.SmoothTopo != preferences_.SmoothPaperMap) layersStale_ = true;
   const TPixelArea part = layersStale_ ? layers_.Whole() : area;
   layersStale_ = false;
   PrepareLayers(part);

@@ -61,7 +61,11 @@ void TViewLayers::PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& 
   CopyBitmapRect(BrightPhotoBitmap, area.X, area.Y, PhotoBitmap, area.X, area.Y, area.Width,
                  area.Height);
   AdjustBrightnessArea(BrightPhotoBitmap, brightnessLevel, area);
-  StretchBitmapArea(TopoViewBitmap, TopoBitmap, area);
+  if (SmoothStretch()) {
+    StretchDoubleSmoothArea(TopoViewBitmap, TopoBitmap, area);
+  } else {
+    StretchBitmapArea(TopoViewBitmap, TopoBitmap, area);
+  }
 }
 
 void TViewLayers::ComposeOverlay(bool paperMap, std::uint8_t opacity, const TPixelArea& area) {
@@ -85,6 +89,12 @@ TPixelArea TViewLayers::TopoViewAreaOf(const TPixelArea& topoArea) const {
   const std::int64_t sw = TopoBitmap.Width(), sh = TopoBitmap.Height();
   if (sw <= 0 || sh <= 0 || topoArea.Width <= 0 || topoArea.Height <= 0) return {};
   const std::int64_t dw = Width(), dh = Height();
+  if (SmoothStretch()) {
+    const int x = std::max(topoArea.X, 0), y = std::max(topoArea.Y, 0);
+    return SmoothStretchReach(
+        {x, y, topoArea.X + topoArea.Width - x, topoArea.Y + topoArea.Height - y}, Width(),
+        Height());
+  }
   const std::int64_t left = FirstStretchedFrom(std::max(topoArea.X, 0), sw, dw);
   const std::int64_t top = FirstStretchedFrom(std::max(topoArea.Y, 0), sh, dh);
   const std::int64_t right = FirstStretchedFrom(

@@ -29,6 +29,9 @@ class TViewLayers {
   // Areas of TopoBitmap where the service has no map: the photograph shows there unblended,
   // so that a missing map does not darken it.
   std::vector<TPixelArea> TopoGaps;
+  // A half-size topographic map is stretched with bilinear filtering rather than by
+  // repeating its pixels.
+  bool SmoothTopo = false;
 
   // Sizes the pictures for a view of width x height; the topographic picture is
   // (width div 2) x (height div 2) when halfTopo. Content stays anchored at the top-left
@@ -49,8 +52,13 @@ class TViewLayers {
   int Width() const { return PhotoBitmap.Width(); }
   int Height() const { return PhotoBitmap.Height(); }
   TPixelArea Whole() const { return {0, 0, Width(), Height()}; }
-  // The view pixels whose stretched topographic pixel lies in the area of TopoBitmap.
+  // The view pixels whose stretched topographic pixel lies in the area of TopoBitmap
+  // (smoothly stretched: that the area's pixels reach).
   TPixelArea TopoViewAreaOf(const TPixelArea& topoArea) const;
+  bool SmoothStretch() const {
+    return SmoothTopo && TopoBitmap.Width() > 0 && TopoBitmap.Width() == Width() / 2 &&
+           TopoBitmap.Height() == Height() / 2;
+  }
 };
 
 // The smallest area holding both (an empty area adds nothing).
