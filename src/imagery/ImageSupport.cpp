@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "imagery/JpegCodec.h"
 #include "platform/ProgramError.h"
 
@@ -495,6 +499,158 @@ inline std::uint8_t ThreeToOne(std::uint8_t near, std::uint8_t side) {
   return static_cast<std::uint8_t>((near + half + 1) >> 1);
 }
 
+// The smooth stretch across works in blocks: 8 source pixels become 16 destination
+// pixels (48 bytes). `padded` holds the source row from the pixel left of the first
+// block's, edge pixels repeated, so every block may read 3 bytes before its pixels and
+// up to 7 past them (kSmoothPadBytes in all beyond the blocks' own 24 each).
+constexpr std::int64_t kSmoothBlockPixels = 16;
+constexpr std::int64_t kSmoothPadBytes = 9;
+
+// Destination pixel p of a block weighs source pixel p / 2 against its left neighbour
+// (even p) or its right one (odd p); this gives the padded-row byte of either for each
+// output byte.
+constexpr std::int64_t SmoothSourceByte(int outputByte, bool side) {
+  const int pixel = outputByte / 3, channel = outputByte % 3;
+  const int near = pixel / 2;
+  const int from = side ? (pixel % 2 ? near + 1 : near - 1) : near;
+  return 3 + 3 * from + channel;
+}
+
+void SmoothAcrossPlain(std::uint8_t* __restrict out, const std::uint8_t* __restrict padded,
+                       std::int64_t blocks) {
+  for (std::int64_t b = 0; b < blocks; ++b, out += 48, padded += 24) {
+    for (int i = 0; i < 48; ++i) {
+      out[i] = ThreeToOne(padded[SmoothSourceByte(i, false)], padded[SmoothSourceByte(i, true)]);
+    }
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Each 16 output bytes of a block come from one 16-byte load of the padded row at these
+// offsets, rearranged by a byte shuffle into the near and the side pixels.
+constexpr int kSmoothLoadAt[3] = {0, 6, 15};
+
+struct TSmoothShuffles {
+  alignas(16) std::uint8_t Near[3][16];
+  alignas(16) std::uint8_t Side[3][16];
+};
+
+constexpr TSmoothShuffles MakeSmoothShuffles() {
+  TSmoothShuffles shuffles{};
+  for (int v = 0; v < 3; ++v) {
+    for (int i = 0; i < 16; ++i) {
+      shuffles.Near[v][i] =
+          static_cast<std::uint8_t>(SmoothSourceByte(16 * v + i, false) - kSmoothLoadAt[v]);
+      shuffles.Side[v][i] =
+          static_cast<std::uint8_t>(SmoothSourceByte(16 * v + i, true) - kSmoothLoadAt[v]);
+    }
+  }
+  return shuffles;
+}
+
+constexpr TSmoothShuffles kSmoothShuffles = MakeSmoothShuffles();
+
+constexpr bool SmoothLoadsCoverTheirBytes() {
+  for (int v = 0; v < 3; ++v) {
+    for (int i = 0; i < 16; ++i) {
+      if (kSmoothShuffles.Near[v][i] > 15 || kSmoothShuffles.Side[v][i] > 15) return false;
+    }
+  }
+  return kSmoothLoadAt[2] + 16 <= 24 + kSmoothPadBytes;
+}
+static_assert(SmoothLoadsCoverTheirBytes());
+
+__attribute__((target("ssse3"))) inline void SmoothBlockSsse3(
+    std::uint8_t* __restrict out, const std::uint8_t* __restrict padded) {
+  for (int v = 0; v < 3; ++v) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded + kSmoothLoadAt[v]));
+    const __m128i near = _mm_shuffle_epi8(
+        in, _mm_load_si128(reinterpret_cast<const __m128i*>(kSmoothShuffles.Near[v])));
+    const __m128i side = _mm_shuffle_epi8(
+        in, _mm_load_si128(reinterpret_cast<const __m128i*>(kSmoothShuffles.Side[v])));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * v),
+                     _mm_avg_epu8(near, _mm_avg_epu8(near, side)));
+  }
+}
+
+__attribute__((target("ssse3"))) void SmoothAcrossSsse3(std::uint8_t* __restrict out,
+                                                        const std::uint8_t* __restrict padded,
+                                                        std::int64_t blocks) {
+  for (std::int64_t b = 0; b < blocks; ++b, out += 48, padded += 24) SmoothBlockSsse3(out, padded);
+}
+
+__attribute__((target("avx2"))) inline __m256i LoadLanes(const std::uint8_t* low,
+                                                         const std::uint8_t* high) {
+  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(high),
+                             reinterpret_cast<const __m128i*>(low));
+}
+
+// Two blocks at a time: the six 16-byte parts of their output pair up into three 32-byte
+// vectors, each lane loaded and shuffled as its part is in the single-block form.
+__attribute__((target("avx2"))) void SmoothAcrossAvx2(std::uint8_t* __restrict out,
+                                                      const std::uint8_t* __restrict padded,
+                                                      std::int64_t blocks) {
+  const int partOf[6] = {0, 1, 2, 0, 1, 2};
+  __m256i nearShuffle[3], sideShuffle[3];
+  int loadAt[6];
+  for (int p = 0; p < 6; ++p) loadAt[p] = kSmoothLoadAt[partOf[p]] + (p < 3 ? 0 : 24);
+  for (int v = 0; v < 3; ++v) {
+    nearShuffle[v] =
+        LoadLanes(kSmoothShuffles.Near[partOf[2 * v]], kSmoothShuffles.Near[partOf[2 * v + 1]]);
+    sideShuffle[v] =
+        LoadLanes(kSmoothShuffles.Side[partOf[2 * v]], kSmoothShuffles.Side[partOf[2 * v + 1]]);
+  }
+  std::int64_t b = 0;
+  for (; b + 2 <= blocks; b += 2, out += 96, padded += 48) {
+    for (int v = 0; v < 3; ++v) {
+      const __m256i in = LoadLanes(padded + loadAt[2 * v], padded + loadAt[2 * v + 1]);
+      const __m256i near = _mm256_shuffle_epi8(in, nearShuffle[v]);
+      const __m256i side = _mm256_shuffle_epi8(in, sideShuffle[v]);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * v),
+                          _mm256_avg_epu8(near, _mm256_avg_epu8(near, side)));
+    }
+  }
+  if (b < blocks) SmoothBlockSsse3(out, padded);
+}
+
+__attribute__((target("avx2"))) void SmoothDownAvx2(std::uint8_t* __restrict out,
+                                                    const std::uint8_t* __restrict near,
+                                                    const std::uint8_t* __restrict far,
+                                                    std::int64_t count) {
+  for (std::int64_t b = 0; b < count; ++b) out[b] = ThreeToOne(near[b], far[b]);
+}
+#endif
+
+void SmoothDownPlain(std::uint8_t* __restrict out, const std::uint8_t* __restrict near,
+                     const std::uint8_t* __restrict far, std::int64_t count) {
+  for (std::int64_t b = 0; b < count; ++b) out[b] = ThreeToOne(near[b], far[b]);
+}
+
+struct TSmoothLoops {
+  void (*Across)(std::uint8_t*, const std::uint8_t*, std::int64_t) = &SmoothAcrossPlain;
+  void (*Down)(std::uint8_t*, const std::uint8_t*, const std::uint8_t*,
+               std::int64_t) = &SmoothDownPlain;
+};
+
+// Chosen once, outside the loops: the shuffles are not in the x86-64 baseline.
+TSmoothLoops ChooseSmoothLoops() {
+  TSmoothLoops loops;
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("ssse3")) loops.Across = &SmoothAcrossSsse3;
+  if (__builtin_cpu_supports("avx2")) {
+    loops.Across = &SmoothAcrossAvx2;
+    loops.Down = &SmoothDownAvx2;
+  }
+#endif
+  return loops;
+}
+
+const TSmoothLoops& SmoothLoops() {
+  static const TSmoothLoops chosen = ChooseSmoothLoops();
+  return chosen;
+}
+
 }  // namespace
 
 void StretchDoubleSmoothArea(TBitmap24& destination, const TBitmap24& source,
@@ -507,68 +663,48 @@ void StretchDoubleSmoothArea(TBitmap24& destination, const TBitmap24& source,
     StretchDoubleSmoothArea(destination, copy, area);
     return;
   }
-  // The work runs on whole rows of bytes, so that the compiler can use vector
-  // instructions (3/4 + 1/4 as two rounded averages: a byte average instruction). Each
-  // source row is stretched across once; each destination row then weighs its near
-  // stretched row with the one on its side. Column c of a padded row is source column
-  // first + c, clamped to the picture.
-  const std::int64_t first = (clip.Left >> 1) - 1;
-  const std::int64_t count = ((clip.Right - 1) >> 1) + 2 - first;
-  const std::int64_t inFirst = std::max<std::int64_t>(0, -first);  // columns on the picture
-  const std::int64_t inEnd = std::min<std::int64_t>(count, sw - first);
+  // Each source row is stretched across once, in whole blocks from the even destination
+  // column at or left of the area; each destination row then weighs its near stretched
+  // row with the one on its side. Padded pixel q is source column first + q, clamped.
+  const std::int64_t startX = clip.Left & ~std::int64_t{1};
+  const std::int64_t blocks = (clip.Right - startX + kSmoothBlockPixels - 1) / kSmoothBlockPixels;
+  const std::int64_t first = startX / 2 - 1;
+  const std::int64_t count = (blocks * 24 + kSmoothPadBytes) / 3;
+  const std::int64_t inFirst = std::clamp<std::int64_t>(-first, 0, count);  // on the picture
+  const std::int64_t inEnd = std::clamp<std::int64_t>(sw - first, inFirst, count);
   const std::int64_t rowBytes = (clip.Right - clip.Left) * 3;
-  const std::int64_t last = clip.Right - 1;
+  const std::int64_t slotBytes = blocks * 48;
+  const std::int64_t skip = (clip.Left - startX) * 3;
   std::vector<std::uint8_t> paddedRow(static_cast<std::size_t>(count * 3));
-  // One byte more: a pixel is copied as a 4-byte word, the fourth byte overwritten next.
-  std::vector<std::uint8_t> evenRow(static_cast<std::size_t>(count * 3 + 1));
-  std::vector<std::uint8_t> oddRow(static_cast<std::size_t>(count * 3 + 1));
   // The rows a destination row reads are three neighbours at most: a slot each.
-  std::vector<std::uint8_t> stretchedRows(static_cast<std::size_t>(3 * (rowBytes + 1)));
+  std::vector<std::uint8_t> stretchedRows(static_cast<std::size_t>(3 * slotBytes));
   std::int64_t rowInSlot[3] = {-1, -1, -1};
-  std::uint8_t* __restrict padded = paddedRow.data();
-  std::uint8_t* __restrict even = evenRow.data();
-  std::uint8_t* __restrict odd = oddRow.data();
+  std::uint8_t* padded = paddedRow.data();
+  const TSmoothLoops& loops = SmoothLoops();
   const auto stretched = [&](std::int64_t row) -> const std::uint8_t* {
     const auto slot = static_cast<std::size_t>(row % 3);
-    std::uint8_t* out = stretchedRows.data() + slot * static_cast<std::size_t>(rowBytes + 1);
-    if (rowInSlot[slot] == row) return out;
+    std::uint8_t* out = stretchedRows.data() + slot * static_cast<std::size_t>(slotBytes);
+    if (rowInSlot[slot] == row) return out + skip;
     rowInSlot[slot] = row;
-    const std::int64_t inBytes = (inEnd - inFirst) * 3;
-    std::memcpy(padded + inFirst * 3,
-                source.Pixel(0, static_cast<int>(row)) + (first + inFirst) * 3,
-                static_cast<std::size_t>(inBytes));
-    for (std::int64_t c = 0; c < inFirst; ++c) std::memcpy(padded + c * 3, padded + inFirst * 3, 3);
-    for (std::int64_t c = inEnd; c < count; ++c) {
-      std::memcpy(padded + c * 3, padded + inFirst * 3 + inBytes - 3, 3);
+    const std::uint8_t* in = source.Row(static_cast<int>(row));
+    if (inEnd > inFirst) {
+      std::memcpy(padded + inFirst * 3, in + (first + inFirst) * 3,
+                  static_cast<std::size_t>((inEnd - inFirst) * 3));
     }
-    for (std::int64_t b = 3; b < (count - 1) * 3; ++b) {
-      even[b] = ThreeToOne(padded[b], padded[b - 3]);
-      odd[b] = ThreeToOne(padded[b], padded[b + 3]);
-    }
-    std::uint8_t* pixelOut = out;
-    const auto put = [&](std::int64_t column) {
-      const std::uint8_t* pixel = ((column & 1) ? odd : even) + ((column >> 1) - first) * 3;
-      std::memcpy(pixelOut, pixel, column < last ? 4 : 3);
-      pixelOut += 3;
-    };
-    std::int64_t x = clip.Left;
-    if (x & 1) put(x++);
-    for (; x + 2 <= last; x += 2, pixelOut += 6) {
-      const std::int64_t at = ((x >> 1) - first) * 3;
-      std::memcpy(pixelOut, even + at, 4);
-      std::memcpy(pixelOut + 3, odd + at, 4);
-    }
-    for (; x <= last; ++x) put(x);
-    return out;
+    const std::uint8_t* leftEdge = in;
+    const std::uint8_t* rightEdge = in + (sw - 1) * 3;
+    for (std::int64_t c = 0; c < inFirst; ++c) std::memcpy(padded + c * 3, leftEdge, 3);
+    for (std::int64_t c = inEnd; c < count; ++c) std::memcpy(padded + c * 3, rightEdge, 3);
+    loops.Across(out, padded, blocks);
+    return out + skip;
   };
   for (std::int64_t y = clip.Top; y < clip.Bottom; ++y) {
     const std::int64_t j = y >> 1;
-    const std::uint8_t* __restrict near = stretched(std::min(j, sh - 1));
-    const std::uint8_t* __restrict far =
+    const std::uint8_t* near = stretched(std::min(j, sh - 1));
+    const std::uint8_t* far =
         stretched(std::clamp<std::int64_t>((y & 1) ? j + 1 : j - 1, 0, sh - 1));
-    std::uint8_t* __restrict out =
-        destination.Pixel(static_cast<int>(clip.Left), static_cast<int>(y));
-    for (std::int64_t b = 0; b < rowBytes; ++b) out[b] = ThreeToOne(near[b], far[b]);
+    loops.Down(destination.Pixel(static_cast<int>(clip.Left), static_cast<int>(y)), near, far,
+               rowBytes);
   }
 }
 
