@@ -106,6 +106,8 @@ inline double OctaveFade(double wave, double inverseFootprint, double fadeFrom) 
 struct Footprint {
   double size, inverse;
   explicit Footprint(double s) : size(s), inverse(1.0 / s) {}
+  // With the inverse already at hand (1.0 / s, computed once for several uses).
+  Footprint(double s, double inv) : size(s), inverse(inv) {}
 };
 
 // Coverage of a pixel of width `footprint` centred at x by stripes of `width` that
