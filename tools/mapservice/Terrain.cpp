@@ -243,7 +243,7 @@ class PixelOctaves {
     for (const Octave& o : octaves) parts_.push_back({o, GradientOctave(o.seed, o.wave)});
   }
   bool Empty() const { return parts_.empty(); }
-  double operator()(double x, double y, const Footprint& fp) {
+  [[gnu::always_inline]] double operator()(double x, double y, const Footprint& fp) {
     double sum = 0;
     for (Part& p : parts_) {
       const double fade =
