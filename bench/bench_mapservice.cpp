@@ -1,6 +1,8 @@
-// Tiles per second of the local map service: generating and encoding a tile, warping
-// and encoding one from a large GeoTIFF with overviews beside the synthetic land at the
-// same scales, the same tiles through --preset usgs's description from a loopback tile
+// Tiles per second of the local map service: generating and encoding a tile (beside
+// encoding the same picture alone), warping and encoding one from a large GeoTIFF with
+// overviews beside the synthetic land at the same scales, the GeoTIFF's tiles asked of
+// the service process over HTTP (its CPU a tile beside the same warp and encode in this
+// process), the same tiles through --preset usgs's description from a loopback tile
 // server, and answering GetTile from the tile cache (request parsing and answer
 // included); and reading the HTTP request that carries it, whole and as a trickle of
 // small pieces. Under hostile load: how many ordinary requests are answered within a
@@ -10,9 +12,11 @@
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <cpl_conv.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "imagery/JpegCodec.h"
 #include "mapservice/GdalImagery.h"
 #include "mapservice/HttpListener.h"
 #include "mapservice/HttpRequest.h"
@@ -30,6 +35,8 @@
 #include "mapservice/MapService.h"
 #include "support/GdalDatasets.h"
 #include "support/LoopbackTileServer.h"
+#include "support/MapServiceProcess.h"
+#include "support/RawHttpClient.h"
 #include "support/TempFolder.h"
 
 namespace quorvil::mapservice {
@@ -49,19 +56,41 @@ std::string TileRequest(const TileId& id) {
          std::to_string(id.Y) + "</Y></id></GetTile></soap:Body></soap:Envelope>";
 }
 
-// Central Park at 4 m (town, park, water) and the Rockies at 64 m (mountains).
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// Central Park at 4 m (town, park, water) and the Rockies at 64 m (mountains). The
+// reference: encoding the last tile's picture alone, in the same run.
 void GenerateAndEncode(benchmark::State& state, Theme theme, Scale scale, double lon, double lat) {
   const TileGrid grid(CoverageKind::World);
   const Terrain terrain(Gazetteer::Instance());
   const TileRenderer renderer(terrain);
   TileId id = *grid.MetaFromPoint({lon, lat}, theme, scale)->Id;
   std::int64_t bytes = 0;
+  const double start = ThreadCpuSeconds();
   for (auto _ : state) {
     ++id.X;  // a new tile every time
     bytes += static_cast<std::int64_t>(renderer.RenderTileFile(id).size());
   }
+  const double perTile = (ThreadCpuSeconds() - start) / static_cast<double>(state.iterations());
+  const GroundTile ground = terrain.SampleTile(id.Scene, id.Scale, id.X, id.Y);
+  const TBitmap24 photo = RenderPhoto(ground);
+  const std::vector<std::uint8_t> topo = RenderTopo(ground);
+  constexpr int kEncodes = 100;
+  const double encodeStart = ThreadCpuSeconds();
+  for (int i = 0; i < kEncodes; ++i) {
+    benchmark::DoNotOptimize(theme == Theme::Topo
+                                 ? EncodeGif(topo, kTilePixels, kTilePixels, TopoPalette())
+                                 : EncodeJpeg(photo, kPhotoJpegQuality));
+  }
+  const double encode = (ThreadCpuSeconds() - encodeStart) / kEncodes;
   state.SetItemsProcessed(state.iterations());
   state.counters["bytes_per_tile"] = static_cast<double>(bytes) / state.iterations();
+  state.counters["encode_alone_ms"] = 1e3 * encode;
+  state.counters["x_reference"] = perTile / encode;
 }
 BENCHMARK_CAPTURE(GenerateAndEncode, PhotoCentralPark4m, Theme::Photo, Scale::Scale4m, -73.965,
                   40.784)
@@ -83,9 +112,9 @@ BENCHMARK_CAPTURE(GenerateAndEncode, PhotoSynthetic16m, Theme::Photo, Scale::Sca
 constexpr double kRasterWest = 500000, kRasterNorth = 4500000;
 constexpr int kRasterSide = 10000;
 
-const GdalImagery& LargeGeoTiff() {
+const std::string& LargeGeoTiffPath() {
   static const testing::TTempFolder folder;
-  static const GdalImagery imagery = [] {
+  static const std::string path = [] {
     testing::TRasterSpec raster(folder / "ortho.tif", "EPSG:32618", kRasterWest, kRasterNorth, 1,
                                 kRasterSide, kRasterSide);
     raster.tiled = true;
@@ -96,8 +125,13 @@ const GdalImagery& LargeGeoTiff() {
       const int texture = ((x * 31) ^ (y * 17)) & 15;
       return static_cast<std::uint8_t>(60 + field * 30 + texture + band * 20);
     });
-    return GdalImagery({folder / "ortho.tif", ""});
+    return std::string(folder / "ortho.tif");
   }();
+  return path;
+}
+
+const GdalImagery& LargeGeoTiff() {
+  static const GdalImagery imagery({LargeGeoTiffPath(), ""});
   return imagery;
 }
 
@@ -138,6 +172,84 @@ BENCHMARK_CAPTURE(GeoTiffTile, Photo1m, Scale::Scale1m, false)->Unit(benchmark::
 BENCHMARK_CAPTURE(GeoTiffTile, Photo16m, Scale::Scale16m, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(GeoTiffTile, PresetUsgs1m, Scale::Scale1m, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(GeoTiffTile, PresetUsgs16m, Scale::Scale16m, true)->Unit(benchmark::kMillisecond);
+
+// CPU time of every thread of a process so far, from the scheduler's figures.
+double ProcessCpuSeconds(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  double total = 0;
+  if (DIR* dir = opendir(tasks.c_str())) {
+    while (const dirent* e = readdir(dir)) {
+      if (e->d_name[0] == '.') continue;
+      std::ifstream in(tasks + "/" + e->d_name + "/schedstat");
+      double ns = 0;
+      if (in >> ns) total += ns * 1e-9;
+    }
+    closedir(dir);
+  }
+  return total;
+}
+
+// GetTile of the GeoTIFF's 1 m tiles asked of the service process over one kept-alive
+// connection, each tile once (its tile cache never answers): the service's CPU a tile,
+// beside the same warp and encode in this process.
+void GeoTiffGetTileHttp(benchmark::State& state) {
+  if (testing::kMapServicePath == nullptr) {
+    state.SkipWithError("built without the service program");
+    return;
+  }
+  static testing::ServiceProcess service({"--photo", LargeGeoTiffPath(), "--port", "0"});
+  static int next = 0;
+  constexpr Scale scale = Scale::Scale1m;
+  const int tiles = static_cast<int>(kRasterSide / (MetresPerPixel(scale) * kTilePixels));
+  const int firstX = static_cast<int>(kRasterWest / (MetresPerPixel(scale) * kTilePixels));
+  const int firstY = static_cast<int>(kRasterNorth / (MetresPerPixel(scale) * kTilePixels)) - 1;
+  auto tileOf = [&](int k) {
+    k %= tiles * tiles;
+    return TileId{Theme::Photo, scale, 18, firstX + k % tiles, firstY - k / tiles};
+  };
+  testing::TRawHttpClient client(service.Port());
+  if (!client.Connected()) {
+    state.SkipWithError("the service did not start");
+    return;
+  }
+  auto ask = [&client](const TileId& id) {
+    const std::string body = TileRequest(id);
+    client.Send(
+        "POST /terraservice.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        "Content-Type: text/xml; charset=utf-8\r\n"
+        "SOAPAction: \"http://terraserver-usa.com/terraserver/GetTile\"\r\n"
+        "Content-Length: " +
+        std::to_string(body.size()) + "\r\n\r\n" + body);
+    return client.ReadAnswer();
+  };
+  const int first = next;
+  std::int64_t bytes = 0;
+  const double start = ProcessCpuSeconds(service.Pid());
+  for (auto _ : state) {
+    const std::string answer = ask(tileOf(next++));
+    if (!answer.starts_with("HTTP/1.1 200 ")) {
+      state.SkipWithError("GetTile failed");
+      break;
+    }
+    bytes += static_cast<std::int64_t>(answer.size());
+  }
+  const double serverPerTile =
+      (ProcessCpuSeconds(service.Pid()) - start) / static_cast<double>(state.iterations());
+  // The reference: the same tiles, at most 200 of them, warped and encoded here from a
+  // dataset opened afresh, so that its blocks are read anew as the service read them.
+  const int count = std::min(200, next - first);
+  const GdalImagery fresh({LargeGeoTiffPath(), ""});
+  const double referenceStart = ThreadCpuSeconds();
+  for (int k = first; k < first + count; ++k) benchmark::DoNotOptimize(fresh.TileFile(tileOf(k)));
+  const double reference = (ThreadCpuSeconds() - referenceStart) / std::max(count, 1);
+  state.SetItemsProcessed(state.iterations());
+  state.counters["answer_bytes"] = static_cast<double>(bytes) / state.iterations();
+  state.counters["server_cpu_ms"] = 1e3 * serverPerTile;
+  state.counters["in_process_ms"] = 1e3 * reference;
+  state.counters["x_reference"] = serverPerTile / reference;
+}
+// A fixed count, so that five repetitions still ask for new tiles only (2,500 of them).
+BENCHMARK(GeoTiffGetTileHttp)->Iterations(300)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void CachedGetTile(benchmark::State& state) {
   const TileId id{Theme::Photo, Scale::Scale4m, 18, 732, 5644};

@@ -112,6 +112,47 @@ TEST(TerrainTest, TheLandNearPlacesIsWhatTheyAre) {
   }
 }
 
+std::uint64_t Fnv(std::uint64_t h, const void* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i)
+    h = (h ^ static_cast<const std::uint8_t*>(data)[i]) * 0x100000001B3ull;
+  return h;
+}
+
+TEST(TerrainTest, TilesAreTheSameAsEver) {
+  // Hashes of the ground (heights, cover, colours) and of both pictures, taken from an
+  // earlier build: a faster terrain must not change one pixel. Each tile is followed by
+  // its eastern neighbour, as a viewer asks for them.
+  const struct {
+    TileAt at;
+    std::uint64_t hash;
+  } cases[] = {
+      {kPlaces[0], 0xa02c61574db49254},
+      {kPlaces[1], 0x30d6ac18861393dc},
+      {kPlaces[2], 0xbf47aba4b1b473f5},
+      {kPlaces[3], 0xe3fe3df8403563ee},
+      {{"Pennsylvania", -75.0, 40.6, Scale::Scale1m}, 0xcbf95cc5447c8b45},
+      {{"Chicago", -87.63, 41.88, Scale::Scale8m}, 0x652d00c7cdaa1a42},
+      {{"Florida coast", -80.13, 25.79, Scale::Scale32m}, 0x81862f5b68079814},
+  };
+  for (const auto& c : cases) {
+    TileId id = TileOf(c.at);
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (int n = 0; n < 2; ++n, ++id.X) {
+      const GroundTile ground = T().SampleTile(id.Scene, id.Scale, id.X, id.Y);
+      for (const GroundPixel& p : ground.pixels) {
+        h = Fnv(h, &p.elevation, sizeof p.elevation);
+        h = Fnv(h, &p.cover, 1);
+        h = Fnv(h, &p.red, 3);
+      }
+      const TBitmap24 photo = RenderPhoto(ground);
+      for (int y = 0; y < kTilePixels; ++y) h = Fnv(h, photo.Row(y), kTilePixels * 3);
+      const std::vector<std::uint8_t> topo = RenderTopo(ground);
+      h = Fnv(h, topo.data(), topo.size());
+    }
+    EXPECT_EQ(h, c.hash) << c.at.where;
+  }
+}
+
 TEST(TerrainTest, TileFilesAreSmallValidPictures) {
   const TileRenderer renderer(T());
   int used[256] = {};

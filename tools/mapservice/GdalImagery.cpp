@@ -20,32 +20,55 @@ namespace {
 // cannot blend.
 constexpr std::uint8_t kHalfCover = 128;
 
-std::uint8_t Blend(std::uint8_t colour, std::uint8_t alpha) {
-  return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
+// The colour at `alpha` cover on white, rounded: (v + 127) / 255 as a multiply and a
+// shift, which gives the quotient exactly for every colour and alpha (checked below).
+constexpr std::uint8_t Blend(unsigned colour, unsigned alpha) {
+  const unsigned v = colour * alpha + 255 * (255 - alpha) + 127;
+  return static_cast<std::uint8_t>((v * 0x8081u) >> 23);
 }
 
-// Red, green and blue of every pixel, on white where the dataset holds nothing.
-std::vector<std::uint8_t> RgbOnWhite(const WarpedWindow& window, std::size_t pixels,
-                                     RasterColours colours,
-                                     const std::vector<std::uint8_t>& palette) {
-  std::vector<std::uint8_t> rgb(pixels * 3);
-  const std::uint8_t* from = window.Pixels.data();
-  const int step = window.Channels;
-  const std::size_t entries = palette.size() / 3;
-  for (std::size_t i = 0; i < pixels; ++i, from += step) {
-    const std::uint8_t alpha = from[step - 1];
-    std::uint8_t* to = &rgb[i * 3];
-    for (int c = 0; c < 3; ++c) {
-      std::uint8_t value = from[0];
-      if (colours == RasterColours::Rgb) {
-        value = from[c];
-      } else if (colours == RasterColours::Palette) {
-        value = from[0] < entries ? palette[from[0] * 3 + c] : 0;
-      }
-      to[c] = Blend(value, alpha);
+constexpr bool BlendIsExact() {
+  for (unsigned colour = 0; colour < 256; ++colour) {
+    for (unsigned alpha = 0; alpha < 256; ++alpha) {
+      if (Blend(colour, alpha) != (colour * alpha + 255 * (255 - alpha) + 127) / 255) return false;
     }
   }
-  return rgb;
+  return true;
+}
+static_assert(BlendIsExact());
+
+// Red, green and blue of every pixel, on white where the dataset holds nothing, into
+// `to` (three bytes a pixel); with `bgr`, blue first, as the JPEG encoder takes them.
+void RgbOnWhite(const WarpedWindow& window, std::size_t pixels, RasterColours colours,
+                const std::vector<std::uint8_t>& palette, std::uint8_t* to, bool bgr) {
+  const std::uint8_t* from = window.Pixels.data();
+  const int r = bgr ? 2 : 0, b = bgr ? 0 : 2;
+  if (colours == RasterColours::Rgb) {
+    for (std::size_t i = 0; i < pixels; ++i, from += 4, to += 3) {
+      const unsigned alpha = from[3];
+      to[r] = Blend(from[0], alpha);
+      to[1] = Blend(from[1], alpha);
+      to[b] = Blend(from[2], alpha);
+    }
+    return;
+  }
+  // One colour byte a pixel: grey, or an index whose colours come from a table.
+  std::uint8_t table[256][3] = {};
+  const std::size_t entries = palette.size() / 3;
+  for (unsigned v = 0; v < 256; ++v) {
+    for (int c = 0; c < 3; ++c) {
+      table[v][c] = colours == RasterColours::Grey ? static_cast<std::uint8_t>(v)
+                    : v < entries                  ? palette[v * 3 + c]
+                                                   : 0;
+    }
+  }
+  for (std::size_t i = 0; i < pixels; ++i, from += 2, to += 3) {
+    const std::uint8_t* colour = table[from[0]];
+    const unsigned alpha = from[1];
+    to[r] = Blend(colour[0], alpha);
+    to[1] = Blend(colour[1], alpha);
+    to[b] = Blend(colour[2], alpha);
+  }
 }
 
 struct DatasetCloser {
@@ -146,7 +169,8 @@ PaletteTile ToPaletteTile(const WarpedWindow& window, int size, RasterColours co
                           const std::vector<std::uint8_t>& palette) {
   const std::size_t pixels = static_cast<std::size_t>(size) * size;
   if (colours != RasterColours::Palette) {
-    const std::vector<std::uint8_t> rgb = RgbOnWhite(window, pixels, colours, palette);
+    std::vector<std::uint8_t> rgb(pixels * 3);
+    RgbOnWhite(window, pixels, colours, palette, rgb.data(), false);
     if (std::optional<PaletteTile> exact = ExactPalette(rgb)) return std::move(*exact);
     return Quantize(rgb, size);
   }
@@ -218,19 +242,9 @@ std::vector<std::uint8_t> GdalImagery::TileFile(const TileId& id) const {
         ToPaletteTile(window, kTilePixels, raster->Colours(), raster->Palette());
     return EncodeGif(tile.Indices, kTilePixels, kTilePixels, tile.Palette);
   }
-  const std::vector<std::uint8_t> rgb =
-      RgbOnWhite(window, static_cast<std::size_t>(kTilePixels) * kTilePixels, raster->Colours(),
-                 raster->Palette());
   TBitmap24 bitmap(kTilePixels, kTilePixels);
-  for (int y = 0; y < kTilePixels; ++y) {
-    std::uint8_t* row = bitmap.Row(y);
-    const std::uint8_t* from = &rgb[static_cast<std::size_t>(y) * kTilePixels * 3];
-    for (int x = 0; x < kTilePixels; ++x, row += 3, from += 3) {
-      row[0] = from[2];
-      row[1] = from[1];
-      row[2] = from[0];
-    }
-  }
+  RgbOnWhite(window, static_cast<std::size_t>(kTilePixels) * kTilePixels, raster->Colours(),
+             raster->Palette(), bitmap.Data(), true);
   return EncodeJpeg(bitmap, kPhotoJpegQuality);
 }
 

@@ -557,21 +557,22 @@ WarpedWindow GdalRaster::Warp(const UtmWindow& window) const {
   const int bands = GDALGetRasterCount(warped.get());
   if (bands < 2) throw EImageryError("The warp of " + path_ + " lost its alpha band");
   const std::size_t pixels = static_cast<std::size_t>(window.Size) * window.Size;
-  std::vector<std::uint8_t> all(pixels * bands);
-  if (GDALDatasetRasterIO(warped.get(), GF_Read, 0, 0, window.Size, window.Size, all.data(),
-                          window.Size, window.Size, GDT_Byte, bands, nullptr, bands,
-                          static_cast<GSpacing>(bands) * window.Size, 1) != CE_None) {
+  // Straight into the interleaved pixels: the colour bands (the last one again when
+  // there are fewer than asked), then the alpha band.
+  const int colourBands = std::min(colourBytes, bands - 1);
+  int bandMap[4];
+  for (int c = 0; c < colourBytes; ++c) bandMap[c] = std::min(c, colourBands - 1) + 1;
+  bandMap[colourBytes] = bands;
+  out.Pixels.resize(pixels * out.Channels);
+  if (GDALDatasetRasterIO(warped.get(), GF_Read, 0, 0, window.Size, window.Size, out.Pixels.data(),
+                          window.Size, window.Size, GDT_Byte, out.Channels, bandMap, out.Channels,
+                          static_cast<GSpacing>(out.Channels) * window.Size, 1) != CE_None) {
     throw ReadError(errors.Told());
   }
   if (const std::string trouble = errors.Told(); !trouble.empty()) Remember(trouble);
-  const int colourBands = std::min(colourBytes, bands - 1);
-  out.Pixels.resize(pixels * out.Channels);
-  std::uint8_t* to = out.Pixels.data();
-  const std::uint8_t* from = all.data();
-  for (std::size_t i = 0; i < pixels; ++i, from += bands, to += out.Channels) {
-    for (int c = 0; c < colourBytes; ++c) to[c] = from[std::min(c, colourBands - 1)];
-    to[colourBytes] = from[bands - 1];
-    out.AnyCovered |= from[bands - 1] != 0;
+  const std::uint8_t* alpha = out.Pixels.data() + colourBytes;
+  for (std::size_t i = 0; i < pixels && !out.AnyCovered; ++i, alpha += out.Channels) {
+    out.AnyCovered = *alpha != 0;
   }
   return out;
 }

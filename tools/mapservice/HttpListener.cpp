@@ -110,9 +110,31 @@ struct Moved {
   Clock::time_point deadline;
 };
 
+// Jobs for a set of workers, guarded by the caller's mutex. The worker that went idle
+// last takes the next job: its memory and caches are still warm, and a single stream of
+// requests wakes one thread rather than each worker in turn.
 struct WorkQueue {
-  std::condition_variable ready;
   std::deque<Job> jobs;
+  // Idle workers, the most recent last, each waiting on its own condition.
+  std::vector<std::condition_variable*> idle;
+
+  void NotifyOne() {
+    if (idle.empty()) return;
+    idle.back()->notify_one();
+    idle.pop_back();
+  }
+  void NotifyAll() {
+    for (std::condition_variable* c : idle) c->notify_one();
+    idle.clear();
+  }
+  template <class Done>
+  void Wait(std::unique_lock<std::mutex>& lock, std::condition_variable& mine, Done done) {
+    while (!done()) {
+      idle.push_back(&mine);
+      mine.wait(lock);
+      std::erase(idle, &mine);  // still listed after a spurious wake-up
+    }
+  }
 };
 
 }  // namespace
@@ -309,8 +331,8 @@ void HttpListener::Loop::EndWorkers(std::vector<std::thread>& workers) {
   workersEnd_ = true;
   ordinary_.jobs.clear();
   slow_.jobs.clear();
-  ordinary_.ready.notify_all();
-  slow_.ready.notify_all();
+  ordinary_.NotifyAll();
+  slow_.NotifyAll();
   abandoned_ = !idle_.wait_for(lock, options_.stopGrace, [this] { return busy_ == 0; });
   lock.unlock();
   for (auto& w : workers) {
@@ -324,11 +346,12 @@ void HttpListener::Loop::EndWorkers(std::vector<std::thread>& workers) {
 
 void HttpListener::Loop::Work(bool slow) {
   WorkQueue& queue = slow ? slow_ : ordinary_;
+  std::condition_variable ready;
   for (;;) {
     Job job;
     {
       std::unique_lock lock(jobMutex_);
-      queue.ready.wait(lock, [&] { return workersEnd_ || !queue.jobs.empty(); });
+      queue.Wait(lock, ready, [&] { return workersEnd_ || !queue.jobs.empty(); });
       if (workersEnd_) return;
       job = std::move(queue.jobs.front());
       queue.jobs.pop_front();
@@ -349,15 +372,21 @@ void HttpListener::Loop::Work(bool slow) {
     }
     if (moved && !slow && options_.slowHandler) {
       job.deadline = Clock::now() + options_.slowTimeout;
-      HttpRequest head = job.request;
-      head.body.clear();
+      // What a refusal needs of the request: all but its body.
+      HttpRequest head{job.request.method,
+                       job.request.target,
+                       job.request.path,
+                       job.request.query,
+                       job.request.minorVersion,
+                       job.request.headers,
+                       {}};
       {
         std::lock_guard lock(answerMutex_);
         moved_.push_back({job.id, job.job, std::move(head), job.deadline});
       }
       std::lock_guard lock(jobMutex_);
       slow_.jobs.push_back(std::move(job));
-      slow_.ready.notify_one();
+      slow_.NotifyOne();
     } else {
       if (moved) response = refusal_(job.request, 500, "Server error: no worker for slow work");
       std::lock_guard lock(answerMutex_);
@@ -552,8 +581,8 @@ void HttpListener::Loop::ProcessInput(Connection& c) {
   {
     std::lock_guard lock(jobMutex_);
     ordinary_.jobs.push_back({c.id, c.job, c.parser.TakeRequest()});
+    ordinary_.NotifyOne();
   }
-  ordinary_.ready.notify_one();
 }
 
 void HttpListener::Loop::Refuse(Connection& c, int status, const std::string& why) {

@@ -371,7 +371,7 @@ class MapService::Operations {
     WriteTileMetaFields(w, *meta);
   }
 
-  void GetTile(const RequestReader& r, XmlWriter& w) const { w.Raw(s_.TileBase64(r.Tile("id"))); }
+  void GetTile(const RequestReader& r, XmlWriter& w) const { w.Raw(*s_.TileBase64(r.Tile("id"))); }
 
   const MapService& s_;
 };
@@ -399,7 +399,7 @@ bool MapService::Holds(Theme theme, double lon, double lat) const {
 }
 
 void MapService::SettleExistence(TileMeta& meta) const {
-  if (imagery_) meta.TileExists = !TileBase64(*meta.Id).empty();
+  if (imagery_) meta.TileExists = !TileBase64(*meta.Id)->empty();
 }
 
 void MapService::SettleExistence(AreaBoundingBox& area) const {
@@ -409,16 +409,17 @@ void MapService::SettleExistence(AreaBoundingBox& area) const {
   }
 }
 
-std::string MapService::TileBase64(const TileId& id) const {
+std::shared_ptr<const std::string> MapService::TileBase64(const TileId& id) const {
+  static const auto kNone = std::make_shared<const std::string>();
   TileGrid::CheckTileId(id);
-  if (imagery_ ? !ThemeHasScale(id.Theme, id.Scale) : !grid_.TileExists(id)) return {};
-  if (TileCache::Value cached = cache_.Find(id)) return *cached;
+  if (imagery_ ? !ThemeHasScale(id.Theme, id.Scale) : !grid_.TileExists(id)) return kNone;
+  if (TileCache::Value cached = cache_.Find(id)) return cached;
   if (imagery_ && !tReadDatasets) throw EDatasetWork();
   const std::vector<std::uint8_t> file =
       imagery_ ? imagery_->TileFile(id) : renderer_.RenderTileFile(id);
   auto text = std::make_shared<const std::string>(Base64Encode(file.data(), file.size()));
   cache_.Put(id, text);
-  return *text;
+  return text;
 }
 
 SoapReply MapService::Handle(std::string_view soapAction, std::string_view body,

@@ -56,7 +56,8 @@ class MapService {
   std::string Wsdl(std::string_view endpoint) const;
 
   // The Base64 text of a tile's image file; empty where the service has no imagery.
-  std::string TileBase64(const TileId& id) const;
+  // Shared with the tile cache, so that an answer copies it only into its envelope.
+  std::shared_ptr<const std::string> TileBase64(const TileId& id) const;
 
   // Whether the service has imagery of the theme at the point.
   bool Holds(Theme theme, double lon, double lat) const;

@@ -41,7 +41,8 @@ class GradientOctave {
  public:
   GradientOctave(std::uint32_t seed, double wave) : inverse_(1.0 / wave), seed_(seed) {}
 
-  double operator()(double x, double y) {
+  // Inlined into the loops over a row of pixels, where it is the heart of the work.
+  [[gnu::always_inline]] double operator()(double x, double y) {
     const double px = x * inverse_, py = y * inverse_;
     const std::int64_t ix = FloorToInt(px), iy = FloorToInt(py);
     if (ix != cellX_ || iy != cellY_) Visit(ix, iy);
@@ -58,7 +59,7 @@ class GradientOctave {
   }
 
  private:
-  void Visit(std::int64_t ix, std::int64_t iy) {
+  [[gnu::noinline]] void Visit(std::int64_t ix, std::int64_t iy) {
     // Eight gradient directions of equal length.
     static constexpr double kG[8][2] = {{1, 0},
                                         {-1, 0},
@@ -106,12 +107,15 @@ inline double OctaveFade(double wave, double inverseFootprint, double fadeFrom) 
 struct Footprint {
   double size, inverse;
   explicit Footprint(double s) : size(s), inverse(1.0 / s) {}
+  // With the inverse already at hand (1.0 / s, computed once for several uses).
+  Footprint(double s, double inv) : size(s), inverse(inv) {}
 };
 
 // Coverage of a pixel of width `footprint` centred at x by stripes of `width` that
 // repeat every `period` (stripes start at multiples of the period): the exact box
 // filter of the stripe pattern, so thin lines fade rather than flicker at coarse scales.
-inline double StripeCoverage(double x, double period, double width, const Footprint& footprint) {
+[[gnu::always_inline]] inline double StripeCoverage(double x, double period, double width,
+                                                    const Footprint& footprint) {
   const double inversePeriod = 1.0 / period;
   const double half = 0.5 * footprint.size;
   const double lo = x - half;

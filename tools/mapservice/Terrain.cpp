@@ -68,6 +68,7 @@ enum Channel : int {
   kIslandShare,
   kStraitShare,
   kHillHeight,
+  kInverseFootprint,  // 1 / kFootprint, for the lattice at hand only
   kChannels
 };
 
@@ -118,18 +119,59 @@ OctavePlan PlanOctaves(double metresPerPixel, double fpMin, double fpMax) {
   return plan;
 }
 
+// Storage of lattices, kept by each thread: a tile's lattices take a few megabytes, which
+// would otherwise come as fresh pages from the system for every tile.
+class LatticeStore {
+ public:
+  struct Block {
+    std::unique_ptr<double[]> values;
+    std::size_t size = 0;
+  };
+  static Block Take(std::size_t size) {
+    std::vector<Block>& free = Free();
+    for (auto it = free.begin(); it != free.end(); ++it) {
+      if (it->size >= size) {
+        Block b = std::move(*it);
+        free.erase(it);
+        return b;
+      }
+    }
+    return {std::unique_ptr<double[]>(new double[size]), size};
+  }
+  static void Give(Block b) {
+    std::vector<Block>& free = Free();
+    // A tile holds two lattices at once, and a few smaller buffers.
+    if (b.values && free.size() < 4) free.push_back(std::move(b));
+  }
+
+ private:
+  static std::vector<Block>& Free() {
+    thread_local std::vector<Block> free;
+    return free;
+  }
+};
+
 struct Lattice {
   int step = 0, side = 0;
   // Channel after channel, rows north to south; left unset until a channel is written.
-  std::unique_ptr<double[]> values;
+  LatticeStore::Block block;
 
   explicit Lattice(int s)
       : step(s),
         side(kTilePixels / s + 3),
-        values(new double[static_cast<std::size_t>(kChannels) * side * side]) {}
-  double* Channel(int c) { return values.get() + static_cast<std::size_t>(c) * side * side; }
+        block(LatticeStore::Take(static_cast<std::size_t>(kChannels) * side * side)) {}
+  Lattice(Lattice&& other) noexcept = default;
+  Lattice& operator=(Lattice&& other) noexcept {
+    LatticeStore::Give(std::move(block));
+    step = other.step;
+    side = other.side;
+    block = std::move(other.block);
+    return *this;
+  }
+  ~Lattice() { LatticeStore::Give(std::move(block)); }
+  double* Channel(int c) { return block.values.get() + static_cast<std::size_t>(c) * side * side; }
   const double* Channel(int c) const {
-    return values.get() + static_cast<std::size_t>(c) * side * side;
+    return block.values.get() + static_cast<std::size_t>(c) * side * side;
   }
   void Clear(int c) { std::fill_n(Channel(c), static_cast<std::size_t>(side) * side, 0.0); }
 };
@@ -179,12 +221,16 @@ void AddOctaves(Lattice& lattice, const std::vector<Octave>& octaves, int field)
   const std::size_t n = static_cast<std::size_t>(lattice.side) * lattice.side;
   const double* xs = lattice.Channel(kGroundX);
   const double* ys = lattice.Channel(kGroundY);
-  const double* fps = lattice.Channel(kFootprint);
+  const double* inverseFps = lattice.Channel(kInverseFootprint);
   double* out = lattice.Channel(field);
   for (const Octave& o : octaves) {
     GradientOctave noise(o.seed, o.wave);
+    if (!o.fades) {
+      for (std::size_t p = 0; p < n; ++p) out[p] += o.weight * noise(xs[p], ys[p]);
+      continue;
+    }
     for (std::size_t p = 0; p < n; ++p) {
-      const double fade = o.fades ? OctaveFade(o.wave, 1.0 / fps[p], o.fadeFrom) : 1.0;
+      const double fade = OctaveFade(o.wave, inverseFps[p], o.fadeFrom);
       if (fade > 0) out[p] += o.weight * fade * noise(xs[p], ys[p]);
     }
   }
@@ -197,7 +243,7 @@ class PixelOctaves {
     for (const Octave& o : octaves) parts_.push_back({o, GradientOctave(o.seed, o.wave)});
   }
   bool Empty() const { return parts_.empty(); }
-  double operator()(double x, double y, const Footprint& fp) {
+  [[gnu::always_inline]] double operator()(double x, double y, const Footprint& fp) {
     double sum = 0;
     for (Part& p : parts_) {
       const double fade =
@@ -537,6 +583,15 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   std::vector<std::vector<const Feature*>> cellFeatures, cellSpots;
   for (int level = 0; level < kLevels - 1; ++level) {
     if (level > 0) lattice = Refine(lattice, kSteps[level], active);
+    bool fades = false;
+    for (int f = 0; f < kFieldCount; ++f) {
+      for (const Octave& o : plan[f][level]) fades |= o.fades;
+    }
+    if (fades) {
+      const double* fps = lattice.Channel(kFootprint);
+      double* inverse = lattice.Channel(kInverseFootprint);
+      for (int p = 0; p < lattice.side * lattice.side; ++p) inverse[p] = 1.0 / fps[p];
+    }
     for (int f = 0; f < kFieldCount; ++f) {
       if (plan[f][level].empty()) continue;
       if (!active[f]) lattice.Clear(f);
@@ -636,6 +691,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   const int side = lattice.side;
   auto lazy = [](int f) { return f == kCrownField; };
   std::vector<double> rowValues(static_cast<std::size_t>(kChannels) * kRow, 0.0);
+  std::array<double, kRow / 2 + 2> column;
   for (int j = -1; j <= kTilePixels; ++j) {
     const double v = (j + 0.5) / 2 + 1;
     const int l = static_cast<int>(v);
@@ -645,30 +701,32 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       const double* a = lattice.Channel(c) + l * side;
       const double* b = a + side;
       double* out = rowValues.data() + c * kRow;
-      double here = a[0] + (b[0] - a[0]) * fv;
+      // Each lattice column once, then the pixels between the columns.
+      for (int k = 0; k < kRow / 2 + 2; ++k) column[k] = a[k] + (b[k] - a[k]) * fv;
       for (int m = 0; m < kRow / 2; ++m) {
-        const double next = a[m + 1] + (b[m + 1] - a[m + 1]) * fv;
-        const double after = a[m + 2] + (b[m + 2] - a[m + 2]) * fv;
-        out[2 * m] = here + (next - here) * 0.75;
-        out[2 * m + 1] = next + (after - next) * 0.25;
-        here = next;
+        out[2 * m] = column[m] + (column[m + 1] - column[m]) * 0.75;
+        out[2 * m + 1] = column[m + 1] + (column[m + 2] - column[m + 1]) * 0.25;
       }
     }
     const double* xs = rowValues.data() + kGroundX * kRow;
     const double* ys = rowValues.data() + kGroundY * kRow;
     const double* fps = rowValues.data() + kFootprint * kRow;
+    double* inverseFps = rowValues.data() + kInverseFootprint * kRow;
+    for (int n = 0; n < kRow; ++n) inverseFps[n] = 1.0 / fps[n];
     for (int f = 0; f < kFieldCount; ++f) {
       if (lazy(f) || fine[f].Empty()) continue;
       double* out = rowValues.data() + f * kRow;
       if (!perPixel[f]) std::fill(out, out + kRow, 0.0);
-      for (int n = 0; n < kRow; ++n) out[n] += fine[f](xs[n], ys[n], Footprint(fps[n]));
+      for (int n = 0; n < kRow; ++n) {
+        out[n] += fine[f](xs[n], ys[n], Footprint(fps[n], inverseFps[n]));
+      }
     }
     const std::vector<const Feature*>* cellRow =
         cellSpots.data() + static_cast<int>((j + 0.5) / kCellStep + 1) * cellsPerSide;
     for (int i = -1; i <= kTilePixels; ++i) {
       const int n = i + 1;
       const double x = xs[n], y = ys[n];
-      const Footprint fp(fps[n]);
+      const Footprint fp(fps[n], inverseFps[n]);
       const std::vector<const Feature*>& spots =
           cellRow[static_cast<int>((i + 0.5) / kCellStep + 1)];
       // A field at this pixel.

@@ -1,5 +1,7 @@
 // quorvil-mapservice: the local TerraService map service.
 
+#include <malloc.h>
+
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -15,6 +17,10 @@
 
 int main(int argc, char** argv) {
   using namespace quorvil::mapservice;
+  // Every tile takes and frees a few megabytes (warp buffers, lattices): freed memory is
+  // kept for the next tile rather than handed back and faulted in anew each time.
+  mallopt(M_MMAP_THRESHOLD, 16 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
   ServerOptions options;
   ImageryPaths imagery;
   try {
