@@ -23,7 +23,8 @@ namespace {
 std::atomic<std::int64_t> retryPauseMs{kTileRetryPause.count()};
 
 // Every store checks its downloads as the mosaic would decode them, on the worker that
-// fetched them, and hands the decoded picture on: a corrupt tile never reaches the cache.
+// fetched them, and its cache reads on the reader that read them, and hands the decoded
+// picture on: a corrupt tile never reaches the cache, and the drawing only places tiles.
 const bool kTileCheckInstalled = [] {
   SetTileCheck([](const std::vector<std::uint8_t>& bytes) -> std::shared_ptr<const void> {
     return std::make_shared<const TBitmap24>(DecodeTileBytes(bytes.data(), bytes.size()));
@@ -125,8 +126,8 @@ bool DrawTilesToBitmap(TBitmap24& bitmap, const AreaBoundingBox& area,
   if (AreaTileCount(area) == 0) return true;
   const std::int64_t total =
       only.empty() ? AreaTileCount(area) : static_cast<std::int64_t>(only.size());
-  // The store downloads the tiles ahead of their turn, several at once; they are drawn
-  // here in their order. Leaving early gives up those not yet begun.
+  // The store downloads, or reads and decodes, the tiles ahead of their turn, several at
+  // once; they are drawn here in their order. Leaving early gives up those not yet begun.
   const std::shared_ptr<TTileStore> store = CurrentTileStore();
   TTileRun tiles(*store, northWest, columns, std::int64_t{northWest.Y} - southEast.Y + 1, only);
   TMosaicReport local;

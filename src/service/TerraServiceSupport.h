@@ -94,8 +94,8 @@ void LoadTileToStream(TMemoryStream& stream, const TileId& id);
 // not being kept, and why; empty otherwise, and when the store is not started.
 std::string TakeTileCacheWarning();
 
-// Removes a tile from the cache, file and index, so that the next request downloads it
-// again: for a tile whose bytes turned out not to be a picture.
+// Removes a tile from the cache, file, index and decoded picture, so that the next
+// request downloads it again: for a Reload, or a tile whose bytes are not a picture.
 void DiscardCachedTile(const TileId& id);
 
 // True when the index holds more names than the tile limit.
@@ -115,8 +115,8 @@ bool TileIndexContains(const std::string& tileName);
 // The number of tile files in the cache now, their bytes in `bytes`: the started store's
 // folder, or the program's cache folder before the store starts.
 std::int64_t CachedTileFiles(std::int64_t* bytes = nullptr);
-// Deletes every cached tile (files and index). False, deleting nothing, while tiles are
-// being fetched.
+// Deletes every cached tile (files, index and decoded pictures). False, deleting
+// nothing, while tiles are being fetched.
 bool ClearTileCache();
 
 // The number of files TrimTileCache deletes from `listed` files: n + 1 for

@@ -34,13 +34,17 @@ TCheckSlot& CheckSlot() {
   return slot;
 }
 
+int ReaderCount() {
+  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
+}  // namespace
+
 TTileCheck CurrentTileCheck() {
   TCheckSlot& slot = CheckSlot();
   std::lock_guard lock(slot.mutex);
   return slot.check;
 }
-
-}  // namespace
 
 TCacheUsage CacheFolderUsage(const std::string& folder) {
   TCacheUsage usage;
@@ -73,6 +77,7 @@ struct TTileDownload {
   std::string name;
   std::uint64_t generation = 0;  // the abort generation it was asked for in
   int wanted = 0;                // requests that hold it
+  bool fromCache = false;        // a read of the cache file, until it turns into a download
   TDownloadState state = TDownloadState::dsWaiting;
   std::chrono::steady_clock::time_point notBefore;
   std::vector<std::uint8_t> bytes;  // once ended without an error
@@ -161,8 +166,13 @@ void TTileStore::StartDownload(TTileRequest& request,
   download->generation = SoapAbortGeneration();
   download->wanted = 1;
   downloads_[request.name_] = download;
+  request.download_ = download;
+  Enqueue(download);
+}
+
+// Under the lock.
+void TTileStore::Enqueue(const TDownloadPtr& download) {
   waiting_.push_back(download);
-  request.download_ = std::move(download);
   if (static_cast<std::int64_t>(waiting_.size()) > idle_ &&
       static_cast<int>(workers_.size()) < settings_.connections) {
     workers_.emplace_back([this] { Work(); });
@@ -170,20 +180,38 @@ void TTileStore::StartDownload(TTileRequest& request,
   work_.notify_one();
 }
 
+void TTileStore::ReadAhead(TTileRequest& request) {
+  if (request.download_ || !check_) return;
+  std::lock_guard lock(mutex_);
+  // Another caller's read of the same tile, asked for since this request, is shared.
+  if (stopping_ || JoinDownload(request)) return;
+  auto read = std::make_shared<TTileDownload>();
+  read->id = request.id_;
+  read->name = request.name_;
+  read->generation = SoapAbortGeneration();
+  read->wanted = 1;
+  read->fromCache = true;
+  downloads_[request.name_] = read;
+  reads_.push_back(read);
+  request.download_ = std::move(read);
+  if (readers_.empty()) {
+    for (int i = ReaderCount(); i > 0; --i) readers_.emplace_back([this] { ReadWork(); });
+  }
+  readable_.notify_one();
+}
+
 void TTileStore::Take(TTileRequest& request, TMemoryStream& stream,
                       std::shared_ptr<const void>* checked) {
   if (!request.download_) {
     std::vector<std::uint8_t> bytes;
-    const std::string path = FileOf(request.name_);
-    const TCacheRead read = ReadCacheFile(path, bytes);
-    if (read == TCacheRead::crRead) {
+    std::shared_ptr<const void> picture;
+    if (ReadCached(request.name_, checked != nullptr, bytes, picture)) {
+      if (checked) *checked = std::move(picture);
       stream.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
       stream.Rewind();
       return;
     }
-    // Whatever stands under the tile's name goes, where it can, and the tile comes
-    // again from the service.
-    if (read == TCacheRead::crRefused) RemoveCacheEntry(path);
+    // The tile comes again from the service.
     std::lock_guard lock(mutex_);
     if (stopping_) throw EQuorvilError("The tile service has been stopped");
     index_.erase(request.name_);
@@ -193,7 +221,18 @@ void TTileStore::Take(TTileRequest& request, TMemoryStream& stream,
   const auto ended = [&] { return download.state == TDownloadState::dsEnded; };
   bool done = false;
   {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    if (download.fromCache && download.state == TDownloadState::dsWaiting) {
+      // No reader has come to it yet: this thread would only wait, so it reads.
+      const auto it = std::find(reads_.begin(), reads_.end(), request.download_);
+      if (it != reads_.end()) reads_.erase(it);
+      download.state = TDownloadState::dsRunning;
+      lock.unlock();
+      Read(request.download_);
+      lock.lock();
+    }
+    // A read takes a file and a decode, not a transfer: it is waited for here.
+    finished_.wait(lock, [&] { return ended() || !download.fromCache; });
     done = ended();
   }
   if (!done) {
@@ -219,14 +258,15 @@ void TTileStore::Release(TTileDownload& download) {
   if (--download.wanted > 0 || download.state != TDownloadState::dsWaiting) return;
   // Nobody wants it and it has not begun: it is given up. One on the wire goes on and
   // keeps its tile.
-  const auto it = std::find_if(waiting_.begin(), waiting_.end(),
+  std::deque<TDownloadPtr>& queue = download.fromCache ? reads_ : waiting_;
+  const auto it = std::find_if(queue.begin(), queue.end(),
                                [&](const TDownloadPtr& d) { return d.get() == &download; });
-  if (it == waiting_.end()) return;
+  if (it == queue.end()) return;
   const auto known = downloads_.find(download.name);
   if (known != downloads_.end() && known->second.get() == &download) downloads_.erase(known);
   download.state = TDownloadState::dsEnded;
   download.error = std::make_exception_ptr(ETransferAborted());
-  waiting_.erase(it);
+  queue.erase(it);
 }
 
 // Under the lock.
@@ -284,10 +324,119 @@ TTileStore::TDownloadPtr TTileStore::NextReady(std::chrono::steady_clock::time_p
   return nullptr;
 }
 
+void TTileStore::ReadWork() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    readable_.wait(lock, [&] { return stopping_ || !reads_.empty(); });
+    if (stopping_) return;
+    TDownloadPtr read = std::move(reads_.front());
+    reads_.pop_front();
+    read->state = TDownloadState::dsRunning;
+    lock.unlock();
+    Read(read);
+    lock.lock();
+  }
+}
+
+// Outside the lock.
+void TTileStore::Read(const TDownloadPtr& read) {
+  std::vector<std::uint8_t> bytes;
+  std::shared_ptr<const void> checked;
+  std::exception_ptr error;
+  bool found = false;
+  try {
+    found = ReadCached(read->name, true, bytes, checked);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  std::lock_guard lock(mutex_);
+  if (found || error) {
+    read->error = error;
+    read->bytes = std::move(bytes);
+    read->checked = std::move(checked);
+    Finish(read);
+    return;
+  }
+  // Gone from the cache: those who wait for it wait for its download instead.
+  index_.erase(read->name);
+  read->fromCache = false;
+  if (stopping_) {
+    read->error = std::make_exception_ptr(ETransferAborted());
+    Finish(read);
+    return;
+  }
+  read->state = TDownloadState::dsWaiting;
+  Enqueue(read);
+  finished_.notify_all();
+}
+
+bool TTileStore::ReadCached(const std::string& name, bool check, std::vector<std::uint8_t>& bytes,
+                            std::shared_ptr<const void>& checked) {
+  const std::string path = FileOf(name);
+  const TCacheRead read = ReadCacheFile(path, bytes);
+  if (read != TCacheRead::crRead) {
+    // Whatever stands under the tile's name goes, where it can.
+    if (read == TCacheRead::crRefused) RemoveCacheEntry(path);
+    return false;
+  }
+  if (!check || !check_) return true;
+  TCheckedPtr known;
+  std::uint64_t generation = 0;
+  {
+    std::lock_guard lock(mutex_);
+    known = Recall(name);
+    generation = memoGeneration_;
+  }
+  if (known && known->bytes == bytes) {
+    checked = known->checked;
+    return true;
+  }
+  try {
+    checked = check_(bytes);
+  } catch (const EQuorvilError& error) {
+    // Left in the cache, the same bytes would fail on every later request.
+    DiscardName(name);
+    throw EQuorvilError("The tile file \"" + path + "\" is not a valid picture: " + error.what());
+  }
+  std::lock_guard lock(mutex_);
+  Remember(name, std::make_shared<const TChecked>(TChecked{bytes, checked}), generation);
+  return true;
+}
+
+TTileStore::TCheckedPtr TTileStore::Recall(const std::string& name) {
+  const auto it = memoed_.find(name);
+  if (it == memoed_.end()) return nullptr;
+  memo_.splice(memo_.begin(), memo_, it->second);
+  return it->second->second;
+}
+
+void TTileStore::Remember(const std::string& name, TCheckedPtr entry, std::uint64_t generation) {
+  if (generation != memoGeneration_) return;
+  Forget(name);
+  memo_.emplace_front(name, std::move(entry));
+  memoed_[name] = memo_.begin();
+  if (memo_.size() > kCheckedTileMemo) {
+    memoed_.erase(memo_.back().first);
+    memo_.pop_back();
+  }
+}
+
+void TTileStore::Forget(const std::string& name) {
+  const auto it = memoed_.find(name);
+  if (it == memoed_.end()) return;
+  memo_.erase(it->second);
+  memoed_.erase(it);
+}
+
 // Outside the lock, except where it says.
 void TTileStore::Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap>& proxy) {
   std::vector<std::uint8_t> bytes;
   std::shared_ptr<const void> checked;
+  std::uint64_t generation = 0;
+  {
+    std::lock_guard lock(mutex_);
+    generation = memoGeneration_;
+  }
   try {
     if (!proxy) proxy = downloadProxy_ ? downloadProxy_() : proxy_;
     if (!proxy) throw EQuorvilError("The tile service has no service proxy");
@@ -327,6 +476,10 @@ void TTileStore::Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap
   std::lock_guard lock(mutex_);
   if (failure.empty()) {
     index_.insert(download.name);
+    // Only a kept tile is remembered: without a cache every drawing fetches anew.
+    if (checked)
+      Remember(download.name, std::make_shared<const TChecked>(TChecked{bytes, checked}),
+               generation);
   } else if (!warned_) {
     warned_ = true;
     warning_ = "Tiles are not being kept: " + failure;
@@ -335,11 +488,14 @@ void TTileStore::Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap
   download.checked = std::move(checked);
 }
 
-void TTileStore::Discard(const TileId& id) {
-  const std::string name = TileName(id);
+void TTileStore::Discard(const TileId& id) { DiscardName(TileName(id)); }
+
+void TTileStore::DiscardName(const std::string& name) {
   std::lock_guard lock(mutex_);
   ::unlink(FileOf(name).c_str());
   index_.erase(name);
+  Forget(name);
+  ++memoGeneration_;
 }
 
 TCacheUsage TTileStore::Usage() const { return CacheFolderUsage(settings_.cacheFolder); }
@@ -349,6 +505,9 @@ bool TTileStore::Clear() {
   if (running_ + static_cast<std::int64_t>(waiting_.size()) > 0) return false;
   ClearCacheFolder(settings_.cacheFolder);
   index_.clear();
+  memo_.clear();
+  memoed_.clear();
+  ++memoGeneration_;
   return true;
 }
 
@@ -368,6 +527,7 @@ void TTileStore::Trim() {
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (static_cast<std::int64_t>(i) < count) {
       ::unlink(FileOf(files[i].name).c_str());  // a failed delete is ignored
+      Forget(files[i].name);
     } else {
       kept.push_back(files[i].name);
     }
@@ -428,9 +588,17 @@ void TTileStore::Shutdown() {
       Finish(download);
     }
     waiting_.clear();
+    for (const TDownloadPtr& read : reads_) {
+      read->error = std::make_exception_ptr(ETransferAborted());
+      Finish(read);
+    }
+    reads_.clear();
     workers = std::move(workers_);
+    for (std::thread& reader : readers_) workers.push_back(std::move(reader));
+    readers_.clear();
   }
   work_.notify_all();
+  readable_.notify_all();
   WakeSoapTransfers();  // those on the wire see the stop flag
   for (std::thread& worker : workers) worker.join();
 }
@@ -457,8 +625,10 @@ TileId TTileRun::IdOfIndex(std::int64_t index) const {
 
 void TTileRun::TakeNext(TMemoryStream& stream, std::shared_ptr<const void>* checked) {
   if (next_ >= count_) throw EQuorvilError("No tile is left in the run");
-  while (asked_ < count_ && asked_ <= next_ + lookahead_)
+  while (asked_ < count_ && asked_ <= next_ + lookahead_) {
     ahead_.push_back(store_.Request(IdOfIndex(IndexAt(asked_++))));
+    if (lookahead_ > 0) store_.ReadAhead(ahead_.back());
+  }
   TTileRequest request = std::move(ahead_.front());
   ahead_.pop_front();
   ++next_;

@@ -1,8 +1,9 @@
 #pragma once
 
 // The tile store: the cache folder with its in-memory index, the proxy of the wrapped
-// service calls, and the workers that download missing tiles several at a time, one
-// kept-alive connection each. Any thread may use it; a tile that several callers want at
+// service calls, the workers that download missing tiles several at a time, one
+// kept-alive connection each, and the readers that read and check cached tiles ahead of
+// their use, one a core. Any thread may use it; a tile that several callers want at
 // once is downloaded once.
 
 #include <atomic>
@@ -11,12 +12,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ProgramError.h"
@@ -36,12 +39,20 @@ class ETileMissing : public EQuorvilError {
 
 // What a downloaded tile must pass before it is kept: throws EQuorvilError for bytes that
 // are not a whole tile, and returns what it made of them (the decoded picture), which
-// goes to whoever takes the tile. Runs on the worker that fetched the tile.
+// goes to whoever takes the tile. Runs on the worker that fetched the tile, or on the
+// thread that read it from the cache; several at once.
 using TTileCheck =
     std::function<std::shared_ptr<const void>(const std::vector<std::uint8_t>& bytes)>;
 
-// The check every store started from now on runs on its downloads; none by default.
+// The check every store started from now on runs on its downloads and cache reads; none
+// by default.
 void SetTileCheck(TTileCheck check);
+TTileCheck CurrentTileCheck();
+
+// Checked tiles a store remembers, the least recently used forgotten first: two full
+// 1920 x 1080 views of both layers (4 x 77 tiles), about 45 MB of pictures and files,
+// so that a pan, Back or a redraw does not decode a tile again.
+inline constexpr std::size_t kCheckedTileMemo = 320;
 
 // What the cache folder holds now: its tile files and their bytes.
 struct TCacheUsage {
@@ -112,13 +123,18 @@ class TTileStore {
   // last use becomes now), or from the download, waited for through WaitFor. A cache
   // file that cannot be read as a tile is removed and the tile downloaded again. A
   // failed download throws its error: the service's own, ETileMissing for an empty
-  // answer, the check's for a corrupt tile, ETransferAborted when it was aborted. A
-  // download hands over the check's result in `checked` (empty from the cache).
+  // answer, the check's for a corrupt tile, ETransferAborted when it was aborted. With
+  // `checked`, the check's result goes there: a cache file the check refuses is
+  // discarded and its error thrown. Without it a cache file is not checked.
   void Take(TTileRequest& request, TMemoryStream& stream,
             std::shared_ptr<const void>* checked = nullptr);
   void Load(TMemoryStream& stream, const TileId& id);
+  // Has a request of a cached tile read and checked by a reader, so that its Take finds
+  // it done. Nothing for a download, or without a check.
+  void ReadAhead(TTileRequest& request);
 
-  // Removes the tile's file and its name, so that the next request downloads it again.
+  // Removes the tile's file, its name and its checked picture, so that the next request
+  // downloads it again.
   void Discard(const TileId& id);
 
   TCacheUsage Usage() const;
@@ -160,8 +176,29 @@ class TTileStore {
   std::shared_ptr<TTileDownload> NextReady(std::chrono::steady_clock::time_point& next);
   void Release(TTileDownload& download);
   void Finish(const TDownloadPtr& download);
+  void Enqueue(const TDownloadPtr& download);
   void Work();
   void Fetch(TTileDownload& download, std::shared_ptr<TerraServiceSoap>& proxy);
+  void ReadWork();
+  // Reads the tile that a read of the cache stands for; begun, it is not given up.
+  void Read(const TDownloadPtr& read);
+  // The cached tile's bytes and, with `check`, its checked picture; false when the file
+  // cannot be read as a tile (a refused one is removed). Throws the check's error once
+  // the file is discarded.
+  bool ReadCached(const std::string& name, bool check, std::vector<std::uint8_t>& bytes,
+                  std::shared_ptr<const void>& checked);
+  void DiscardName(const std::string& name);
+
+  struct TChecked {
+    std::vector<std::uint8_t> bytes;
+    std::shared_ptr<const void> checked;
+  };
+  using TCheckedPtr = std::shared_ptr<const TChecked>;
+  // Under the lock. A read stands for the bytes only when they are the same: the
+  // folder may be written behind the store's back, by another program sharing it.
+  TCheckedPtr Recall(const std::string& name);
+  void Remember(const std::string& name, TCheckedPtr entry, std::uint64_t generation);
+  void Forget(const std::string& name);
 
   const TTileStoreSettings settings_;
   const std::shared_ptr<TerraServiceSoap> proxy_;
@@ -174,6 +211,14 @@ class TTileStore {
   std::set<std::string> index_;
   std::map<std::string, TDownloadPtr> downloads_;  // by tile name, until they end
   std::deque<TDownloadPtr> waiting_;               // not yet begun, in the order asked
+  std::deque<TDownloadPtr> reads_;                 // cache reads not yet begun
+  std::condition_variable readable_;               // for the readers: a read, or stop
+  std::vector<std::thread> readers_;
+  // The memo of checked tiles, most recently used first; a Discard or Clear raises the
+  // generation, so that a check begun before it is not remembered after it.
+  std::list<std::pair<std::string, TCheckedPtr>> memo_;
+  std::unordered_map<std::string, decltype(memo_)::iterator> memoed_;
+  std::uint64_t memoGeneration_ = 0;
   std::int64_t running_ = 0;
   std::int64_t idle_ = 0;
   std::vector<std::thread> workers_;
@@ -186,8 +231,8 @@ class TTileStore {
 // The tiles of one drawing in the order they are drawn, row by row from the north-west
 // tile (or only the tiles of `only`, indices counted that way, in its order): with
 // several connections, up to twice as many tiles as connections are asked for ahead of
-// their use, so that they download while earlier ones are drawn; with one connection
-// none are, and tiles come one after another.
+// their use, so that they download, or are read and checked, while earlier ones are
+// drawn; with one connection none are, and tiles come one after another.
 class TTileRun {
  public:
   TTileRun(TTileStore& store, const TileId& northWest, std::int64_t columns, std::int64_t rows,

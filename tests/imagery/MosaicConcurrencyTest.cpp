@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -103,14 +104,38 @@ TEST(MosaicConcurrency, EightThreadsDrawingOverlappingAreasShareOneStore) {
   EXPECT_EQ(ContentsOf(cache).tiles, wanted);
   ExpectCacheMatchesIndex(cache);
 
-  // Each picture is the one a lone drawing makes.
+  // Again from the cache, on a store that has decoded nothing yet: its readers decode
+  // every tile once, however many threads want it.
+  const TTileCheck decode = CurrentTileCheck();
+  std::atomic<int> decodes{0};
+  SetTileCheck([&](const auto& bytes) { return ++decodes, decode(bytes); });
+  InitializeTileService(service, "", cache, 100000, 10);
+  SetTileCheck(decode);
+  threads.clear();
+  std::vector<TBitmap24> again(kThreads);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const int x = kWest + t, y = kNorth - t % 2;
+      const auto area = MakeArea(x, y, 0, 0, x + 6, y - 4, 199, 199);
+      again[t] = NewAreaBitmap(*area);
+      results[t] = DrawAreaToBitmap(again[t], *area) ? 1 : 0;
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(decodes, static_cast<int>(wanted.size()));
+
+  // Each picture is the one a lone drawing on the user's thread makes.
+  InitializeTileService(service, "", cache, 100000, 10, 1);
   for (int t = 0; t < kThreads; ++t) {
     const int x = kWest + t, y = kNorth - t % 2;
     const auto area = MakeArea(x, y, 0, 0, x + 6, y - 4, 199, 199);
     TBitmap24 alone = NewAreaBitmap(*area);
     DrawAreaToBitmap(alone, *area);
     EXPECT_TRUE(alone == pictures[t]) << "thread " << t;
+    EXPECT_TRUE(alone == again[t]) << "thread " << t;
+    EXPECT_EQ(results[t], 1) << "thread " << t;
   }
+  EXPECT_EQ(service->CallCount("GetTile"), static_cast<int>(wanted.size()));
   FinalizeTileService();
 }
 

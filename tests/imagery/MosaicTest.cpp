@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -58,6 +59,16 @@ std::vector<std::uint8_t> GifOnScreen(int screenWidth, int screenHeight, int sid
   gif.pixels.assign(static_cast<std::size_t>(side) * side, 1);
   return testing::EncodeGif(gif);
 }
+
+// Counts the decodes of the stores started while it lives, through the check they run.
+struct TCountedDecodes {
+  const TTileCheck decode = CurrentTileCheck();
+  std::atomic<int> count{0};
+  TCountedDecodes() {
+    SetTileCheck([this](const auto& bytes) { return ++count, decode(bytes); });
+  }
+  ~TCountedDecodes() { SetTileCheck(decode); }
+};
 
 class Mosaic : public ::testing::Test {
  protected:
@@ -362,6 +373,42 @@ TEST_F(Mosaic, SecondRunComesFromTheCache) {
   EXPECT_TRUE(DrawAreaToBitmap(second, *area));
   EXPECT_EQ(service->CallCount("GetTile"), 6);
   EXPECT_TRUE(first == second);
+}
+
+// A pan, and Back, decode only the tiles that no drawing decoded a moment ago; a Reload's
+// discard, or a file another program replaced, is decoded anew.
+TEST_F(Mosaic, APanAndBackDecodeNoTileTwice) {
+  ServeArea(*MakeArea(0, 5, 0, 0, 4, 2, 199, 199));
+  for (const int connections : {1, 8}) {
+    SCOPED_TRACE(std::to_string(connections) + " connections");
+    const TCountedDecodes decodes;
+    fs::remove_all(temp / "Cache");
+    InitializeTileService(service, "", temp / "Cache", 466, 10, connections);
+    service->tileRequests.clear();
+    auto area = MakeArea(1, 4, 50, 50, 4, 2, 49, 49);  // 4 x 3 tiles
+    TBitmap24 bitmap = Black(599, 399);
+    const auto draw = [&](int dx, int dy) {
+      ShiftArea(*area, dx, dy, 599, 399);
+      EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area));
+      ExpectTilesInPlace(bitmap, *area);
+    };
+    draw(0, 0);
+    draw(100, 100);  // a column and a row of new tiles
+    draw(-100, -100);
+    EXPECT_EQ(decodes.count, 18);
+    EXPECT_EQ(service->tileRequests.size(), 18u);
+    DiscardCachedTile({Theme::Photo, Scale::Scale1m, 18, 2, 3});
+    draw(0, 0);
+    EXPECT_EQ(decodes.count, 19);
+    EXPECT_EQ(service->tileRequests.size(), 19u);
+    const auto other = testing::SolidGifTile(9, 20, 30);
+    std::ofstream(TileFileName({Theme::Photo, Scale::Scale1m, 18, 3, 3}), std::ios::binary)
+        .write(reinterpret_cast<const char*>(other.data()),
+               static_cast<std::ptrdiff_t>(other.size()));
+    EXPECT_TRUE(DrawAreaToBitmap(bitmap, *area));
+    EXPECT_EQ(PixelOf(bitmap, 450, 250), (std::vector<int>{30, 20, 9}));
+    EXPECT_EQ(decodes.count, 20);
+  }
 }
 
 TEST(IsGifStream, ThreeLettersInAnyCaseFromThePosition) {
