@@ -3,11 +3,13 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cstring>
 #include <functional>
 
 #include "platform/EventLoopWaiter.h"
@@ -257,6 +259,12 @@ TEST_F(MainWindowTest, APanShowsWhatAFreshCompositionOfTheWholeViewShows) {
       ASSERT_EQ(window->ScreenBitmap(), fresh.CompositeBitmap)
           << "level " << level << ", " << W() << " x " << H() << ", step " << step.x() << ","
           << step.y();
+    }
+    // The window paints the screen picture, pixel for pixel.
+    const QImage shot = window->imgMain->grab().toImage().convertToFormat(QImage::Format_BGR888);
+    ASSERT_EQ(shot.size(), QSize(W(), H()));
+    for (int y = 0; y < H(); ++y) {
+      ASSERT_EQ(std::memcmp(shot.constScanLine(y), window->ScreenBitmap().Pixel(0, y), 3 * W()), 0);
     }
     // The next round in a view of the other parity.
     const QSize view = window->ViewSize();
