@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
+#include <chrono>
+#include <ctime>
 #include <random>
 
 #include "../tests/support/TempFolder.h"
@@ -81,14 +83,61 @@ struct TWindowBench {
   }
 };
 
+// The cache files of the view's tiles, read once.
+std::vector<TMemoryStream> ViewTileFiles(const TfrmMain& window,
+                                         std::vector<TileId>* ids = nullptr) {
+  std::vector<TileId> all;
+  for (const AreaBoundingBox* area : {window.PhotoArea(), window.TopoArea()}) {
+    const TileId& nw = *area->NorthWest->TileMeta->Id;
+    const TileId& se = *area->SouthEast->TileMeta->Id;
+    for (int y = nw.Y; y >= se.Y; --y)
+      for (int x = nw.X; x <= se.X; ++x) all.push_back({nw.Theme, nw.Scale, nw.Scene, x, y});
+  }
+  std::vector<TMemoryStream> files(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) LoadTileToStream(files[i], all[i]);
+  if (ids != nullptr) *ids = std::move(all);
+  return files;
+}
+
+double ProcessCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Each load is timed beside a bare decode of the same tiles on this one thread, so that
+// the ratios hold however busy the machine is.
 void BM_LoadPlace_WarmCache_PaperMap(benchmark::State& state) {
   TWindowBench bench(true);
   if (!bench.Sized()) state.SkipWithError("the view is not 1920 x 1080");
   const int downloads = bench.service->TileCalls();
-  for (auto _ : state) bench.window->LoadPlace();
+  std::vector<TMemoryStream> files = ViewTileFiles(*bench.window);
+  double loadCpu = 0, loadWall = 0, decodeCpu = 0, decodeWall = 0;
+  for (auto _ : state) {
+    const double cpu = ProcessCpuSeconds(), wall = WallSeconds();
+    bench.window->LoadPlace();
+    loadCpu += ProcessCpuSeconds() - cpu;
+    loadWall += WallSeconds() - wall;
+    state.PauseTiming();
+    const double decodeCpuFrom = ProcessCpuSeconds(), decodeWallFrom = WallSeconds();
+    for (TMemoryStream& file : files) benchmark::DoNotOptimize(DecodeTileStream(file).Data());
+    decodeCpu += ProcessCpuSeconds() - decodeCpuFrom;
+    decodeWall += WallSeconds() - decodeWallFrom;
+    state.ResumeTiming();
+  }
   if (bench.service->TileCalls() != downloads) state.SkipWithError("cache missed");
-  state.counters["tiles"] = static_cast<double>(AreaTileCount(*bench.window->PhotoArea()) +
-                                                AreaTileCount(*bench.window->TopoArea()));
+  const auto n = static_cast<double>(state.iterations());
+  state.counters["tiles"] = static_cast<double>(files.size());
+  state.counters["load_cpu_ms"] = 1e3 * loadCpu / n;
+  state.counters["load_wall_ms"] = 1e3 * loadWall / n;
+  state.counters["bare_decode_ms"] = 1e3 * decodeWall / n;
+  // The load against the single-thread decode of its tiles: CPU, and wall time.
+  state.counters["x_bare_decode_cpu"] = loadCpu / decodeCpu;
+  state.counters["x_bare_decode_wall"] = loadWall / decodeWall;
 }
 BENCHMARK(BM_LoadPlace_WarmCache_PaperMap)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -96,14 +145,7 @@ BENCHMARK(BM_LoadPlace_WarmCache_PaperMap)->Unit(benchmark::kMillisecond)->MinTi
 void BM_BareDecode_SameTiles(benchmark::State& state) {
   TWindowBench bench(true);
   std::vector<TileId> ids;
-  for (const AreaBoundingBox* area : {bench.window->PhotoArea(), bench.window->TopoArea()}) {
-    const TileId& nw = *area->NorthWest->TileMeta->Id;
-    const TileId& se = *area->SouthEast->TileMeta->Id;
-    for (int y = nw.Y; y >= se.Y; --y)
-      for (int x = nw.X; x <= se.X; ++x) ids.push_back({nw.Theme, nw.Scale, nw.Scene, x, y});
-  }
-  std::vector<TMemoryStream> files(ids.size());
-  for (std::size_t i = 0; i < ids.size(); ++i) LoadTileToStream(files[i], ids[i]);
+  std::vector<TMemoryStream> files = ViewTileFiles(*bench.window, &ids);
   const bool fromCache = state.range(0) != 0;
   for (auto _ : state) {
     for (std::size_t i = 0; i < ids.size(); ++i) {
@@ -126,10 +168,18 @@ void BM_PanStep_WarmCache(benchmark::State& state) {
   TWindowBench bench(state.range(0) != 0);
   if (!bench.Sized()) state.SkipWithError("the view is not 1920 x 1080");
   int step = 100;
+  double cpu = 0;
+  const double wall = WallSeconds();
   for (auto _ : state) {
+    const double from = ProcessCpuSeconds();
     bench.window->PanView(step, step);
+    cpu += ProcessCpuSeconds() - from;
     step = -step;
   }
+  const auto n = static_cast<double>(state.iterations());
+  state.counters["step_cpu_ms"] = 1e3 * cpu / n;
+  // Against the 12 ms a step may take.
+  state.counters["x_target_12ms"] = (WallSeconds() - wall) / n / 0.012;
   state.SetLabel(state.range(0) != 0 ? "with the paper map" : "photograph only");
 }
 BENCHMARK(BM_PanStep_WarmCache)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);

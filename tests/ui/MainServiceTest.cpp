@@ -3,11 +3,13 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cstring>
 #include <functional>
 
 #include "platform/EventLoopWaiter.h"
@@ -19,6 +21,7 @@
 #include "ui/main/HelpWindow.h"
 #include "ui/main/Main.h"
 #include "ui/main/MapScaleFrame.h"
+#include "ui/main/SliderFrame.h"
 
 namespace quorvil::testing {
 namespace {
@@ -167,6 +170,7 @@ TEST_F(MainWindowTest, StopAtEachStageOfASlowLoadLeavesWhatTheScreenShows) {
     bool Recorded;
   } kStages[] = {
       {"first load, tiles on the wire", -104.99, 1250, true, true},
+      {"tiles arriving", -95.37, 0, true, true},  // Stop once the first tiles show
       {"photo area", -87.63, 250, true, false},
       {"tiles on the wire", -87.63, 1250, true, true},
       {"unasked abort", -90.2, 1250, false, false},
@@ -174,16 +178,35 @@ TEST_F(MainWindowTest, StopAtEachStageOfASlowLoadLeavesWhatTheScreenShows) {
   for (const auto& stage : kStages) {
     prompter->asked.clear();
     const std::size_t entries = window->History().size();
-    QTimer::singleShot(stage.AtMs, window.get(), [&] {
+    // Live repaint: some tiles are on the screen while the last one, in the south-east
+    // corner, is still to come.
+    bool live = false;
+    QElapsedTimer clock;
+    qint64 stoppedAt = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, window.get(), [&] {
+      if (stage.AtMs == 0 && AllBlack(window->ScreenBitmap())) return;
+      poll.stop();
+      live = IsBlack(window->ScreenBitmap(), W() - 1, H() - 1);
+      stoppedAt = clock.elapsed();
       if (stage.Stop) {
         QTest::keyClick(window.get(), Qt::Key_Escape);
       } else {
         AbortServiceTransfers();
       }
     });
+    poll.start(stage.AtMs == 0 ? 5 : stage.AtMs);
     window->SetCenter(stage.Longitude, 40.0);
+    clock.start();
     RunGuarded([&] { window->LoadPlace(); });
-    EXPECT_TRUE(AllBlack(window->ScreenBitmap())) << stage.Stage;  // no tile had arrived
+    if (stage.AtMs == 0) {
+      EXPECT_TRUE(live) << stage.Stage;
+      EXPECT_LT(clock.elapsed() - stoppedAt, 500) << stage.Stage;  // Stop answered at once
+      EXPECT_EQ(window->ScreenBitmap(), window->Layers().CompositeBitmap) << stage.Stage;
+      EXPECT_TRUE(IsBlack(window->ScreenBitmap(), W() - 1, H() - 1)) << stage.Stage;
+    } else {
+      EXPECT_TRUE(AllBlack(window->ScreenBitmap())) << stage.Stage;  // no tile had arrived
+    }
     EXPECT_EQ(window->edtLongitude->text().toDouble(), stage.Longitude) << stage.Stage;
     EXPECT_EQ(window->History().size(), entries + (stage.Recorded ? 1 : 0)) << stage.Stage;
     EXPECT_TRUE(window->Loaded()) << stage.Stage;
@@ -204,6 +227,50 @@ TEST_F(MainWindowTest, StopAtEachStageOfASlowLoadLeavesWhatTheScreenShows) {
   // Back goes to the view drawn before.
   window->actBack->trigger();
   EXPECT_EQ(window->CenterLongitude(), -87.63);
+}
+
+// A pan moves the worked-out pictures and composes only what it uncovers: the screen is
+// what composing the whole view afresh gives, for odd and even steps both ways, at the
+// finest level (the map half the size, stretched smoothly) and at another, in a view of
+// even and one of odd size.
+TEST_F(MainWindowTest, APanShowsWhatAFreshCompositionOfTheWholeViewShows) {
+  if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
+  mst::ServiceProcess mapService({"--port", "0"});
+  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
+  TTempFolder cache;
+  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
+  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  window->sliderBrightness->SetPosition(10);
+  for (const int level : {10, 10, 13}) {
+    window->SetZoomLevel(level);
+    Load(-73.965, 40.784);
+    window->chkLoadPaperMap->setChecked(true);
+    for (const QPoint step : {QPoint(7, -4), QPoint(-30, 51), QPoint(-1, -1), QPoint(120, 0)}) {
+      window->PanView(step.x(), step.y());
+      const TViewLayers& layers = window->Layers();
+      TViewLayers fresh;
+      fresh.Resize(W(), H(), level == 10);
+      fresh.PhotoBitmap = layers.PhotoBitmap;
+      fresh.TopoBitmap = layers.TopoBitmap;
+      fresh.TopoGaps = layers.TopoGaps;
+      fresh.SmoothTopo = window->Preferences().SmoothPaperMap;
+      fresh.PrepareLayers(BrightnessLevel(10), fresh.Whole());
+      fresh.ComposeOverlay(true, OverlayOpacity(65), fresh.Whole());
+      ASSERT_EQ(window->ScreenBitmap(), fresh.CompositeBitmap)
+          << "level " << level << ", " << W() << " x " << H() << ", step " << step.x() << ","
+          << step.y();
+    }
+    // The window paints the screen picture, pixel for pixel.
+    const QImage shot = window->imgMain->grab().toImage().convertToFormat(QImage::Format_BGR888);
+    ASSERT_EQ(shot.size(), QSize(W(), H()));
+    for (int y = 0; y < H(); ++y) {
+      ASSERT_EQ(std::memcmp(shot.constScanLine(y), window->ScreenBitmap().Pixel(0, y), 3 * W()), 0);
+    }
+    // The next round in a view of the other parity.
+    const QSize view = window->ViewSize();
+    window->resize(window->size() + QSize(1, 1));
+    ASSERT_TRUE(WaitUntil([&] { return window->ViewSize() != view && !window->Busy(); }));
+  }
 }
 
 // While one command waits for the service, no other can start on the same connection:

@@ -11,8 +11,10 @@
 //   MainMouse.cpp       the mouse tools, the wheel and the arrow keys
 
 #include <QMainWindow>
+#include <QRegion>
 #include <QSize>
 #include <QTimer>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -205,6 +207,10 @@ class TfrmMain : public QMainWindow {
   void Recompose(const TPixelArea& area);
   void PaintView(int x, int y, bool duringPan);
   void PaintViewArea(const TPixelArea& area);
+  // The changed view pixels inside `part` composed and painted now; ShowFrame: all of
+  // them, which starts the next frame.
+  void ShowChanges(const QRegion& part);
+  void ShowFrame();
   void DrawSelectionOutline(int left, int top, int right, int bottom, bool intoComposite);
   void DrawZoomBoxOutline(int left, int top, int right, int bottom);
   void DrawViewSelection(int x, int y, TBitmap24& target);
@@ -298,6 +304,13 @@ class TfrmMain : public QMainWindow {
   bool topoComplete_ = false;
   std::exception_ptr tileFailure_;  // the first tile of this drawing that failed
   bool layersStale_ = true;
+  // While tiles arrive the view is composed once a display frame: the view pixels
+  // changed since the last frame, when it was, and the timer that shows them when no
+  // tile follows in time. A pan press draws the selection into the composite.
+  QRegion changed_;
+  std::chrono::steady_clock::time_point lastFrame_;
+  QTimer frameTimer_;
+  bool compositeOutlined_ = false;
   bool closeWhenIdle_ = false;
   bool preferencesWhenIdle_ = false;
   bool lastMaximized_ = false;

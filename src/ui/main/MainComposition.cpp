@@ -41,9 +41,29 @@ void TfrmMain::ClearMosaics() {
 }
 
 void TfrmMain::ShiftMosaics(int dx, int dy) {
-  layers_.ShiftMosaics(dx, dy, HalfTopo());
   photoComplete_ = topoComplete_ = false;
-  layersStale_ = true;
+  if (layers_.SmoothTopo != preferences_.SmoothPaperMap) layersStale_ = true;
+  if (layersStale_) {
+    layers_.ShiftMosaics(dx, dy, HalfTopo());
+    return;
+  }
+  // The derived pictures move with the mosaics; only what came into the view, and what
+  // the move cannot carry exactly, is worked out again.
+  const TViewLayers::TShift shift =
+      layers_.ShiftLayers(dx, dy, HalfTopo(), chkLoadPaperMap->isChecked());
+  if (shift.Whole) {
+    layersStale_ = true;
+    return;
+  }
+  if (shift.WholeComposite || compositeOutlined_) {
+    for (const TPixelArea& area : shift.Redo) PrepareLayers(area);
+    ComposeOverlay(layers_.Whole());
+  } else {
+    for (const TPixelArea& area : shift.Redo) {
+      changed_ += QRect(area.X, area.Y, area.Width, area.Height);
+    }
+  }
+  PaintView(0, 0, false);
 }
 
 void TfrmMain::PrepareLayers(const TPixelArea& area) {
@@ -52,6 +72,11 @@ void TfrmMain::PrepareLayers(const TPixelArea& area) {
 }
 
 void TfrmMain::ComposeOverlay(const TPixelArea& area) {
+  const TPixelArea whole = layers_.Whole();
+  if (area.X <= 0 && area.Y <= 0 && area.X + area.Width >= whole.Width &&
+      area.Y + area.Height >= whole.Height) {
+    compositeOutlined_ = false;
+  }
   layers_.ComposeOverlay(chkLoadPaperMap->isChecked(), OverlayOpacity(sliderMapOverlay->Position()),
                          area);
 }
@@ -62,10 +87,28 @@ void TfrmMain::Recompose(const TPixelArea& area) {
   // map preference changed.
   if (layers_.SmoothTopo != preferences_.SmoothPaperMap) layersStale_ = true;
   const TPixelArea part = layersStale_ ? layers_.Whole() : area;
+  if (layersStale_) changed_ = QRegion();
   layersStale_ = false;
   PrepareLayers(part);
   ComposeOverlay(part);
   PaintViewArea(part);
+}
+
+void TfrmMain::ShowChanges(const QRegion& part) {
+  const QRegion now = changed_ & part;
+  changed_ -= part;
+  if (layers_.SmoothTopo != preferences_.SmoothPaperMap) layersStale_ = true;
+  if (layersStale_) {
+    Recompose(layers_.Whole());
+    return;
+  }
+  for (const QRect& r : now) Recompose({r.x(), r.y(), r.width(), r.height()});
+}
+
+void TfrmMain::ShowFrame() {
+  frameTimer_.stop();
+  lastFrame_ = std::chrono::steady_clock::now();
+  ShowChanges(QRect(0, 0, layers_.Width(), layers_.Height()));
 }
 
 void TfrmMain::PaintView(int x, int y, bool duringPan) {
@@ -107,6 +150,7 @@ void TfrmMain::DrawViewSelection(int x, int y, TBitmap24& target) {
 
 void TfrmMain::DrawSelectionOutline(int left, int top, int right, int bottom, bool intoComposite) {
   TBitmap24& target = intoComposite ? layers_.CompositeBitmap : imgMain->Picture();
+  if (intoComposite) compositeOutlined_ = true;
   DrawDashedRect(target, TRect{left, top, right, bottom}, kOutlineStep, kSelectionColours);
 }
 
@@ -128,14 +172,16 @@ void TfrmMain::ShowSplash() {
 
 void TfrmMain::sliderBrightnessChange() {
   layersStale_ = false;
+  changed_ = QRegion();
   PrepareLayers(layers_.Whole());
   ComposeOverlay(layers_.Whole());
   PaintView(0, 0, false);
 }
 
 void TfrmMain::sliderMapOverlayChange() {
-  if (layersStale_) {
+  if (layersStale_ || !changed_.isEmpty()) {
     layersStale_ = false;
+    changed_ = QRegion();
     PrepareLayers(layers_.Whole());
   }
   ComposeOverlay(layers_.Whole());

@@ -120,6 +120,10 @@ void TfrmMain::ConnectEvents() {
   sizeMoveTimer_.setInterval(kSizeMovePauseMs);
   connect(&sizeMoveTimer_, &QTimer::timeout, this,
           [this] { RunGuarded([&] { OnExitSizeMove(); }); });
+  // Tiles that arrived during a wait for the network are shown within a frame.
+  frameTimer_.setSingleShot(true);
+  frameTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&frameTimer_, &QTimer::timeout, this, [this] { RunGuarded([&] { ShowFrame(); }); });
 
   // The idle handler: whenever the event queue has run empty.
   if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {

@@ -3,6 +3,7 @@
 // The view control of the main window: an opaque widget that shows its picture (the
 // screen picture) unscaled at its top-left corner and reports the mouse in its pixels.
 
+#include <QImage>
 #include <QWidget>
 
 #include "imagery/Bitmap24.h"
@@ -39,6 +40,7 @@ class TMainImage : public QWidget {
 
  private:
   TBitmap24 picture_;
+  QImage frame_;  // the painted part of the picture as 32-bit pixels, which paint fast
   bool rulerShown_ = false;
   QPoint rulerFrom_, rulerTo_;
   QString rulerText_;

@@ -35,6 +35,9 @@ namespace {
 
 constexpr const char* kDrawingAbortedText = "The download of the picture was interrupted";
 
+// A display frame: the view is composed at most this often while tiles arrive.
+constexpr std::chrono::milliseconds kFrameTime{16};
+
 // The slider runs from 10 (64 metres a pixel) on the left to 16 (1 metre) on the right.
 constexpr int kZoomPositionSum = 26;
 
@@ -191,7 +194,7 @@ void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptT
   if (photoArea_) DrawLayer(false, *photoArea_, keptPhoto);
   if (chkLoadPaperMap->isChecked() && topoArea_) DrawLayer(true, *topoArea_, keptTopo);
   // Nothing arrived to show the moved or cleared pictures: show them now.
-  if (layersStale_) Recompose(layers_.Whole());
+  ShowFrame();
   // A place reached otherwise than by Back or Forward ends the way Forward would go.
   if (!navigating_) forward_.clear();
   history_.push_back(BuildHistoryString(memPlace->toPlainText().toStdString(),
@@ -208,40 +211,88 @@ bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelAre
   TBitmap24& bitmap = topo ? layers_.TopoBitmap : layers_.PhotoBitmap;
   bool& complete = topo ? topoComplete_ : photoComplete_;
   complete = false;
-  bool failed = false;
-  for (const auto& part : MissingAreaParts(area, bitmap.Width(), bitmap.Height(), kept)) {
-    TMosaicReport report;
-    const auto progress = [&](bool& cancel, int) {
-      cancel = stopRequested_;
-      const TPixelArea tile = AreaTileArea(*part, report.Tile);
-      Recompose(topo ? layers_.TopoViewAreaOf(tile) : tile);
-      QApplication::processEvents();
-    };
-    bool drawn = false;
-    try {
-      drawn = DrawAreaToBitmap(bitmap, *part, progress, &report);
-    } catch (const ETransferAborted&) {
-      // Stop also aborts the tile on the wire: that ends the drawing as Stop does. An
-      // abort nobody here asked for is a failure of the drawing.
-      if (stopRequested_) return false;
-      throw EQuorvilError(kDrawingAbortedText);
+  // The view pixels this drawing can change: the kept pixels are drawn again as they were.
+  QRegion open = QRegion(0, 0, bitmap.Width(), bitmap.Height()) -
+                 QRegion(kept.X, kept.Y, std::max(kept.Width, 0), std::max(kept.Height, 0));
+  if (topo) {
+    QRegion reach;
+    for (const QRect& r : open) {
+      const TPixelArea view = layers_.TopoViewAreaOf({r.x(), r.y(), r.width(), r.height()});
+      reach += QRect(view.X, view.Y, view.Width, view.Height);
     }
-    // Ground without imagery stays black; the panel says so until the next load. Where
-    // only the map is missing, the photograph shows unblended.
-    if (!report.Missing.empty()) lblNoImagery->show();
-    if (topo) {
-      for (const std::int64_t index : report.Missing) {
-        const TPixelArea gap = AreaTileArea(*part, index);
-        layers_.TopoGaps.push_back(gap);
-        Recompose(layers_.TopoViewAreaOf(gap));
-      }
-    }
-    if (report.Failure && !tileFailure_) tileFailure_ = report.Failure;
-    failed = failed || !report.Failed.empty();
-    if (!drawn) return false;
+    open = reach;
   }
-  complete = !failed;
-  return true;
+  const auto changed = [&](const TPixelArea& pixels) {
+    const TPixelArea view = topo ? layers_.TopoViewAreaOf(pixels) : pixels;
+    const QRegion region = open & QRect(view.X, view.Y, view.Width, view.Height);
+    changed_ += region;
+    return region;
+  };
+  bool first = true;
+  lastFrame_ = std::chrono::steady_clock::now();
+  const auto progress = [&](bool& cancel, int, const TPixelArea& tile) {
+    cancel = stopRequested_;
+    const QRegion region = changed(tile);
+    // The first tile shows at once; after it the view is composed, painted and its events
+    // handled once a frame.
+    const auto now = std::chrono::steady_clock::now();
+    if (first || now - lastFrame_ >= kFrameTime) {
+      if (first) {
+        ShowChanges(region);
+        lastFrame_ = now;
+      } else {
+        ShowFrame();
+      }
+      first = false;
+      QApplication::processEvents();
+    } else if (!frameTimer_.isActive()) {
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(lastFrame_ + kFrameTime - now);
+      frameTimer_.start(wait);
+    }
+  };
+  bool failed = false;
+  const auto draw = [&] {
+    for (const auto& part : MissingAreaParts(area, bitmap.Width(), bitmap.Height(), kept)) {
+      TMosaicReport report;
+      bool drawn = false;
+      try {
+        drawn = DrawAreaToBitmap(
+            bitmap, *part,
+            [&](bool& cancel, int n) { progress(cancel, n, AreaTileArea(*part, report.Tile)); },
+            &report);
+      } catch (const ETransferAborted&) {
+        // Stop also aborts the tile on the wire: that ends the drawing as Stop does. An
+        // abort nobody here asked for is a failure of the drawing.
+        if (stopRequested_) return false;
+        throw EQuorvilError(kDrawingAbortedText);
+      }
+      // Ground without imagery stays black; the panel says so until the next load. Where
+      // only the map is missing, the photograph shows unblended.
+      if (!report.Missing.empty()) lblNoImagery->show();
+      if (topo) {
+        for (const std::int64_t index : report.Missing) {
+          const TPixelArea gap = AreaTileArea(*part, index);
+          layers_.TopoGaps.push_back(gap);
+          changed(gap);
+        }
+      }
+      if (report.Failure && !tileFailure_) tileFailure_ = report.Failure;
+      failed = failed || !report.Failed.empty();
+      if (!drawn) return false;
+    }
+    return true;
+  };
+  // Whatever ends the drawing, the view shows all that it drew.
+  bool drawn = false;
+  try {
+    drawn = draw();
+  } catch (...) {
+    ShowFrame();
+    throw;
+  }
+  ShowFrame();
+  if (drawn) complete = !failed;
+  return drawn;
 }
 
 // ---- centre and degrees per pixel -----------------------------------------------------

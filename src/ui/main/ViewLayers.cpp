@@ -1,6 +1,7 @@
 #include "ui/main/ViewLayers.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace quorvil {
 
@@ -55,6 +56,50 @@ void TViewLayers::ShiftMosaics(int dx, int dy, bool halfTopo) {
     return gap.X >= TopoBitmap.Width() || gap.Y >= TopoBitmap.Height() || gap.X + gap.Width <= 0 ||
            gap.Y + gap.Height <= 0;
   });
+}
+
+TViewLayers::TShift TViewLayers::ShiftLayers(int dx, int dy, bool halfTopo, bool paperMap) {
+  TShift shift;
+  const int w = Width(), h = Height();
+  const int tw = TopoBitmap.Width(), th = TopoBitmap.Height();
+  ShiftMosaics(dx, dy, halfTopo);
+  const int tx = halfTopo ? dx / 2 : dx, ty = halfTopo ? dy / 2 : dy;
+  // The stretch moves with the map only where it is the same for every pixel: one to
+  // one, exactly twice the size, or the smooth doubling (its edge pixels aside).
+  const bool same = tw == w && th == h;
+  const bool doubled = 2 * tw == w && 2 * th == h;
+  const bool smooth = SmoothStretch();
+  if (w <= 0 || h <= 0 || std::abs(dx) >= w || std::abs(dy) >= h || std::abs(tx) >= tw ||
+      std::abs(ty) >= th || !(same || doubled || smooth)) {
+    shift.Whole = true;
+    return shift;
+  }
+  const int vx = same ? tx : 2 * tx, vy = same ? ty : 2 * ty;
+  ShiftBitmap(BrightPhotoBitmap, dx, dy, kColorBlack);
+  ShiftBitmap(TopoViewBitmap, vx, vy, kColorBlack);
+  if (!paperMap || (vx == dx && vy == dy)) {
+    ShiftBitmap(CompositeBitmap, dx, dy, kColorBlack);
+  } else {
+    shift.WholeComposite = true;
+  }
+  const auto add = [&](const TPixelArea& area) {
+    if (area.Width > 0 && area.Height > 0) shift.Redo.push_back(area);
+  };
+  // The bands that came into the photograph, and the view pixels that the map's new
+  // bands reach.
+  add(dy > 0 ? TPixelArea{0, 0, w, dy} : TPixelArea{0, h + dy, w, -dy});
+  add(dx > 0 ? TPixelArea{0, 0, dx, h} : TPixelArea{w + dx, 0, -dx, h});
+  add(TopoViewAreaOf(ty > 0 ? TPixelArea{0, 0, tw, ty} : TPixelArea{0, th + ty, tw, -ty}));
+  add(TopoViewAreaOf(tx > 0 ? TPixelArea{0, 0, tx, th} : TPixelArea{tw + tx, 0, -tx, th}));
+  if (smooth) {
+    // The smooth stretch repeats the map's edge pixels along the view's first and last
+    // two rows and columns: there a moved pixel is not what a fresh stretch gives.
+    add({0, 0, w, std::min(h, 2)});
+    add({0, std::max(h - 2, 0), w, std::min(h, 2)});
+    add({0, 0, std::min(w, 2), h});
+    add({std::max(w - 2, 0), 0, std::min(w, 2), h});
+  }
+  return shift;
 }
 
 void TViewLayers::PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& area) {

@@ -43,6 +43,17 @@ class TViewLayers {
   // when halfTopo, else by (dx, dy); uncovered pixels become black. Gaps move along.
   void ShiftMosaics(int dx, int dy, bool halfTopo);
 
+  // What a pan leaves to be worked out again after ShiftLayers.
+  struct TShift {
+    bool Whole = false;            // nothing could be moved exactly: prepare and compose all
+    bool WholeComposite = false;   // the map moved by half a pixel against the photograph
+    std::vector<TPixelArea> Redo;  // view areas to prepare and compose again
+  };
+  // ShiftMosaics, and the derived pictures moved along with them where that gives the
+  // same pixels as working them out again; the composite is moved only when `paperMap`
+  // blends a map that moved as far as the photograph.
+  TShift ShiftLayers(int dx, int dy, bool halfTopo, bool paperMap);
+
   // The brightened photograph and the stretched topographic map, inside the area.
   void PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& area);
   // The composite inside the area: the brightened photograph, with the stretched
