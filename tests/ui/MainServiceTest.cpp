@@ -28,6 +28,19 @@ namespace {
 
 namespace mst = quorvil::mapservice::testing;
 
+// The local map service started with the given options, the window's tiles fetched from
+// it into a cache of their own, and every wait run through the program's own waiter.
+struct TLocalService {
+  explicit TLocalService(std::vector<std::string> options) : service(std::move(options)) {
+    if (Started())
+      InitializeTileService(service.Endpoint(), cache.Path().string() + "/", 100000, 10);
+  }
+  bool Started() const { return !service.Endpoint().empty(); }
+  mst::ServiceProcess service;
+  TTempFolder cache;
+  TScopedWaiter waiter{std::make_shared<TEventLoopWaiter>()};
+};
+
 // The variety of a picture's bytes: imagery has many, a blank picture one.
 int DistinctBytes(const TBitmap24& picture) {
   std::vector<bool> seen(256);
@@ -37,11 +50,8 @@ int DistinctBytes(const TBitmap24& picture) {
 
 TEST_F(MainWindowTest, ShowsCentralParkFromTheLocalMapService) {
   if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
-  mst::ServiceProcess mapService({"--port", "0"});
-  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
-  TTempFolder cache;
-  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
-  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  const TLocalService local({"--port", "0"});
+  ASSERT_TRUE(local.Started()) << local.service.Line();
   window->SetZoomLevel(12);
   Load(-73.965, 40.784);
   EXPECT_FALSE(window->memPlace->toPlainText().isEmpty());
@@ -65,11 +75,8 @@ TEST_F(MainWindowTest, ShowsCentralParkFromTheLocalMapService) {
 
 TEST_F(MainWindowTest, AViewAcrossACoastDrawsTheLandAndNotesTheSeaWithoutAnErrorBox) {
   if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
-  mst::ServiceProcess mapService({"--port", "0", "--coverage", "us"});
-  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
-  TTempFolder cache;
-  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
-  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  const TLocalService local({"--port", "0", "--coverage", "us"});
+  ASSERT_TRUE(local.Started()) << local.service.Line();
   window->SetZoomLevel(16);
   window->chkLoadPaperMap->setChecked(true);
   Load(-79.95, 25.77);  // Miami Beach, the Atlantic east of it
@@ -157,11 +164,8 @@ TEST_F(MainWindowTest, StopEndsAHangingTransferAtOnceAndQuietly) {
 TEST_F(MainWindowTest, StopAtEachStageOfASlowLoadLeavesWhatTheScreenShows) {
   if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
   // Each answer takes 500 ms: the photo area until 500, the map's area until 1000, then tiles.
-  mst::ServiceProcess mapService({"--port", "0", "--delay-ms", "500"});
-  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
-  TTempFolder cache;
-  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
-  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  const TLocalService local({"--port", "0", "--delay-ms", "500"});
+  ASSERT_TRUE(local.Started()) << local.service.Line();
   const struct {
     const char* Stage;
     double Longitude;
@@ -235,11 +239,8 @@ TEST_F(MainWindowTest, StopAtEachStageOfASlowLoadLeavesWhatTheScreenShows) {
 // even and one of odd size.
 TEST_F(MainWindowTest, APanShowsWhatAFreshCompositionOfTheWholeViewShows) {
   if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
-  mst::ServiceProcess mapService({"--port", "0"});
-  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
-  TTempFolder cache;
-  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
-  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  const TLocalService local({"--port", "0"});
+  ASSERT_TRUE(local.Started()) << local.service.Line();
   window->sliderBrightness->SetPosition(10);
   for (const int level : {10, 10, 13}) {
     window->SetZoomLevel(level);
@@ -278,11 +279,8 @@ TEST_F(MainWindowTest, APanShowsWhatAFreshCompositionOfTheWholeViewShows) {
 // window's keys away.
 TEST_F(MainWindowTest, WhileOneCommandWaitsForTheServiceNoOtherStarts) {
   if (mst::kMapServicePath == nullptr) GTEST_SKIP() << "quorvil-mapservice is not built";
-  mst::ServiceProcess mapService({"--port", "0", "--delay-ms", "600"});
-  ASSERT_FALSE(mapService.Endpoint().empty()) << mapService.Line();
-  TTempFolder cache;
-  InitializeTileService(mapService.Endpoint(), cache.Path().string() + "/", 100000, 10);
-  TScopedWaiter waiter(std::make_shared<TEventLoopWaiter>());
+  const TLocalService local({"--port", "0", "--delay-ms", "600"});
+  ASSERT_TRUE(local.Started()) << local.service.Line();
   Load();
   window->actSelectAll->trigger();
   const auto click = [](QWidget* dialog, const QString& text) {
@@ -306,7 +304,8 @@ TEST_F(MainWindowTest, WhileOneCommandWaitsForTheServiceNoOtherStarts) {
        }},
       {"Test Address", window->actPreferences,
        [&](QWidget* dialog) {
-         dialog->findChild<QLineEdit*>("edtServerAddress")->setText(mapService.Endpoint().c_str());
+         dialog->findChild<QLineEdit*>("edtServerAddress")
+             ->setText(local.service.Endpoint().c_str());
          click(dialog, "Test Address");
          click(dialog, "Cancel");
        }},
