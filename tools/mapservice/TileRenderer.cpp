@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <string>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "imagery/JpegCodec.h"
 #include "mapservice/TileGrid.h"
@@ -54,34 +59,135 @@ int GifWrite(GifFileType* gif, const GifByteType* data, int length) {
   return length;
 }
 
+// Light from the north-west, 45 degrees up.
+constexpr double kLightX = -0.5, kLightY = 0.5, kLightZ = 0.7071;
+
+// Pixels x0 .. x1 - 1 of row y of the photograph.
+void ShadeRowPlain(const GroundTile& ground, int y, int x0, int x1, double spacing,
+                   std::uint8_t* row) {
+  for (int x = x0; x < x1; ++x) {
+    const GroundPixel& p = ground.At(x, y);
+    double shade = 1;
+    if (p.cover != Cover::Water) {
+      // Slopes from the neighbours; y grows southward on the picture.
+      const double dzdx = (ground.At(x + 1, y).elevation - ground.At(x - 1, y).elevation) / spacing;
+      const double dzdy = (ground.At(x, y - 1).elevation - ground.At(x, y + 1).elevation) / spacing;
+      const double nx = -dzdx, ny = -dzdy, nz = 1;
+      const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+      const double lit = (nx * kLightX + ny * kLightY + nz * kLightZ) / len;
+      shade = std::clamp(0.35 + 0.65 * lit / kLightZ, 0.45, 1.3);
+    }
+    row[x * 3 + 0] = static_cast<std::uint8_t>(std::min(255.0, p.blue * shade));
+    row[x * 3 + 1] = static_cast<std::uint8_t>(std::min(255.0, p.green * shade));
+    row[x * 3 + 2] = static_cast<std::uint8_t>(std::min(255.0, p.red * shade));
+  }
+}
+
+using ShadeRow = void (*)(const GroundTile& ground, int y, double spacing, std::uint8_t* row);
+
+void ShadeWholeRowPlain(const GroundTile& ground, int y, double spacing, std::uint8_t* row) {
+  ShadeRowPlain(ground, y, 0, kTilePixels, spacing, row);
+}
+
+#if defined(__x86_64__)
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#else
+#pragma GCC push_options
+// Every product and sum rounded as in the plain loop: no fused multiply-adds.
+#pragma GCC optimize("fp-contract=off")
+#endif
+
+// The elevations of eight ground pixels in a row, from their 8-byte records.
+__attribute__((target("avx512f,avx512dq"))) inline __m256 Elevations(const GroundPixel* p) {
+  static_assert(sizeof(GroundPixel) == 8 && offsetof(GroundPixel, elevation) == 0);
+  return _mm256_castsi256_ps(_mm512_cvtepi64_epi32(_mm512_loadu_si512(p)));
+}
+
+// One colour byte of eight pixels, lit: min(255, byte * shade), truncated.
+__attribute__((target("avx512f,avx512dq"))) inline __m256i LitByte(__m512i pixels, int shift,
+                                                                   __m512d shade) {
+  const __m512i byte = _mm512_and_si512(_mm512_srli_epi64(pixels, shift), _mm512_set1_epi64(255));
+  const __m512d lit = _mm512_mul_pd(_mm512_cvtepi64_pd(byte), shade);
+  const __m512d capped = _mm512_mask_blend_pd(
+      _mm512_cmp_pd_mask(lit, _mm512_set1_pd(255), _CMP_LT_OQ), _mm512_set1_pd(255), lit);
+  return _mm512_cvttpd_epi32(capped);
+}
+
+// Eight pixels at a time, the same operations in the same order as the plain loop.
+__attribute__((target("avx512f,avx512dq"))) void ShadeRowAvx512(const GroundTile& ground, int y,
+                                                                double spacing, std::uint8_t* row) {
+  static_assert(offsetof(GroundPixel, cover) == 4 && offsetof(GroundPixel, red) == 5 &&
+                offsetof(GroundPixel, green) == 6 && offsetof(GroundPixel, blue) == 7);
+  const GroundPixel* here = &ground.At(0, y);
+  const GroundPixel* above = &ground.At(0, y - 1);
+  const GroundPixel* below = &ground.At(0, y + 1);
+  const __m512d spacings = _mm512_set1_pd(spacing), one = _mm512_set1_pd(1);
+  const __m512i water = _mm512_set1_epi64(static_cast<long long>(Cover::Water));
+  alignas(32) std::int32_t blue[8], green[8], red[8];
+  int x = 0;
+  for (; x + 8 <= kTilePixels; x += 8) {
+    const __m512d dzdx = _mm512_div_pd(
+        _mm512_cvtps_pd(_mm256_sub_ps(Elevations(here + x + 1), Elevations(here + x - 1))),
+        spacings);
+    const __m512d dzdy = _mm512_div_pd(
+        _mm512_cvtps_pd(_mm256_sub_ps(Elevations(above + x), Elevations(below + x))), spacings);
+    const __m512d nx = _mm512_xor_pd(dzdx, _mm512_set1_pd(-0.0));
+    const __m512d ny = _mm512_xor_pd(dzdy, _mm512_set1_pd(-0.0));
+    const __m512d len = _mm512_sqrt_pd(
+        _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(nx, nx), _mm512_mul_pd(ny, ny)), one));
+    const __m512d towards = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(nx, _mm512_set1_pd(kLightX)),
+                                                        _mm512_mul_pd(ny, _mm512_set1_pd(kLightY))),
+                                          _mm512_set1_pd(kLightZ));
+    const __m512d lit = _mm512_div_pd(towards, len);
+    __m512d shade = _mm512_add_pd(
+        _mm512_set1_pd(0.35),
+        _mm512_div_pd(_mm512_mul_pd(_mm512_set1_pd(0.65), lit), _mm512_set1_pd(kLightZ)));
+    shade = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(shade, _mm512_set1_pd(0.45), _CMP_LT_OQ), shade,
+                                 _mm512_set1_pd(0.45));
+    shade = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(_mm512_set1_pd(1.3), shade, _CMP_LT_OQ), shade,
+                                 _mm512_set1_pd(1.3));
+    const __m512i pixels = _mm512_loadu_si512(here + x);
+    const __m512i cover = _mm512_and_si512(_mm512_srli_epi64(pixels, 32), _mm512_set1_epi64(255));
+    shade = _mm512_mask_blend_pd(_mm512_cmpeq_epi64_mask(cover, water), shade, one);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(blue), LitByte(pixels, 56, shade));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(green), LitByte(pixels, 48, shade));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(red), LitByte(pixels, 40, shade));
+    std::uint8_t* out = row + x * 3;
+    for (int i = 0; i < 8; ++i) {
+      out[i * 3 + 0] = static_cast<std::uint8_t>(blue[i]);
+      out[i * 3 + 1] = static_cast<std::uint8_t>(green[i]);
+      out[i * 3 + 2] = static_cast<std::uint8_t>(red[i]);
+    }
+  }
+  ShadeRowPlain(ground, y, x, kTilePixels, spacing, row);
+}
+
+#if defined(__clang__)
+#pragma clang fp contract(on)
+#else
+#pragma GCC pop_options
+#endif
+#endif
+
+ShadeRow ChooseShadeRow() {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
+    return &ShadeRowAvx512;
+#endif
+  return &ShadeWholeRowPlain;
+}
+
+// Chosen once, outside the loops.
+const ShadeRow kShadeRow = ChooseShadeRow();
+
 }  // namespace
 
 TBitmap24 RenderPhoto(const GroundTile& ground) {
   TBitmap24 bitmap(kTilePixels, kTilePixels);
   const double spacing = 2 * ground.metresPerPixel;
-  // Light from the north-west, 45 degrees up.
-  const double lx = -0.5, ly = 0.5, lz = 0.7071;
-  for (int y = 0; y < kTilePixels; ++y) {
-    std::uint8_t* row = bitmap.Row(y);
-    for (int x = 0; x < kTilePixels; ++x) {
-      const GroundPixel& p = ground.At(x, y);
-      double shade = 1;
-      if (p.cover != Cover::Water) {
-        // Slopes from the neighbours; y grows southward on the picture.
-        const double dzdx =
-            (ground.At(x + 1, y).elevation - ground.At(x - 1, y).elevation) / spacing;
-        const double dzdy =
-            (ground.At(x, y - 1).elevation - ground.At(x, y + 1).elevation) / spacing;
-        const double nx = -dzdx, ny = -dzdy, nz = 1;
-        const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
-        const double lit = (nx * lx + ny * ly + nz * lz) / len;
-        shade = std::clamp(0.35 + 0.65 * lit / lz, 0.45, 1.3);
-      }
-      row[x * 3 + 0] = static_cast<std::uint8_t>(std::min(255.0, p.blue * shade));
-      row[x * 3 + 1] = static_cast<std::uint8_t>(std::min(255.0, p.green * shade));
-      row[x * 3 + 2] = static_cast<std::uint8_t>(std::min(255.0, p.red * shade));
-    }
-  }
+  for (int y = 0; y < kTilePixels; ++y) kShadeRow(ground, y, spacing, bitmap.Row(y));
   return bitmap;
 }
 
