@@ -567,6 +567,274 @@ double BandCoverage(double d, double half, const Footprint& footprint) {
   return Clamp01((half - d) * footprint.inverse + 0.5);
 }
 
+// The colour of farmland: rows of parcels of varying width, each with a crop of its own.
+Rgb FieldColour(double x, double y, const Footprint& fp) {
+  const double rowHeight = 420;
+  const auto row = FloorToInt(y / rowHeight);
+  const std::uint32_t rowHash = HashLattice(row, 0, 41);
+  const double width = 240 + rowHash % 360;
+  const double shifted = x + (rowHash >> 9) % 500;
+  const auto column = FloorToInt(shifted / width);
+  const std::uint32_t fieldHash = HashLattice(column, row, 43);
+  Rgb crop = kFieldColours[fieldHash % kFieldColours.size()];
+  const double furrows = StripeCoverage((fieldHash & 0x100) ? x : y, 7, 2.5, fp);
+  crop = Mix(crop, {crop.r * 0.85, crop.g * 0.85, crop.b * 0.85}, furrows);
+  const double hedge =
+      1 - (1 - StripeCoverage(shifted, width, 5, fp)) * (1 - StripeCoverage(y, rowHeight, 5, fp));
+  return Mix(crop, {74, 88, 52}, hedge * 0.8);
+}
+
+// FieldColour along a whole row of pixels, a channel at a time.
+struct FieldRow {
+  static constexpr int kSize = GroundTile::kSide;
+  std::array<double, kSize> red, green, blue;
+};
+using FieldLoop = void (*)(const double* xs, const double* ys, const double* fps,
+                           const double* inverseFps, FieldRow& out);
+
+// The bands along a row of pixels that do not depend on what else is there: the mile
+// grid of roads across the open country, rivers and highways along the zero lines of
+// their noise. How much of each pixel they cover, and whether the map draws the pixel as
+// road or highway (at least a pixel wide).
+struct BandRow {
+  static constexpr int kSize = GroundTile::kSide;
+  std::array<double, kSize> roadShares, riverShares, highwayShares;
+  std::array<std::uint8_t, kSize> roads, highways;
+};
+// Typical change of the river and highway noise per ground unit.
+constexpr double kRiverSlope = 1.2e-4, kHighwaySlope = 0.9e-4;
+
+using BandLoop = void (*)(const double* xs, const double* ys, const double* fps,
+                          const double* inverseFps, const double* rivers, const double* highways,
+                          int from, int to, BandRow& out);
+
+void BandsPlain(const double* xs, const double* ys, const double* fps, const double* inverseFps,
+                const double* rivers, const double* highways, int from, int to, BandRow& out) {
+  for (int k = from; k < to; ++k) {
+    const double x = xs[k], y = ys[k];
+    const Footprint fp(fps[k], inverseFps[k]);
+    out.roadShares[k] =
+        1 - (1 - StripeCoverage(x + 800, 1609, 9, fp)) * (1 - StripeCoverage(y + 800, 1609, 9, fp));
+    const double wide = std::max(9.0, 1.2 * fp.size);
+    out.roads[k] = std::max(StripeCoverage(x + 800 - (wide - 9) / 2, 1609, wide, fp),
+                            StripeCoverage(y + 800 - (wide - 9) / 2, 1609, wide, fp)) > 0.5;
+    out.riverShares[k] = BandCoverage(std::fabs(rivers[k]) / kRiverSlope, 40, fp);
+    const double highwayDistance = std::fabs(highways[k]) / kHighwaySlope;
+    out.highwayShares[k] = BandCoverage(highwayDistance, 14, fp);
+    out.highways[k] = BandCoverage(highwayDistance, std::max(14.0, 0.9 * fp.size), fp) > 0.5;
+  }
+}
+
+#if defined(__x86_64__)
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#else
+#pragma GCC push_options
+// The plain loop rounds every product and sum: a fused multiply-add would change bits.
+#pragma GCC optimize("fp-contract=off")
+#endif
+
+// StripeCoverage of eight pixels.
+__attribute__((target("avx512f"))) inline __m512d StripeCoverageOf(__m512d x, __m512d period,
+                                                                   __m512d inversePeriod,
+                                                                   __m512d width, __m512d size,
+                                                                   __m512d inverse) {
+  const __m512d half = _mm512_mul_pd(_mm512_set1_pd(0.5), size);
+  const __m512d lo = _mm512_sub_pd(x, half);
+  const __m512d k = _mm512_roundscale_pd(_mm512_mul_pd(lo, inversePeriod),
+                                         _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  const __m512d r0 = _mm512_sub_pd(lo, _mm512_mul_pd(k, period));
+  const __m512d r1 = _mm512_add_pd(r0, size);
+  const __m512d c0 = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(r0, width, _CMP_LT_OQ), width, r0);
+  const __m512d c1 = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(r1, width, _CMP_LT_OQ), width, r1);
+  const __m512d within = _mm512_mul_pd(_mm512_sub_pd(c1, c0), inverse);
+  const __mmask8 across = _mm512_cmp_pd_mask(r1, period, _CMP_NLE_UQ);
+  if (across == 0) return within;
+  // Pixels over the end of a period: the integral of the stripes from lo to hi.
+  const __m512d hi = _mm512_add_pd(x, half);
+  const __m512d n = _mm512_roundscale_pd(_mm512_mul_pd(hi, inversePeriod),
+                                         _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  const __m512d r = _mm512_sub_pd(hi, _mm512_mul_pd(n, period));
+  const __m512d c = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(r, width, _CMP_LT_OQ), width, r);
+  const __m512d upper = _mm512_add_pd(_mm512_mul_pd(n, width), c);
+  const __m512d lower = _mm512_add_pd(_mm512_mul_pd(k, width), c0);
+  return _mm512_mask_blend_pd(across, within, _mm512_mul_pd(_mm512_sub_pd(upper, lower), inverse));
+}
+
+// The same with a fixed period.
+__attribute__((target("avx512f"))) inline __m512d StripeCoverageOf(__m512d x, double period,
+                                                                   __m512d width, __m512d size,
+                                                                   __m512d inverse) {
+  return StripeCoverageOf(x, _mm512_set1_pd(period), _mm512_set1_pd(1.0 / period), width, size,
+                          inverse);
+}
+
+// BandCoverage of eight pixels at distances d.
+__attribute__((target("avx512f"))) inline __m512d BandCoverageOf(__m512d d, __m512d half,
+                                                                 __m512d inverse) {
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1);
+  __m512d v = _mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(half, d), inverse), _mm512_set1_pd(0.5));
+  v = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, one, _CMP_GT_OQ), v, one);
+  return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, zero, _CMP_LT_OQ), v, zero);
+}
+
+// std::max(a, b) of eight pairs.
+__attribute__((target("avx512f"))) inline __m512d Larger(__m512d a, __m512d b) {
+  return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(a, b, _CMP_LT_OQ), a, b);
+}
+
+__attribute__((target("avx512f"))) inline void StoreFlags(__mmask8 flags, std::uint8_t* out) {
+  for (int i = 0; i < 8; ++i) out[i] = (flags >> i) & 1;
+}
+
+__attribute__((target("avx512f"))) void BandsAvx512(const double* xs, const double* ys,
+                                                    const double* fps, const double* inverseFps,
+                                                    const double* rivers, const double* highways,
+                                                    int from, int to, BandRow& out) {
+  const __m512d one = _mm512_set1_pd(1), nine = _mm512_set1_pd(9);
+  const __m512d shift = _mm512_set1_pd(800), half = _mm512_set1_pd(0.5);
+  const __m512d fourteen = _mm512_set1_pd(14);
+  const __m512i magnitude = _mm512_set1_epi64(0x7FFFFFFFFFFFFFFF);
+  int k = from;
+  for (; k + 8 <= to; k += 8) {
+    const __m512d x = _mm512_add_pd(_mm512_loadu_pd(xs + k), shift);
+    const __m512d y = _mm512_add_pd(_mm512_loadu_pd(ys + k), shift);
+    const __m512d size = _mm512_loadu_pd(fps + k), inverse = _mm512_loadu_pd(inverseFps + k);
+    const __m512d sx = StripeCoverageOf(x, 1609, nine, size, inverse);
+    const __m512d sy = StripeCoverageOf(y, 1609, nine, size, inverse);
+    const __m512d wide = Larger(nine, _mm512_mul_pd(_mm512_set1_pd(1.2), size));
+    const __m512d offset = _mm512_mul_pd(_mm512_sub_pd(wide, nine), half);
+    const __m512d wx = StripeCoverageOf(_mm512_sub_pd(x, offset), 1609, wide, size, inverse);
+    const __m512d wy = StripeCoverageOf(_mm512_sub_pd(y, offset), 1609, wide, size, inverse);
+    _mm512_storeu_pd(
+        out.roadShares.data() + k,
+        _mm512_sub_pd(one, _mm512_mul_pd(_mm512_sub_pd(one, sx), _mm512_sub_pd(one, sy))));
+    StoreFlags(_mm512_cmp_pd_mask(wx, half, _CMP_GT_OQ) | _mm512_cmp_pd_mask(wy, half, _CMP_GT_OQ),
+               out.roads.data() + k);
+    const __m512d river = _mm512_castsi512_pd(
+        _mm512_and_si512(_mm512_castpd_si512(_mm512_loadu_pd(rivers + k)), magnitude));
+    _mm512_storeu_pd(out.riverShares.data() + k,
+                     BandCoverageOf(_mm512_div_pd(river, _mm512_set1_pd(kRiverSlope)),
+                                    _mm512_set1_pd(40), inverse));
+    const __m512d highway = _mm512_castsi512_pd(
+        _mm512_and_si512(_mm512_castpd_si512(_mm512_loadu_pd(highways + k)), magnitude));
+    const __m512d distance = _mm512_div_pd(highway, _mm512_set1_pd(kHighwaySlope));
+    _mm512_storeu_pd(out.highwayShares.data() + k, BandCoverageOf(distance, fourteen, inverse));
+    const __m512d wideHalf = Larger(fourteen, _mm512_mul_pd(_mm512_set1_pd(0.9), size));
+    StoreFlags(_mm512_cmp_pd_mask(BandCoverageOf(distance, wideHalf, inverse), half, _CMP_GT_OQ),
+               out.highways.data() + k);
+  }
+  BandsPlain(xs, ys, fps, inverseFps, rivers, highways, k, to, out);
+}
+
+// HashLattice of eight lattice points.
+__attribute__((target("avx512f"))) inline __m256i HashOf(__m256i x, __m256i y, std::uint32_t seed) {
+  __m256i h = _mm256_xor_si256(
+      _mm256_xor_si256(_mm256_mullo_epi32(x, _mm256_set1_epi32(static_cast<int>(0x8DA6B343u))),
+                       _mm256_mullo_epi32(y, _mm256_set1_epi32(static_cast<int>(0xD8163841u)))),
+      _mm256_set1_epi32(static_cast<int>(seed * 0xCB1AB31Fu)));
+  h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 15));
+  h = _mm256_mullo_epi32(h, _mm256_set1_epi32(0x2C1B3C6D));
+  h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 12));
+  h = _mm256_mullo_epi32(h, _mm256_set1_epi32(0x297A2D39));
+  return _mm256_xor_si256(h, _mm256_srli_epi32(h, 15));
+}
+
+// h % d of eight unsigned integers, as doubles: exact, for d well below 2^21.
+__attribute__((target("avx512f"))) inline __m512d Remainder(__m512d h, double d) {
+  const __m512d divisor = _mm512_set1_pd(d);
+  const __m512d q =
+      _mm512_roundscale_pd(_mm512_div_pd(h, divisor), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  return _mm512_sub_pd(h, _mm512_mul_pd(q, divisor));
+}
+
+__attribute__((target("avx512f"))) inline __m512d Floor(__m512d v) {
+  return _mm512_roundscale_pd(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+}
+
+__attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const double* ys,
+                                                     const double* fps, const double* inverseFps,
+                                                     FieldRow& out) {
+  double table[3][8] = {};
+  for (std::size_t c = 0; c < kFieldColours.size(); ++c) {
+    table[0][c] = kFieldColours[c].r;
+    table[1][c] = kFieldColours[c].g;
+    table[2][c] = kFieldColours[c].b;
+  }
+  const __m512d one = _mm512_set1_pd(1), rowHeight = _mm512_set1_pd(420);
+  const __m512d dark = _mm512_set1_pd(0.85), hedgeShare = _mm512_set1_pd(0.8);
+  const __m512d hedgeColour[3] = {_mm512_set1_pd(74), _mm512_set1_pd(88), _mm512_set1_pd(52)};
+  double* channels[3] = {out.red.data(), out.green.data(), out.blue.data()};
+  int k = 0;
+  for (; k + 8 <= FieldRow::kSize; k += 8) {
+    const __m512d x = _mm512_loadu_pd(xs + k), y = _mm512_loadu_pd(ys + k);
+    const __m512d size = _mm512_loadu_pd(fps + k), inverse = _mm512_loadu_pd(inverseFps + k);
+    const __m256i row = _mm512_cvtpd_epi32(Floor(_mm512_div_pd(y, rowHeight)));
+    const __m256i rowHash = HashOf(row, _mm256_setzero_si256(), 41);
+    const __m512d width =
+        _mm512_add_pd(_mm512_set1_pd(240), Remainder(_mm512_cvtepu32_pd(rowHash), 360));
+    const __m512d shifted =
+        _mm512_add_pd(x, Remainder(_mm512_cvtepu32_pd(_mm256_srli_epi32(rowHash, 9)), 500));
+    const __m256i column = _mm512_cvtpd_epi32(Floor(_mm512_div_pd(shifted, width)));
+    const __m256i fieldHash = HashOf(column, row, 43);
+    const __m512i crop = _mm512_cvtepu32_epi64(_mm512_cvttpd_epi32(
+        Remainder(_mm512_cvtepu32_pd(fieldHash), static_cast<double>(kFieldColours.size()))));
+    const __mmask8 across =
+        _mm512_test_epi64_mask(_mm512_cvtepu32_epi64(fieldHash), _mm512_set1_epi64(0x100));
+    const __m512d furrows =
+        StripeCoverageOf(_mm512_mask_blend_pd(across, y, x), 7, _mm512_set1_pd(2.5), size, inverse);
+    const __m512d byParcel = StripeCoverageOf(shifted, width, _mm512_div_pd(one, width),
+                                              _mm512_set1_pd(5), size, inverse);
+    const __m512d byRow = StripeCoverageOf(y, 420, _mm512_set1_pd(5), size, inverse);
+    const __m512d hedge = _mm512_mul_pd(
+        _mm512_sub_pd(one, _mm512_mul_pd(_mm512_sub_pd(one, byParcel), _mm512_sub_pd(one, byRow))),
+        hedgeShare);
+    for (int c = 0; c < 3; ++c) {
+      const __m512d base = _mm512_permutexvar_pd(crop, _mm512_loadu_pd(table[c]));
+      const __m512d ploughed = _mm512_add_pd(
+          base, _mm512_mul_pd(_mm512_sub_pd(_mm512_mul_pd(base, dark), base), furrows));
+      _mm512_storeu_pd(
+          channels[c] + k,
+          _mm512_add_pd(ploughed, _mm512_mul_pd(_mm512_sub_pd(hedgeColour[c], ploughed), hedge)));
+    }
+  }
+  for (; k < FieldRow::kSize; ++k) {
+    const Rgb colour = FieldColour(xs[k], ys[k], Footprint(fps[k], inverseFps[k]));
+    out.red[k] = colour.r;
+    out.green[k] = colour.g;
+    out.blue[k] = colour.b;
+  }
+}
+
+#if defined(__clang__)
+#pragma clang fp contract(on)
+#else
+#pragma GCC pop_options
+#endif
+#endif
+
+BandLoop ChooseBands() {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return &BandsAvx512;
+#endif
+  return &BandsPlain;
+}
+
+// Chosen once, outside the loops.
+const BandLoop Bands = ChooseBands();
+
+// Without vectors, each pixel of farmland works out its own colour.
+FieldLoop ChooseFields() {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return &FieldsAvx512;
+#endif
+  return nullptr;
+}
+
+const FieldLoop FieldRows = ChooseFields();
+
 }  // namespace
 
 struct TerrainFeature {
@@ -903,6 +1171,9 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   const int side = lattice.side;
   std::vector<double> rowValues(static_cast<std::size_t>(kChannels) * kRow, 0.0);
   std::array<double, kRow / 2 + 2> column;
+  static_assert(BandRow::kSize == kRow && FieldRow::kSize == kRow);
+  BandRow bands;
+  FieldRow fields;
   for (int j = -1; j <= kTilePixels; ++j) {
     const double v = (j + 0.5) / 2 + 1;
     const int l = static_cast<int>(v);
@@ -927,6 +1198,9 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       if (!perPixel[f]) std::fill(out, out + kRow, 0.0);
       fine[f].AddTo(xs, ys, inverseFps, kRow, out);
     }
+    Bands(xs, ys, fps, inverseFps, rowValues.data() + kRiverField * kRow,
+          rowValues.data() + kHighwayField * kRow, 0, kRow, bands);
+    bool fieldsDone = false;  // farmland is worked out for the row when first met
     const std::vector<const Feature*>* cellRow =
         cellSpots.data() + static_cast<int>((j + 0.5) / kCellStep + 1) * cellsPerSide;
     for (int i = -1; i <= kTilePixels; ++i) {
@@ -941,8 +1215,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       // The ground's height and the places around come from the lattice; airports,
       // stadiums and plazas draw their own shapes.
       const double elevation = field(kElevationField);
-      const double riverSlope = 1.2e-4;  // typical change of the noise per ground unit
-      const double river = BandCoverage(std::fabs(field(kRiverField)) / riverSlope, 40, fp);
+      const double river = bands.riverShares[n];
       const double urban = field(kUrbanShare), park = field(kParkShare);
       const Feature* airport = nullptr;
       const Feature* stadium = nullptr;
@@ -1068,20 +1341,13 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           colour = kBeach;
           cover = Cover::Beach;
         } else if (field(kFarmField) > -0.15) {
-          // Fields: rows of parcels of varying width, each with a crop of its own.
-          const double rowHeight = 420;
-          const auto row = FloorToInt(y / rowHeight);
-          const std::uint32_t rowHash = HashLattice(row, 0, 41);
-          const double width = 240 + rowHash % 360;
-          const double shifted = x + (rowHash >> 9) % 500;
-          const auto column = FloorToInt(shifted / width);
-          const std::uint32_t fieldHash = HashLattice(column, row, 43);
-          Rgb crop = kFieldColours[fieldHash % kFieldColours.size()];
-          const double furrows = StripeCoverage((fieldHash & 0x100) ? x : y, 7, 2.5, fp);
-          crop = Mix(crop, {crop.r * 0.85, crop.g * 0.85, crop.b * 0.85}, furrows);
-          const double hedge = 1 - (1 - StripeCoverage(shifted, width, 5, fp)) *
-                                       (1 - StripeCoverage(y, rowHeight, 5, fp));
-          colour = Mix(crop, {74, 88, 52}, hedge * 0.8);
+          if (FieldRows == nullptr) {
+            colour = FieldColour(x, y, fp);
+          } else {
+            if (!fieldsDone) FieldRows(xs, ys, fps, inverseFps, fields);
+            fieldsDone = true;
+            colour = {fields.red[n], fields.green[n], fields.blue[n]};
+          }
           cover = Cover::Field;
         } else {
           colour = Mix(kMeadow, {110, 118, 70}, Clamp01(0.5 + crowns()));
@@ -1090,23 +1356,12 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
 
         // Roads across the open country: a mile grid and a few winding highways.
         if (urban < 0.3 && airport == nullptr && stadium == nullptr && park < 0.5) {
-          const double gridRoad = 1 - (1 - StripeCoverage(x + 800, 1609, 9, fp)) *
-                                          (1 - StripeCoverage(y + 800, 1609, 9, fp));
-          colour = Mix(colour, kRoad, gridRoad);
-          const double wide = std::max(9.0, 1.2 * fp.size);
-          if (std::max(StripeCoverage(x + 800 - (wide - 9) / 2, 1609, wide, fp),
-                       StripeCoverage(y + 800 - (wide - 9) / 2, 1609, wide, fp)) > 0.5) {
-            cover = Cover::Road;
-          }
+          colour = Mix(colour, kRoad, bands.roadShares[n]);
+          if (bands.roads[n]) cover = Cover::Road;
         }
-        const double highwayNoise = std::fabs(field(kHighwayField));
-        const double highwaySlope = 0.9e-4;
-        const double highwayDistance = highwayNoise / highwaySlope;
         if (airport == nullptr && stadium == nullptr) {
-          colour = Mix(colour, kHighway, BandCoverage(highwayDistance, 14, fp));
-          if (BandCoverage(highwayDistance, std::max(14.0, 0.9 * fp.size), fp) > 0.5) {
-            cover = Cover::Highway;
-          }
+          colour = Mix(colour, kHighway, bands.highwayShares[n]);
+          if (bands.highways[n]) cover = Cover::Highway;
         }
       }
       const double grain = 1 + 0.1 * texture;
