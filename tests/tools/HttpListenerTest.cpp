@@ -38,6 +38,11 @@ class HttpListenerTest : public ::testing::Test {
         [this](const HttpRequest& req) {
           if (req.path == "/sleep") listener_->Sleep(10s);
           if (req.path == "/dataset" || req.path == "/hang") throw ESlowWork();
+          if (req.path.starts_with("/inplace")) {
+            if (!HttpListener::TakeSlowWork()) throw ESlowWork();
+            if (req.path == "/inplace-hang") listener_->Sleep(10s);
+            return HttpResponse{200, "text/plain", "in place", {}, false};
+          }
           return HttpResponse{200, "text/plain", "ok:" + req.method + ":" + req.body, {}, false};
         },
         [](const HttpRequest&, int status, const std::string& why) {
@@ -209,6 +214,30 @@ TEST_F(HttpListenerTest, SlowWorkHasADeadlineAndNeverHoldsTheOthersOrTheStop) {
   EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_TRUE(listener_->Abandoned());
   gate_.set_value();
+}
+
+// Slow work taken on by the worker that read the request has the same bound of places
+// and the same deadline, and leaves its ordinary place to the others.
+TEST_F(HttpListenerTest, SlowWorkInPlaceKeepsItsBoundAndDeadline) {
+  auto options = Quick();
+  options.workers = 1;
+  options.slowWorkers = 1;
+  options.slowTimeout = 300ms;
+  options.idleTimeout = 5s;
+  Start(options);
+  EXPECT_FALSE(HttpListener::TakeSlowWork());  // not on a worker
+  TRawHttpClient first(port_), second(port_), other(port_);
+  ASSERT_TRUE(first.Send("GET /inplace HTTP/1.1\r\n\r\n"));
+  EXPECT_NE(first.ReadAnswer(2s).find("in place"), std::string::npos);
+  ASSERT_TRUE(first.Send("GET /inplace-hang HTTP/1.1\r\n\r\n"));
+  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(second.Send("GET /inplace-hang HTTP/1.1\r\n\r\n"));  // no slow place left
+  ASSERT_TRUE(other.Send("GET / HTTP/1.1\r\n\r\n"));
+  EXPECT_NE(other.ReadAnswer(200ms).find("ok:GET:"), std::string::npos);
+  for (TRawHttpClient* client : {&first, &second}) {
+    const std::string answer = client->ReadAnswer(2s);
+    EXPECT_NE(answer.find("The imagery did not answer within 1 s"), std::string::npos) << answer;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -202,6 +203,10 @@ void SetRemoteReadTimeouts() {
   if (CPLGetConfigOption("GDAL_HTTP_TIMEOUT", nullptr) == nullptr) {
     CPLSetConfigOption("GDAL_HTTP_TIMEOUT", "10");
   }
+}
+
+void SetBlockCacheBytes(std::int64_t bytes) {
+  if (std::getenv("GDAL_CACHEMAX") == nullptr) GDALSetCacheMax64(bytes);
 }
 
 void CancelDatasetWork() { gCancelled = true; }

@@ -35,6 +35,9 @@ void SetGdalLog(std::function<void(const std::string&)> log);
 // GDAL's time-outs for a remote dataset's server, unless the environment set them.
 void SetRemoteReadTimeouts();
 
+// GDAL's cache of dataset blocks held to `bytes`, unless the environment sizes it.
+void SetBlockCacheBytes(std::int64_t bytes);
+
 // Every warp in progress and to come ends at once, failing: the service is stopping.
 void CancelDatasetWork();
 

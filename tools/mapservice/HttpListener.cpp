@@ -110,12 +110,11 @@ struct Moved {
   Clock::time_point deadline;
 };
 
-// Jobs for a set of workers, guarded by the caller's mutex. The worker that went idle
-// last takes the next job: its memory and caches are still warm, and a single stream of
-// requests wakes one thread rather than each worker in turn.
-struct WorkQueue {
-  std::deque<Job> jobs;
-  // Idle workers, the most recent last, each waiting on its own condition.
+// Idle workers, guarded by the caller's mutex. The worker that went idle last takes the
+// next job: its memory and caches are still warm, and a single stream of requests wakes
+// one thread rather than each worker in turn.
+struct IdleWorkers {
+  // Each waiting on its own condition, the most recent last.
   std::vector<std::condition_variable*> idle;
 
   void NotifyOne() {
@@ -127,15 +126,22 @@ struct WorkQueue {
     for (std::condition_variable* c : idle) c->notify_one();
     idle.clear();
   }
+  // Listed before the lock is let go: a job that comes meanwhile finds the worker.
+  void List(std::condition_variable& mine) {
+    if (std::find(idle.begin(), idle.end(), &mine) == idle.end()) idle.push_back(&mine);
+  }
   template <class Done>
   void Wait(std::unique_lock<std::mutex>& lock, std::condition_variable& mine, Done done) {
     while (!done()) {
-      idle.push_back(&mine);
+      List(mine);
       mine.wait(lock);
-      std::erase(idle, &mine);  // still listed after a spurious wake-up
     }
+    std::erase(idle, &mine);  // still listed after a spurious wake-up
   }
 };
+
+// The loop waits at most this long between looks at its deadlines.
+constexpr auto kLongestWait = std::chrono::milliseconds(1000);
 
 }  // namespace
 
@@ -195,8 +201,19 @@ class HttpListener::Loop {
     return !stopChanged_.wait_for(lock, time, [this] { return stopping_; });
   }
   bool Abandoned() const { return abandoned_; }
+  static bool TakeSlowWork() {
+    return current_ != nullptr && current_->loop->TakeSlowWork(*current_);
+  }
 
  private:
+  // The request a worker thread is answering.
+  struct Current {
+    Loop* loop;
+    const Job* job;
+    bool slow;  // on a slow worker's place, with its deadline
+  };
+  static inline thread_local Current* current_ = nullptr;
+
   bool Stopping() {
     std::lock_guard lock(stopMutex_);
     return stopping_;
@@ -220,7 +237,15 @@ class HttpListener::Loop {
   void Close(std::uint64_t id);
   void CollectAnswers();
   int CheckDeadlines();
-  void Work(bool slow);
+  void TakeMoved();
+  bool CanTakeOrdinary() const {
+    return !ordinaryJobs_.empty() && ordinaryBusy_ < std::max(1, options_.workers);
+  }
+  bool CanTakeSlow() const {
+    return !slowJobs_.empty() && slowBusy_ < std::max(1, options_.slowWorkers);
+  }
+  bool TakeSlowWork(Current& current);
+  void Work();
   void EndWorkers(std::vector<std::thread>& workers);
 
   Options options_;
@@ -238,11 +263,16 @@ class HttpListener::Loop {
   std::condition_variable stopChanged_;
   bool stopping_ = false;
 
+  // Every worker takes either kind of job, so that a request found to need slow work is
+  // answered on the same thread, while the places of each kind stay bounded: ordinary
+  // requests always find a place, however many slow ones hang.
   std::mutex jobMutex_;
-  WorkQueue ordinary_, slow_;
+  std::deque<Job> ordinaryJobs_, slowJobs_;
+  IdleWorkers idle_;
   bool workersEnd_ = false;
+  int ordinaryBusy_ = 0, slowBusy_ = 0;
   int busy_ = 0;  // workers answering a request
-  std::condition_variable idle_;
+  std::condition_variable allIdle_;
   bool abandoned_ = false;
   std::mutex answerMutex_;
   std::vector<Answer> answers_;
@@ -286,14 +316,9 @@ bool HttpListener::Loop::Run() {
     if (epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, fd, &event) != 0) return false;
   }
   std::vector<std::thread> workers;
-  for (int i = 0; i < std::max(1, options_.workers); ++i) {
-    workers.emplace_back([this] { Work(false); });
-  }
-  if (options_.slowHandler) {
-    for (int i = 0; i < std::max(1, options_.slowWorkers); ++i) {
-      workers.emplace_back([this] { Work(true); });
-    }
-  }
+  const int count = std::max(1, options_.workers) +
+                    (options_.slowHandler ? std::max(1, options_.slowWorkers) : 0);
+  for (int i = 0; i < count; ++i) workers.emplace_back([this] { Work(); });
 
   bool ok = true;
   std::vector<epoll_event> events(64);
@@ -329,11 +354,10 @@ bool HttpListener::Loop::Run() {
 void HttpListener::Loop::EndWorkers(std::vector<std::thread>& workers) {
   std::unique_lock lock(jobMutex_);
   workersEnd_ = true;
-  ordinary_.jobs.clear();
-  slow_.jobs.clear();
-  ordinary_.NotifyAll();
-  slow_.NotifyAll();
-  abandoned_ = !idle_.wait_for(lock, options_.stopGrace, [this] { return busy_ == 0; });
+  ordinaryJobs_.clear();
+  slowJobs_.clear();
+  idle_.NotifyAll();
+  abandoned_ = !allIdle_.wait_for(lock, options_.stopGrace, [this] { return busy_ == 0; });
   lock.unlock();
   for (auto& w : workers) {
     if (abandoned_) {
@@ -344,21 +368,25 @@ void HttpListener::Loop::EndWorkers(std::vector<std::thread>& workers) {
   }
 }
 
-void HttpListener::Loop::Work(bool slow) {
-  WorkQueue& queue = slow ? slow_ : ordinary_;
+void HttpListener::Loop::Work() {
   std::condition_variable ready;
+  std::unique_lock lock(jobMutex_);
   for (;;) {
-    Job job;
-    {
-      std::unique_lock lock(jobMutex_);
-      queue.Wait(lock, ready, [&] { return workersEnd_ || !queue.jobs.empty(); });
-      if (workersEnd_) return;
-      job = std::move(queue.jobs.front());
-      queue.jobs.pop_front();
-      // Its client was already told that the request took too long.
-      if (Clock::now() >= job.deadline) continue;
-      ++busy_;
-    }
+    idle_.Wait(lock, ready, [&] { return workersEnd_ || CanTakeSlow() || CanTakeOrdinary(); });
+    if (workersEnd_) return;
+    // Slow jobs first: they have waited once already.
+    const bool slow = CanTakeSlow();
+    std::deque<Job>& queue = slow ? slowJobs_ : ordinaryJobs_;
+    Job job = std::move(queue.front());
+    queue.pop_front();
+    // Its client was already told that the request took too long.
+    if (Clock::now() >= job.deadline) continue;
+    ++(slow ? slowBusy_ : ordinaryBusy_);
+    ++busy_;
+    lock.unlock();
+
+    Current current{this, &job, slow};
+    current_ = &current;
     HttpResponse response;
     bool moved = false;
     try {
@@ -370,6 +398,7 @@ void HttpListener::Loop::Work(bool slow) {
     } catch (...) {
       response = refusal_(job.request, 500, "Server error");
     }
+    current_ = nullptr;
     if (moved && !slow && options_.slowHandler) {
       job.deadline = Clock::now() + options_.slowTimeout;
       // What a refusal needs of the request: all but its body.
@@ -381,29 +410,64 @@ void HttpListener::Loop::Work(bool slow) {
                        job.request.headers,
                        {}};
       {
-        std::lock_guard lock(answerMutex_);
+        std::lock_guard answerLock(answerMutex_);
         moved_.push_back({job.id, job.job, std::move(head), job.deadline});
       }
-      std::lock_guard lock(jobMutex_);
-      slow_.jobs.push_back(std::move(job));
-      slow_.NotifyOne();
+      lock.lock();
+      slowJobs_.push_back(std::move(job));
+      idle_.NotifyOne();
+      lock.unlock();
     } else {
       if (moved) response = refusal_(job.request, 500, "Server error: no worker for slow work");
-      std::lock_guard lock(answerMutex_);
+      std::lock_guard answerLock(answerMutex_);
       answers_.push_back({job.id, job.job, std::move(job.request), std::move(response)});
     }
+    lock.lock();
+    --(current.slow ? slowBusy_ : ordinaryBusy_);
+    if (--busy_ == 0) allIdle_.notify_all();
+    // Idle before the loop hears of the answer, so that the client's next request comes
+    // back to this thread.
+    if (!workersEnd_ && !CanTakeSlow() && !CanTakeOrdinary()) idle_.List(ready);
+    lock.unlock();
     Wake();
-    std::lock_guard lock(jobMutex_);
-    if (--busy_ == 0) idle_.notify_all();
+    lock.lock();
   }
 }
 
-void HttpListener::Loop::CollectAnswers() {
-  std::vector<Answer> ready;
+// The request becomes slow work on this thread when a slow worker's place is free.
+bool HttpListener::Loop::TakeSlowWork(Current& current) {
+  if (current.slow) return true;
+  if (!options_.slowHandler) return false;
+  {
+    std::lock_guard lock(jobMutex_);
+    if (slowBusy_ >= std::max(1, options_.slowWorkers)) return false;
+    --ordinaryBusy_;
+    ++slowBusy_;
+    // The ordinary place it leaves may be awaited.
+    if (CanTakeOrdinary()) idle_.NotifyOne();
+  }
+  current.slow = true;
+  const Job& job = *current.job;
+  HttpRequest head{job.request.method,
+                   job.request.target,
+                   job.request.path,
+                   job.request.query,
+                   job.request.minorVersion,
+                   job.request.headers,
+                   {}};
+  {
+    std::lock_guard lock(answerMutex_);
+    moved_.push_back({job.id, job.job, std::move(head), Clock::now() + options_.slowTimeout});
+  }
+  // The loop takes note at its next look anyway; a deadline sooner than that must wake it.
+  if (options_.slowTimeout <= kLongestWait) Wake();
+  return true;
+}
+
+void HttpListener::Loop::TakeMoved() {
   std::vector<Moved> moved;
   {
     std::lock_guard lock(answerMutex_);
-    ready.swap(answers_);
     moved.swap(moved_);
   }
   for (Moved& m : moved) {
@@ -411,6 +475,15 @@ void HttpListener::Loop::CollectAnswers() {
     if (it == connections_.end() || it->second->job != m.job) continue;
     it->second->slowDeadline = m.deadline;
     it->second->slowRequest = std::move(m.head);
+  }
+}
+
+void HttpListener::Loop::CollectAnswers() {
+  TakeMoved();
+  std::vector<Answer> ready;
+  {
+    std::lock_guard lock(answerMutex_);
+    ready.swap(answers_);
   }
   for (Answer& a : ready) {
     const auto it = connections_.find(a.id);
@@ -580,8 +653,8 @@ void HttpListener::Loop::ProcessInput(Connection& c) {
   UpdateEvents(c);
   {
     std::lock_guard lock(jobMutex_);
-    ordinary_.jobs.push_back({c.id, c.job, c.parser.TakeRequest()});
-    ordinary_.NotifyOne();
+    ordinaryJobs_.push_back({c.id, c.job, c.parser.TakeRequest()});
+    idle_.NotifyOne();
   }
 }
 
@@ -661,6 +734,7 @@ void HttpListener::Loop::Close(std::uint64_t id) {
 }
 
 int HttpListener::Loop::CheckDeadlines() {
+  TakeMoved();
   const auto now = Clock::now();
   if (acceptPaused_ && now >= acceptResumes_) {
     epoll_event event{};
@@ -669,7 +743,7 @@ int HttpListener::Loop::CheckDeadlines() {
     acceptPaused_ = epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, listen_.Get(), &event) != 0;
     if (acceptPaused_) acceptResumes_ = now + kAcceptPause;
   }
-  auto next = now + std::chrono::seconds(1);
+  auto next = now + kLongestWait;
   if (acceptPaused_) next = std::min(next, acceptResumes_);
   std::vector<std::uint64_t> expired;
   for (auto& [id, c] : connections_) {
@@ -715,7 +789,7 @@ int HttpListener::Loop::CheckDeadlines() {
     }
   }
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
-  return static_cast<int>(std::clamp<long long>(wait.count(), 0, 1000));
+  return static_cast<int>(std::clamp<long long>(wait.count(), 0, kLongestWait.count()));
 }
 
 HttpListener::HttpListener(Options options, Handler handler, Refusal refusal, Logger logger)
@@ -737,5 +811,6 @@ bool HttpListener::Run() { return loop_->Run(); }
 void HttpListener::Stop() { loop_->Stop(); }
 bool HttpListener::Sleep(std::chrono::milliseconds time) { return loop_->Sleep(time); }
 bool HttpListener::Abandoned() const { return loop_->Abandoned(); }
+bool HttpListener::TakeSlowWork() { return Loop::TakeSlowWork(); }
 
 }  // namespace quorvil::mapservice

@@ -7,9 +7,10 @@
 // that slow, silent or hostile clients cannot starve the others. When the bound is
 // reached, the connection that has sent least of its request for longest makes room.
 //
-// Slow work (reading a dataset) runs on workers of its own, with a deadline, so that it
-// never takes every worker: the handler throws ESlowWork and `slowHandler` answers the
-// request on a slow worker.
+// Slow work (reading a dataset) has places of its own, with a deadline, so that it never
+// takes every worker: the handler calls TakeSlowWork() and goes on with the request on
+// its own thread when a slow place is free; otherwise it throws ESlowWork and
+// `slowHandler` answers the request once a place is free.
 
 #include <chrono>
 #include <cstddef>
@@ -45,7 +46,7 @@ class HttpListener {
     std::chrono::milliseconds lingerTime{2000};
     std::size_t lingerBytes = 8 << 20;
     HttpLimits limits;
-    // Workers for requests the handler calls slow; none without a slow handler.
+    // Places for requests the handler calls slow; none without a slow handler.
     int slowWorkers = 4;
     std::function<HttpResponse(const HttpRequest&)> slowHandler;
     // A slow request not answered by then is refused with 500.
@@ -80,6 +81,10 @@ class HttpListener {
   // handler may still use what it refers to, so the process must then end without
   // destroying it (std::_Exit); the listener itself is left to them.
   bool Abandoned() const;
+
+  // From a handler on a worker: whether the request may go on as slow work on this
+  // thread now, under the slow deadline (true again once it is). False elsewhere.
+  static bool TakeSlowWork();
 
  private:
   class Loop;

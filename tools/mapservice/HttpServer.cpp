@@ -70,7 +70,7 @@ HttpResponse Refusal(int status, const std::string& why) {
 }
 
 HttpResponse Route(const MapService& service, const std::string& endpoint, const HttpRequest& req,
-                   bool readDatasets) {
+                   const DatasetGate& gate) {
   if (req.path != kServiceEndpointPath) {
     return Refusal(404, "There is nothing at " + req.path + "; the service is at " +
                             std::string(kServiceEndpointPath));
@@ -78,7 +78,7 @@ HttpResponse Route(const MapService& service, const std::string& endpoint, const
   HttpResponse res;
   res.contentType = kXmlContentType;
   if (req.method == "POST") {
-    SoapReply reply = service.Handle(req.Header("SOAPAction"), req.body, readDatasets);
+    SoapReply reply = service.Handle(req.Header("SOAPAction"), req.body, gate);
     res.status = reply.status;
     res.body = std::move(reply.body);
   } else if (req.method == "GET" || req.method == "HEAD") {
@@ -192,19 +192,22 @@ int RunServer(const ServerOptions& options, std::ostream& out, std::ostream& err
   listenerOptions.slowWorkers = 16;
   listenerOptions.slowTimeout = std::chrono::milliseconds(options.datasetTimeoutMs);
   std::unique_ptr<HttpListener> listener;
-  auto answer = [&](const HttpRequest& req, bool readDatasets) {
-    HttpResponse res = Route(service, endpoint, req, readDatasets);
+  auto answer = [&](const HttpRequest& req, const DatasetGate& gate) {
+    HttpResponse res = Route(service, endpoint, req, gate);
     if (options.delayMs > 0) listener->Sleep(std::chrono::milliseconds(options.delayMs));
     return res;
   };
+  // Dataset work goes on where the request was read when a slow place is free: no second
+  // thread, no second reading of the request.
+  const DatasetGate slowPlace = [] { return HttpListener::TakeSlowWork(); };
   auto handler = [&](const HttpRequest& req) {
     try {
-      return answer(req, false);
+      return answer(req, slowPlace);
     } catch (const EDatasetWork&) {
       throw ESlowWork();
     }
   };
-  listenerOptions.slowHandler = [&](const HttpRequest& req) { return answer(req, true); };
+  listenerOptions.slowHandler = [&](const HttpRequest& req) { return answer(req, {}); };
   HttpListener::Logger logger;
   if (options.log) {
     // GDAL's own messages and the whole text of imagery faults.

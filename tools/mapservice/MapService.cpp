@@ -23,8 +23,8 @@ constexpr std::string_view kEnvelopeOpen =
 constexpr std::string_view kEnvelopeClose = "</soap:Body></soap:Envelope>";
 constexpr const char* kCaptureDate = "2004-06-01T00:00:00";
 
-// Whether the request on this thread may read the user's datasets.
-thread_local bool tReadDatasets = true;
+// Asked before the request on this thread reads the user's datasets; none: it may.
+thread_local const DatasetGate* tGate = nullptr;
 
 // An argument the service cannot work with: the caller's fault.
 struct ClientFault : EQuorvilError {
@@ -414,7 +414,7 @@ std::shared_ptr<const std::string> MapService::TileBase64(const TileId& id) cons
   TileGrid::CheckTileId(id);
   if (imagery_ ? !ThemeHasScale(id.Theme, id.Scale) : !grid_.TileExists(id)) return kNone;
   if (TileCache::Value cached = cache_.Find(id)) return cached;
-  if (imagery_ && !tReadDatasets) throw EDatasetWork();
+  if (imagery_ && tGate != nullptr && *tGate && !(*tGate)()) throw EDatasetWork();
   const std::vector<std::uint8_t> file =
       imagery_ ? imagery_->TileFile(id) : renderer_.RenderTileFile(id);
   auto text = std::make_shared<const std::string>(Base64Encode(file.data(), file.size()));
@@ -423,11 +423,11 @@ std::shared_ptr<const std::string> MapService::TileBase64(const TileId& id) cons
 }
 
 SoapReply MapService::Handle(std::string_view soapAction, std::string_view body,
-                             bool readDatasets) const {
-  struct Allowed {
-    explicit Allowed(bool allowed) { tReadDatasets = allowed; }
-    ~Allowed() { tReadDatasets = true; }
-  } allowed(readDatasets);
+                             const DatasetGate& gate) const {
+  struct Gated {
+    explicit Gated(const DatasetGate& gate) { tGate = &gate; }
+    ~Gated() { tGate = nullptr; }
+  } gated(gate);
   try {
     pugi::xml_document doc;
     LoadRequestXml(doc, body);

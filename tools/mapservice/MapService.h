@@ -24,9 +24,12 @@ namespace quorvil::mapservice {
 inline constexpr std::size_t kMaxRequestBytes = 1 << 20;
 inline constexpr std::int64_t kDefaultTileCacheBytes = 64ll << 20;
 
-// Thrown by Handle() told not to read datasets when the request needs them (a tile
-// that is not cached, made from the user's imagery).
+// Thrown by Handle() when the request needs the user's datasets (a tile that is not
+// cached, made from them) and its gate does not let it read them.
 struct EDatasetWork {};
+
+// Asked before a request reads the user's datasets: whether it may, now.
+using DatasetGate = std::function<bool()>;
 
 struct SoapReply {
   int status = 200;
@@ -45,11 +48,11 @@ class MapService {
   explicit MapService(Options options, std::shared_ptr<const GdalImagery> imagery = nullptr);
 
   // `soapAction` is the SOAPAction header (quotes allowed), empty when absent; the
-  // operation then comes from the body element. Without `readDatasets`, a request that
+  // operation then comes from the body element. With a gate that says no, a request that
   // needs the user's datasets throws EDatasetWork instead. `log` hears the whole text of
   // a fault whose answer leaves details out.
   SoapReply Handle(std::string_view soapAction, std::string_view body,
-                   bool readDatasets = true) const;
+                   const DatasetGate& gate = {}) const;
   void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
   // The WSDL document for a service listening at `endpoint`.

@@ -44,6 +44,10 @@ int main(int argc, char** argv) {
   // The datasets are read before the service listens, so that a bad one stops it at once.
   if (!imagery.Empty()) {
     ConfigureGdalNetwork();
+    // The tile cache keeps the answers; the dataset's blocks serve only the neighbouring
+    // tiles being made. A bounded block cache recycles its memory, where GDAL's default
+    // (a twentieth of the RAM) would go on taking fresh pages tile after tile.
+    SetBlockCacheBytes(64ll << 20);
     try {
       options.imagery = std::make_shared<const GdalImagery>(imagery);
     } catch (const EImageryError& e) {
