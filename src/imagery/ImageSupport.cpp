@@ -168,6 +168,15 @@ void BlendBytesPlain(std::uint8_t* destination, const std::uint8_t* source, std:
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+// The kernels run faster than the hardware prefetcher fetches two streams from a shared
+// cache; asking for the lines 1 KiB ahead keeps both streams arriving in time. Prefetches
+// never fault, so running past the end is harmless. 32-byte steps ask twice per line.
+inline void PrefetchAhead(const std::uint8_t* destination, const std::uint8_t* source) {
+  constexpr std::int64_t kAhead = 1024;
+  _mm_prefetch(reinterpret_cast<const char*>(source + kAhead), _MM_HINT_T0);
+  _mm_prefetch(reinterpret_cast<const char*>(destination + kAhead), _MM_HINT_T0);
+}
+
 // One multiply-add per byte pair: with the bytes made signed (s - 128, d - 128), the
 // weights a and 255 - a stay unsigned and a * s + (255 - a) * d - 128 * 255 fits a signed
 // 16-bit lane without saturating; adding 128 * 255 back gives the exact sum x, and for
@@ -182,6 +191,7 @@ __attribute__((target("avx2"))) void BlendBytesAvx2(std::uint8_t* destination,
   const __m256i by257 = _mm256_set1_epi16(257);
   std::int64_t i = 0;
   for (; i + 32 <= count; i += 32) {
+    PrefetchAhead(destination + i, source + i);
     auto* out = reinterpret_cast<__m256i*>(destination + i);
     const __m256i s =
         _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i)), flip);
@@ -205,6 +215,7 @@ __attribute__((target("avx512bw"))) void BlendBytesAvx512(std::uint8_t* destinat
   const __m512i by257 = _mm512_set1_epi16(257);
   std::int64_t i = 0;
   for (; i + 64 <= count; i += 64) {
+    PrefetchAhead(destination + i, source + i);
     const __m512i s = _mm512_xor_si512(_mm512_loadu_si512(source + i), flip);
     const __m512i d = _mm512_xor_si512(_mm512_loadu_si512(destination + i), flip);
     const __m512i low =
@@ -231,6 +242,27 @@ TBlendBytes ChooseBlendBytes() {
 TBlendBytes BlendBytesFunction() {
   static const TBlendBytes chosen = ChooseBlendBytes();
   return chosen;
+}
+
+// `bytes` of each of `rows` rows from pixel (x, y) on. Rows that span both pictures whole
+// lie back to back, so they go as one run, without a restart per row.
+void BlendRows(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha, int x, int y,
+               std::int64_t bytes, std::int64_t rows) {
+  if (rows <= 0) return;
+  if (bytes == destination.Stride() && bytes == source.Stride()) {
+    bytes *= rows;
+    rows = 1;
+  }
+  const TBlendBytes blend = BlendBytesFunction();
+  for (std::int64_t r = 0; r < rows; ++r) {
+    std::uint8_t* to = destination.Pixel(x, static_cast<int>(y + r));
+    const std::uint8_t* from = source.Pixel(x, static_cast<int>(y + r));
+    if (alpha == 255) {
+      std::memcpy(to, from, static_cast<std::size_t>(bytes));
+    } else {
+      blend(to, from, bytes, alpha);
+    }
+  }
 }
 
 void DrawRun(TBitmap24& canvas, std::int64_t from, std::int64_t to, std::int64_t at,
@@ -283,14 +315,7 @@ void BlendBitmapsSoftware(TBitmap24& destination, const TBitmap24& source, std::
   if (alpha == 0) return;
   const std::int64_t bytes = static_cast<std::int64_t>(width) * 3;
   if (&destination == &source) return;  // a picture over itself stays as it is
-  const TBlendBytes blend = BlendBytesFunction();
-  for (int y = 0; y < height; ++y) {
-    if (alpha == 255) {
-      std::memcpy(destination.Row(y), source.Row(y), static_cast<std::size_t>(bytes));
-    } else {
-      blend(destination.Row(y), source.Row(y), bytes, alpha);
-    }
-  }
+  BlendRows(destination, source, alpha, 0, 0, bytes, height);
 }
 
 void BlendBitmaps(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha, int width,
@@ -552,18 +577,8 @@ void BlendBitmapsArea(TBitmap24& destination, const TBitmap24& source, std::uint
   clip.Right = std::min<std::int64_t>(clip.Right, source.Width());
   clip.Bottom = std::min<std::int64_t>(clip.Bottom, source.Height());
   if (clip.Left >= clip.Right) return;
-  const std::int64_t bytes = (clip.Right - clip.Left) * 3;
-  const TBlendBytes blend = BlendBytesFunction();
-  for (std::int64_t y = clip.Top; y < clip.Bottom; ++y) {
-    const int x = static_cast<int>(clip.Left);
-    if (alpha == 255) {
-      std::memcpy(destination.Pixel(x, static_cast<int>(y)), source.Pixel(x, static_cast<int>(y)),
-                  static_cast<std::size_t>(bytes));
-    } else {
-      blend(destination.Pixel(x, static_cast<int>(y)), source.Pixel(x, static_cast<int>(y)), bytes,
-            alpha);
-    }
-  }
+  BlendRows(destination, source, alpha, static_cast<int>(clip.Left), static_cast<int>(clip.Top),
+            (clip.Right - clip.Left) * 3, clip.Bottom - clip.Top);
 }
 
 namespace {
