@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "imagery/ImageSupport.h"
+
 namespace quorvil {
 
 TMainImage::TMainImage(QWidget* parent) : QWidget(parent) {
@@ -32,11 +34,8 @@ void TMainImage::paintEvent(QPaintEvent* event) {
       frame_ = QImage(picture_.Width(), picture_.Height(), QImage::Format_RGB32);
     }
     for (int y = shown.top(); y <= shown.bottom(); ++y) {
-      const std::uint8_t* __restrict from = picture_.Pixel(shown.left(), y);
-      auto* __restrict to = reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left();
-      for (int x = 0; x < shown.width(); ++x, from += 3) {
-        to[x] = 0xff000000u | std::uint32_t{from[2]} << 16 | std::uint32_t{from[1]} << 8 | from[0];
-      }
+      PixelsToXrgb32(reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left(),
+                     picture_.Pixel(shown.left(), y), shown.width());
     }
     painter.drawImage(shown.topLeft(), frame_, shown);
   }
