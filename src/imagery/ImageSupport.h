@@ -99,6 +99,10 @@ void NormalizeRect(int& left, int& top, int& right, int& bottom);
 void CopyBitmapRect(TBitmap24& destination, int destX, int destY, const TBitmap24& source,
                     int sourceX, int sourceY, int width, int height);
 
+// `pixels` pixels of 3 bytes (blue, green, red) as 32-bit 0xffRRGGBB, the form the window
+// paints from.
+void PixelsToXrgb32(std::uint32_t* destination, const std::uint8_t* source, std::int64_t pixels);
+
 // Nearest-neighbour stretch of the source rectangle (sourceX, sourceY, sourceWidth x
 // sourceHeight) onto the destination rectangle (destX, destY, destWidth x destHeight): a
 // destination pixel at offset (i, j) in its rectangle takes the source pixel at offset

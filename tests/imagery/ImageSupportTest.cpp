@@ -292,6 +292,25 @@ TEST(ImageSupport, CopyRectCopiesWhatLiesOnBothPictures) {
   }
 }
 
+// Every run length around the vector widths, from every byte offset, and nothing
+// written past the run.
+TEST(ImageSupport, PixelsToXrgb32SetsAlphaAndKeepsChannelsForEveryRunLength) {
+  std::mt19937 random(5);
+  std::vector<std::uint8_t> bytes(3 * 80 + 3);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  for (int offset = 0; offset < 3; ++offset) {
+    for (int pixels = 0; pixels <= 70; ++pixels) {
+      std::vector<std::uint32_t> out(pixels + 1, 0x12345678u);
+      PixelsToXrgb32(out.data(), bytes.data() + offset, pixels);
+      for (int x = 0; x < pixels; ++x) {
+        const std::uint8_t* p = bytes.data() + offset + 3 * x;
+        ASSERT_EQ(out[x], 0xff000000u | p[2] << 16 | p[1] << 8 | p[0]) << pixels << " " << x;
+      }
+      ASSERT_EQ(out[pixels], 0x12345678u) << pixels;
+    }
+  }
+}
+
 TEST(ImageSupport, StretchTakesTheNearestSourcePixelBelow) {
   const TBitmap24 source = Pattern(9, 7, 10);
   const TBitmap24 target = Pattern(20, 16, 11);

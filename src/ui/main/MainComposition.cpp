@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <cstring>
 
 #include "ui/main/Main.h"
 #include "ui/main/MainImage.h"
@@ -47,6 +48,16 @@ void TfrmMain::ShiftMosaics(int dx, int dy) {
     layers_.ShiftMosaics(dx, dy, HalfTopo());
     return;
   }
+  // What the window shows can be moved along with the pictures, and only what came in
+  // painted, when it is the composite unmoved and nothing is drawn over it.
+  const TBitmap24& screen = imgMain->Picture();
+  const TBitmap24& composite = layers_.CompositeBitmap;
+  const bool screenMoves =
+      !selection_.HasSelection && !rulerShown_ && !compositeOutlined_ &&
+      screen.Width() == imgMain->width() && screen.Height() == imgMain->height() &&
+      screen.Width() == composite.Width() && screen.Height() == composite.Height() &&
+      std::memcmp(screen.Data(), composite.Data(), static_cast<std::size_t>(screen.ByteCount())) ==
+          0;
   // The derived pictures move with the mosaics; only what came into the view, and what
   // the move cannot carry exactly, is worked out again.
   const TViewLayers::TShift shift =
@@ -63,7 +74,13 @@ void TfrmMain::ShiftMosaics(int dx, int dy) {
       changed_ += QRect(area.X, area.Y, area.Width, area.Height);
     }
   }
-  PaintView(0, 0, false);
+  if (screenMoves && !shift.WholeComposite) {
+    CopyBitmapRect(imgMain->Picture(), 0, 0, composite, 0, 0, composite.Width(),
+                   composite.Height());
+    imgMain->scroll(dx, dy);
+  } else {
+    PaintView(0, 0, false);
+  }
 }
 
 void TfrmMain::PrepareLayers(const TPixelArea& area) {

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "imagery/ImageSupport.h"
+
 namespace quorvil {
 
 TMainImage::TMainImage(QWidget* parent) : QWidget(parent) {
@@ -21,25 +23,24 @@ TMainImage::TMainImage(QWidget* parent) : QWidget(parent) {
 void TMainImage::paintEvent(QPaintEvent* event) {
   ++paints_;
   QPainter painter(this);
-  const QRect dirty = event->rect();
-  const QRect shown = dirty & QRect(0, 0, picture_.Width(), picture_.Height());
-  if (!shown.isEmpty()) {
+  const QRegion& dirty = event->region();
+  // The rectangles themselves, not their bounding box: the bands a pan uncovers meet in
+  // a corner, and their box is the whole view.
+  const QRegion inside = dirty.intersected(QRect(0, 0, picture_.Width(), picture_.Height()));
+  for (const QRect& shown : inside) {
     // The painter's own path from 24-bit pixels goes a pixel at a time; the rows turned
     // into 32-bit pixels here are copied to the window whole.
     if (frame_.width() < picture_.Width() || frame_.height() < picture_.Height()) {
       frame_ = QImage(picture_.Width(), picture_.Height(), QImage::Format_RGB32);
     }
     for (int y = shown.top(); y <= shown.bottom(); ++y) {
-      const std::uint8_t* __restrict from = picture_.Pixel(shown.left(), y);
-      auto* __restrict to = reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left();
-      for (int x = 0; x < shown.width(); ++x, from += 3) {
-        to[x] = 0xff000000u | std::uint32_t{from[2]} << 16 | std::uint32_t{from[1]} << 8 | from[0];
-      }
+      PixelsToXrgb32(reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left(),
+                     picture_.Pixel(shown.left(), y), shown.width());
     }
     painter.drawImage(shown.topLeft(), frame_, shown);
   }
   // What the picture does not cover (before the first layout) is black, as the panel.
-  const QRegion rest = QRegion(dirty) - QRegion(0, 0, picture_.Width(), picture_.Height());
+  const QRegion rest = dirty - QRegion(0, 0, picture_.Width(), picture_.Height());
   for (const QRect& part : rest) painter.fillRect(part, Qt::black);
   if (!rulerShown_) return;
   // Yellow on a dark edge reads on photographs and paper maps alike.
@@ -61,6 +62,8 @@ void TMainImage::paintEvent(QPaintEvent* event) {
 }
 
 void TMainImage::SetRuler(bool shown, QPoint from, QPoint to, const QString& text) {
+  // Every busy period hides the ruler; one already hidden leaves the view as painted.
+  if (!shown && !rulerShown_) return;
   rulerShown_ = shown;
   rulerFrom_ = from;
   rulerTo_ = to;
