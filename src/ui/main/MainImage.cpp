@@ -2,11 +2,16 @@
 
 #include <QImage>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdint>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace quorvil {
 
@@ -18,28 +23,111 @@ TMainImage::TMainImage(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::ClickFocus);
 }
 
+namespace {
+
+// Rows of 24-bit pixels (blue, green, red) as opaque 32-bit pixels of the same colour.
+using TWidenRow = void (*)(std::uint32_t* to, const std::uint8_t* from, int count);
+
+void WidenRowPlain(std::uint32_t* __restrict to, const std::uint8_t* __restrict from, int count) {
+  for (int x = 0; x < count; ++x, from += 3) {
+    to[x] = 0xff000000u | std::uint32_t{from[2]} << 16 | std::uint32_t{from[1]} << 8 | from[0];
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("ssse3"))) void WidenRowSsse3(std::uint32_t* __restrict to,
+                                                    const std::uint8_t* __restrict from,
+                                                    int count) {
+  // Sixteen pixels (48 bytes) a step; the last four are loaded from byte 32 so that no
+  // load reads past the step.
+  const __m128i low = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i high = _mm_setr_epi8(4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xff000000u));
+  int x = 0;
+  for (; x + 16 <= count; x += 16, from += 48) {
+    const auto* in = reinterpret_cast<const __m128i*>(from);
+    auto* out = reinterpret_cast<__m128i*>(to + x);
+    const __m128i a = _mm_loadu_si128(in);
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 12));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 24));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32));
+    _mm_storeu_si128(out, _mm_or_si128(_mm_shuffle_epi8(a, low), opaque));
+    _mm_storeu_si128(out + 1, _mm_or_si128(_mm_shuffle_epi8(b, low), opaque));
+    _mm_storeu_si128(out + 2, _mm_or_si128(_mm_shuffle_epi8(c, low), opaque));
+    _mm_storeu_si128(out + 3, _mm_or_si128(_mm_shuffle_epi8(d, high), opaque));
+  }
+  WidenRowPlain(to + x, from, count - x);
+}
+#endif
+
+TWidenRow WidenRowFunction() {
+  static const TWidenRow widen = [] {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("ssse3")) return &WidenRowSsse3;
+#endif
+    return &WidenRowPlain;
+  }();
+  return widen;
+}
+
+// The window's own 32-bit raster that the painter draws into, when the picture's rows can
+// be written there directly: unscaled, opaque pixels of 32 bits, and not shared.
+QImage* DirectTarget(QPainter& painter) {
+  QPaintEngine* engine = painter.paintEngine();
+  QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+  if (device == nullptr || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const QImage::Format format = image->format();
+  const bool opaque32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                        format == QImage::Format_ARGB32_Premultiplied;
+  if (!opaque32 || !image->isDetached() || image->devicePixelRatio() != 1.0 ||
+      painter.deviceTransform().type() > QTransform::TxTranslate) {
+    return nullptr;
+  }
+  return image;
+}
+
+}  // namespace
+
 void TMainImage::paintEvent(QPaintEvent* event) {
   ++paints_;
   QPainter painter(this);
-  const QRect dirty = event->rect();
-  const QRect shown = dirty & QRect(0, 0, picture_.Width(), picture_.Height());
-  if (!shown.isEmpty()) {
-    // The painter's own path from 24-bit pixels goes a pixel at a time; the rows turned
-    // into 32-bit pixels here are copied to the window whole.
+  const QRegion dirty = event->region();
+  const QRect bounds(0, 0, picture_.Width(), picture_.Height());
+  const TWidenRow widen = WidenRowFunction();
+  // Only the rectangles asked for: their bounding box may be most of the view.
+  if (QImage* target = DirectTarget(painter)) {
+    // Straight into the window's raster, which saves a copy of every painted pixel.
+    const QPoint at(static_cast<int>(painter.deviceTransform().dx()),
+                    static_cast<int>(painter.deviceTransform().dy()));
+    const QRect reach = target->rect().translated(-at);
+    for (const QRect& part : dirty) {
+      const QRect shown = part & bounds & reach;
+      for (int y = shown.top(); y <= shown.bottom(); ++y) {
+        auto* to =
+            reinterpret_cast<std::uint32_t*>(target->scanLine(y + at.y())) + shown.left() + at.x();
+        widen(to, picture_.Pixel(shown.left(), y), shown.width());
+      }
+    }
+  } else {
+    // The painter's own path from 24-bit pixels goes a pixel at a time; rows turned into
+    // 32-bit pixels here are copied to the window whole.
     if (frame_.width() < picture_.Width() || frame_.height() < picture_.Height()) {
       frame_ = QImage(picture_.Width(), picture_.Height(), QImage::Format_RGB32);
     }
-    for (int y = shown.top(); y <= shown.bottom(); ++y) {
-      const std::uint8_t* __restrict from = picture_.Pixel(shown.left(), y);
-      auto* __restrict to = reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left();
-      for (int x = 0; x < shown.width(); ++x, from += 3) {
-        to[x] = 0xff000000u | std::uint32_t{from[2]} << 16 | std::uint32_t{from[1]} << 8 | from[0];
+    for (const QRect& part : dirty) {
+      const QRect shown = part & bounds;
+      if (shown.isEmpty()) continue;
+      for (int y = shown.top(); y <= shown.bottom(); ++y) {
+        widen(reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left(),
+              picture_.Pixel(shown.left(), y), shown.width());
       }
+      painter.drawImage(shown.topLeft(), frame_, shown);
     }
-    painter.drawImage(shown.topLeft(), frame_, shown);
   }
   // What the picture does not cover (before the first layout) is black, as the panel.
-  const QRegion rest = QRegion(dirty) - QRegion(0, 0, picture_.Width(), picture_.Height());
+  const QRegion rest = dirty - QRegion(bounds);
   for (const QRect& part : rest) painter.fillRect(part, Qt::black);
   if (!rulerShown_) return;
   // Yellow on a dark edge reads on photographs and paper maps alike.
@@ -61,6 +149,8 @@ void TMainImage::paintEvent(QPaintEvent* event) {
 }
 
 void TMainImage::SetRuler(bool shown, QPoint from, QPoint to, const QString& text) {
+  // A hidden ruler hidden again changes no pixel: a repaint of the whole view saved.
+  if (!shown && !rulerShown_) return;
   rulerShown_ = shown;
   rulerFrom_ = from;
   rulerTo_ = to;
