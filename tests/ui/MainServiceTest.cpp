@@ -1,5 +1,6 @@
 // The main window against the local map service, and while a service is slow to answer.
 
+#include <QBitmap>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -8,10 +9,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <cstring>
 #include <functional>
 
+#include "imagery/ImageSupport.h"
 #include "platform/EventLoopWaiter.h"
 #include "platform/WaitSupport.h"
 #include "support/MapServiceTestSupport.h"
@@ -267,6 +270,30 @@ TEST_F(MainWindowTest, APanShowsWhatAFreshCompositionOfTheWholeViewShows) {
     for (int y = 0; y < H(); ++y) {
       ASSERT_EQ(std::memcmp(shot.constScanLine(y), window->ScreenBitmap().Pixel(0, y), 3 * W()), 0);
     }
+    // So does the window's own raster, which the paint writes into; a part repainted
+    // changes only that part.
+    const auto raster = [&] {
+      const QPoint at = window->imgMain->mapTo(window.get(), QPoint(0, 0));
+      return window->screen()
+          ->grabWindow(window->winId(), at.x(), at.y(), W(), H())
+          .toImage()
+          .convertToFormat(QImage::Format_BGR888);
+    };
+    window->imgMain->repaint();
+    QImage painted = raster();
+    ASSERT_EQ(painted.size(), QSize(W(), H()));
+    for (int y = 0; y < H(); ++y) {
+      ASSERT_EQ(std::memcmp(painted.constScanLine(y), window->ScreenBitmap().Pixel(0, y), 3 * W()),
+                0);
+    }
+    const QRect part(W() / 3, 5, W() / 3 + 1, H() / 2);
+    FillBitmap(window->imgMain->Picture(), RgbColor(7, 99, 201));
+    window->imgMain->repaint(part);
+    painted = raster();
+    const QImage mask = painted.convertToFormat(QImage::Format_RGB32)
+                            .createMaskFromColor(qRgb(7, 99, 201), Qt::MaskOutColor);
+    EXPECT_EQ(QRegion(QBitmap::fromImage(mask)), QRegion(part));
+    window->imgMain->Picture() = window->Layers().CompositeBitmap;
     // The next round in a view of the other parity.
     const QSize view = window->ViewSize();
     window->resize(window->size() + QSize(1, 1));

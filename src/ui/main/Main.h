@@ -189,7 +189,8 @@ class TfrmMain : public QMainWindow {
   template <class Step>
   void RunBusy(Step step);
   void FetchImagery(const TPixelArea& keptPhoto = {}, const TPixelArea& keptTopo = {});
-  bool DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelArea& kept);
+  // `last`: no layer is drawn after this one, so its end shows the whole frame.
+  bool DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelArea& kept, bool last);
   void TakeDegreesPerPixel(const TileMeta* centreTile);
   void ReanchorCenter(double fallbackLongitude, double fallbackLatitude);
   void ShowPlaceText(const std::string& text);
@@ -208,9 +209,11 @@ class TfrmMain : public QMainWindow {
   void PaintView(int x, int y, bool duringPan);
   void PaintViewArea(const TPixelArea& area);
   // The changed view pixels inside `part` composed and painted now; ShowFrame: all of
-  // them, which starts the next frame.
+  // them, which starts the next frame, and when `complete` the cleared pixels too.
   void ShowChanges(const QRegion& part);
-  void ShowFrame();
+  void ShowFrame(bool complete = false);
+  // The view of the cleared mosaics shown, their composition left to the tiles' frames.
+  void ShowCleared();
   void DrawSelectionOutline(int left, int top, int right, int bottom, bool intoComposite);
   void DrawZoomBoxOutline(int left, int top, int right, int bottom);
   void DrawViewSelection(int x, int y, TBitmap24& target);
@@ -308,6 +311,9 @@ class TfrmMain : public QMainWindow {
   // changed since the last frame, when it was, and the timer that shows them when no
   // tile follows in time. A pan press draws the selection into the composite.
   QRegion changed_;
+  // Pixels of a cleared view that no tile has reached: shown in the one colour of the
+  // cleared mosaics, their layers composed only by the frame that completes the view.
+  QRegion cleared_;
   std::chrono::steady_clock::time_point lastFrame_;
   QTimer frameTimer_;
   bool compositeOutlined_ = false;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <cstring>
+#include <utility>
 
 #include "ui/main/Main.h"
 #include "ui/main/MainImage.h"
@@ -105,6 +106,7 @@ void TfrmMain::Recompose(const TPixelArea& area) {
   if (layers_.SmoothTopo != preferences_.SmoothPaperMap) layersStale_ = true;
   const TPixelArea part = layersStale_ ? layers_.Whole() : area;
   if (layersStale_) changed_ = QRegion();
+  cleared_ -= QRect(part.X, part.Y, part.Width, part.Height);
   layersStale_ = false;
   PrepareLayers(part);
   ComposeOverlay(part);
@@ -122,10 +124,35 @@ void TfrmMain::ShowChanges(const QRegion& part) {
   for (const QRect& r : now) Recompose({r.x(), r.y(), r.width(), r.height()});
 }
 
-void TfrmMain::ShowFrame() {
+void TfrmMain::ShowFrame(bool complete) {
   frameTimer_.stop();
   lastFrame_ = std::chrono::steady_clock::now();
+  if (complete) changed_ += std::exchange(cleared_, QRegion());
   ShowChanges(QRect(0, 0, layers_.Width(), layers_.Height()));
+}
+
+void TfrmMain::ShowCleared() {
+  const TPixelArea whole = layers_.Whole();
+  if (whole.Width <= 0 || whole.Height <= 0) {
+    Recompose(whole);
+    return;
+  }
+  // Black mosaics without gaps compose to one colour: worked out for one pixel, it stands
+  // for the whole composite, and the layers are worked out where the tiles land.
+  layersStale_ = false;
+  PrepareLayers({0, 0, 1, 1});
+  ComposeOverlay({0, 0, 1, 1});
+  const std::uint8_t* pixel = layers_.CompositeBitmap.Pixel(0, 0);
+  const TColor colour = RgbColor(pixel[2], pixel[1], pixel[0]);
+  FillBitmap(layers_.CompositeBitmap, colour);
+  cleared_ = QRegion(0, 0, whole.Width, whole.Height);
+  changed_ = QRegion();
+  compositeOutlined_ = false;
+  TBitmap24& screen = imgMain->Picture();
+  screen.SetSize(imgMain->width(), imgMain->height());
+  FillBitmap(screen, colour);
+  DrawViewSelection(0, 0, screen);
+  imgMain->update();
 }
 
 void TfrmMain::PaintView(int x, int y, bool duringPan) {
@@ -189,16 +216,16 @@ void TfrmMain::ShowSplash() {
 
 void TfrmMain::sliderBrightnessChange() {
   layersStale_ = false;
-  changed_ = QRegion();
+  changed_ = cleared_ = QRegion();
   PrepareLayers(layers_.Whole());
   ComposeOverlay(layers_.Whole());
   PaintView(0, 0, false);
 }
 
 void TfrmMain::sliderMapOverlayChange() {
-  if (layersStale_ || !changed_.isEmpty()) {
+  if (layersStale_ || !changed_.isEmpty() || !cleared_.isEmpty()) {
     layersStale_ = false;
-    changed_ = QRegion();
+    changed_ = cleared_ = QRegion();
     PrepareLayers(layers_.Whole());
   }
   ComposeOverlay(layers_.Whole());

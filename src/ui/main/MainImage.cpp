@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -20,27 +21,64 @@ TMainImage::TMainImage(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::ClickFocus);
 }
 
+namespace {
+
+// The window's own 32-bit raster that the painter draws into, when the picture's rows can
+// be written there directly: unscaled, opaque pixels of 32 bits, and not shared.
+QImage* DirectTarget(QPainter& painter) {
+  QPaintEngine* engine = painter.paintEngine();
+  QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+  if (device == nullptr || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const QImage::Format format = image->format();
+  const bool opaque32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                        format == QImage::Format_ARGB32_Premultiplied;
+  if (!opaque32 || !image->isDetached() || image->devicePixelRatio() != 1.0 ||
+      painter.deviceTransform().type() > QTransform::TxTranslate) {
+    return nullptr;
+  }
+  return image;
+}
+
+}  // namespace
+
 void TMainImage::paintEvent(QPaintEvent* event) {
   ++paints_;
   QPainter painter(this);
-  const QRegion& dirty = event->region();
-  // The rectangles themselves, not their bounding box: the bands a pan uncovers meet in
-  // a corner, and their box is the whole view.
-  const QRegion inside = dirty.intersected(QRect(0, 0, picture_.Width(), picture_.Height()));
-  for (const QRect& shown : inside) {
-    // The painter's own path from 24-bit pixels goes a pixel at a time; the rows turned
-    // into 32-bit pixels here are copied to the window whole.
+  const QRegion dirty = event->region();
+  const QRect bounds(0, 0, picture_.Width(), picture_.Height());
+  // Only the rectangles asked for: their bounding box may be most of the view.
+  if (QImage* target = DirectTarget(painter)) {
+    // Straight into the window's raster, which saves a copy of every painted pixel.
+    const QPoint at(static_cast<int>(painter.deviceTransform().dx()),
+                    static_cast<int>(painter.deviceTransform().dy()));
+    const QRect reach = target->rect().translated(-at);
+    for (const QRect& part : dirty) {
+      const QRect shown = part & bounds & reach;
+      for (int y = shown.top(); y <= shown.bottom(); ++y) {
+        auto* to =
+            reinterpret_cast<std::uint32_t*>(target->scanLine(y + at.y())) + shown.left() + at.x();
+        PixelsToXrgb32(to, picture_.Pixel(shown.left(), y), shown.width());
+      }
+    }
+  } else {
+    // The painter's own path from 24-bit pixels goes a pixel at a time; rows turned into
+    // 32-bit pixels here are copied to the window whole.
     if (frame_.width() < picture_.Width() || frame_.height() < picture_.Height()) {
       frame_ = QImage(picture_.Width(), picture_.Height(), QImage::Format_RGB32);
     }
-    for (int y = shown.top(); y <= shown.bottom(); ++y) {
-      PixelsToXrgb32(reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left(),
-                     picture_.Pixel(shown.left(), y), shown.width());
+    for (const QRect& part : dirty) {
+      const QRect shown = part & bounds;
+      if (shown.isEmpty()) continue;
+      for (int y = shown.top(); y <= shown.bottom(); ++y) {
+        PixelsToXrgb32(reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left(),
+                       picture_.Pixel(shown.left(), y), shown.width());
+      }
+      painter.drawImage(shown.topLeft(), frame_, shown);
     }
-    painter.drawImage(shown.topLeft(), frame_, shown);
   }
   // What the picture does not cover (before the first layout) is black, as the panel.
-  const QRegion rest = dirty - QRegion(0, 0, picture_.Width(), picture_.Height());
+  const QRegion rest = dirty - QRegion(bounds);
   for (const QRect& part : rest) painter.fillRect(part, Qt::black);
   if (!rulerShown_) return;
   // Yellow on a dark edge reads on photographs and paper maps alike.
@@ -62,7 +100,7 @@ void TMainImage::paintEvent(QPaintEvent* event) {
 }
 
 void TMainImage::SetRuler(bool shown, QPoint from, QPoint to, const QString& text) {
-  // Every busy period hides the ruler; one already hidden leaves the view as painted.
+  // A hidden ruler hidden again changes no pixel: a repaint of the whole view saved.
   if (!shown && !rulerShown_) return;
   rulerShown_ = shown;
   rulerFrom_ = from;

@@ -113,28 +113,34 @@ void TfrmMain::LoadPlace() {
     // The old picture and its place leave the screen now: until the new answers and
     // tiles arrive, the view is black and the panel holds only the new centre and scale.
     viewRecorded_ = false;
-    Recompose(layers_.Whole());
-    ShowPlaceText({});
-    ShowScale();
-    ShowCoordinatesAt(w / 2, h / 2);
-    const auto level = static_cast<TZoomLevel>(ZoomLevel());
-    const LonLatPt centre{centerLongitude_, centerLatitude_};
-    photoArea_.reset();
-    photoArea_ = CheckedViewArea(
-        ServiceGetAreaFromPt(centre, Theme::Photo, ScaleOfZoomLevel(level), w, h), w, h);
-    longitudePerPixel_ = latitudePerPixel_ = 0;
-    TakeDegreesPerPixel(CentreTileOf(*photoArea_));
-    ShowPlaceText(photoArea_->NearestPlace);
-    ShowScale();
-    ShowCoordinatesAt(w / 2, h / 2);
-    topoArea_.reset();
-    // At the finest level the topographic map comes at 2 metres a pixel, half the size.
-    const int tw = HalfTopo() ? w / 2 : w, th = HalfTopo() ? h / 2 : h;
-    topoArea_ = CheckedViewArea(
-        ServiceGetAreaFromPt(centre, Theme::Topo,
-                             HalfTopo() ? Scale::Scale2m : ScaleOfZoomLevel(level), tw, th),
-        tw, th);
-    FetchImagery();
+    ShowCleared();
+    try {
+      ShowPlaceText({});
+      ShowScale();
+      ShowCoordinatesAt(w / 2, h / 2);
+      const auto level = static_cast<TZoomLevel>(ZoomLevel());
+      const LonLatPt centre{centerLongitude_, centerLatitude_};
+      photoArea_.reset();
+      photoArea_ = CheckedViewArea(
+          ServiceGetAreaFromPt(centre, Theme::Photo, ScaleOfZoomLevel(level), w, h), w, h);
+      longitudePerPixel_ = latitudePerPixel_ = 0;
+      TakeDegreesPerPixel(CentreTileOf(*photoArea_));
+      ShowPlaceText(photoArea_->NearestPlace);
+      ShowScale();
+      ShowCoordinatesAt(w / 2, h / 2);
+      topoArea_.reset();
+      // At the finest level the topographic map comes at 2 metres a pixel, half the size.
+      const int tw = HalfTopo() ? w / 2 : w, th = HalfTopo() ? h / 2 : h;
+      topoArea_ = CheckedViewArea(
+          ServiceGetAreaFromPt(centre, Theme::Topo,
+                               HalfTopo() ? Scale::Scale2m : ScaleOfZoomLevel(level), tw, th),
+          tw, th);
+      FetchImagery();
+    } catch (...) {
+      // Ended before the tiles reached it all, the view is composed whole as it stands.
+      ShowFrame(true);
+      throw;
+    }
   });
 }
 
@@ -191,10 +197,11 @@ void TfrmMain::RelayoutView() {
 void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptTopo) {
   stopRequested_ = false;
   tileFailure_ = nullptr;
-  if (photoArea_) DrawLayer(false, *photoArea_, keptPhoto);
-  if (chkLoadPaperMap->isChecked() && topoArea_) DrawLayer(true, *topoArea_, keptTopo);
+  const bool paperMap = chkLoadPaperMap->isChecked() && topoArea_;
+  if (photoArea_) DrawLayer(false, *photoArea_, keptPhoto, !paperMap);
+  if (paperMap) DrawLayer(true, *topoArea_, keptTopo, true);
   // Nothing arrived to show the moved or cleared pictures: show them now.
-  ShowFrame();
+  ShowFrame(true);
   // A place reached otherwise than by Back or Forward ends the way Forward would go.
   if (!navigating_) forward_.clear();
   history_.push_back(BuildHistoryString(memPlace->toPlainText().toStdString(),
@@ -207,7 +214,8 @@ void TfrmMain::FetchImagery(const TPixelArea& keptPhoto, const TPixelArea& keptT
   if (tileFailure_) std::rethrow_exception(std::exchange(tileFailure_, nullptr));
 }
 
-bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelArea& kept) {
+bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelArea& kept,
+                         bool last) {
   TBitmap24& bitmap = topo ? layers_.TopoBitmap : layers_.PhotoBitmap;
   bool& complete = topo ? topoComplete_ : photoComplete_;
   complete = false;
@@ -287,10 +295,19 @@ bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelAre
   try {
     drawn = draw();
   } catch (...) {
-    ShowFrame();
+    ShowFrame(true);
     throw;
   }
-  ShowFrame();
+  if (last || !drawn) {
+    ShowFrame(true);
+  } else if (!changed_.isEmpty() && !frameTimer_.isActive()) {
+    // The next layer's tiles show the rest in their frames; should they be slow, the
+    // frame comes on time all the same.
+    const auto now = std::chrono::steady_clock::now();
+    frameTimer_.start(
+        std::max(std::chrono::milliseconds(0),
+                 std::chrono::ceil<std::chrono::milliseconds>(lastFrame_ + kFrameTime - now)));
+  }
   if (drawn) complete = !failed;
   return drawn;
 }
