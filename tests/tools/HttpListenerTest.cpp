@@ -197,9 +197,11 @@ TEST_F(HttpListenerTest, SlowWorkHasADeadlineAndNeverHoldsTheOthersOrTheStop) {
     ASSERT_TRUE(
         slow.back()->Send(i == 0 ? "GET /hang HTTP/1.1\r\n\r\n" : "GET /dataset HTTP/1.1\r\n\r\n"));
   }
+  // The slow handlers sleep far longer than any of these waits: an answer held behind
+  // them would never come in time, however loaded the machine.
   TRawHttpClient other(port_);
   ASSERT_TRUE(other.Send("GET / HTTP/1.1\r\n\r\n"));
-  EXPECT_NE(other.ReadAnswer(200ms).find("ok:GET:"), std::string::npos);
+  EXPECT_NE(other.ReadAnswer(2s).find("ok:GET:"), std::string::npos);
   for (auto& client : slow) {
     const std::string answer = client->ReadAnswer(2s);
     EXPECT_TRUE(answer.starts_with("HTTP/1.1 500 ")) << answer;
@@ -211,7 +213,7 @@ TEST_F(HttpListenerTest, SlowWorkHasADeadlineAndNeverHoldsTheOthersOrTheStop) {
   const auto start = Clock::now();
   listener_->Stop();
   runner_.join();
-  EXPECT_LT(Clock::now() - start, 1s);
+  EXPECT_LT(Clock::now() - start, 3s);
   EXPECT_TRUE(listener_->Abandoned());
   gate_.set_value();
 }

@@ -238,6 +238,8 @@ class HttpListener::Loop {
   void CollectAnswers();
   int CheckDeadlines();
   void TakeMoved();
+  // The loop watches the deadline of a request handed to the slow workers.
+  void WatchMoved(const Job& job, Clock::time_point deadline);
   bool CanTakeOrdinary() const {
     return !ordinaryJobs_.empty() && ordinaryBusy_ < std::max(1, options_.workers);
   }
@@ -401,18 +403,7 @@ void HttpListener::Loop::Work() {
     current_ = nullptr;
     if (moved && !slow && options_.slowHandler) {
       job.deadline = Clock::now() + options_.slowTimeout;
-      // What a refusal needs of the request: all but its body.
-      HttpRequest head{job.request.method,
-                       job.request.target,
-                       job.request.path,
-                       job.request.query,
-                       job.request.minorVersion,
-                       job.request.headers,
-                       {}};
-      {
-        std::lock_guard answerLock(answerMutex_);
-        moved_.push_back({job.id, job.job, std::move(head), job.deadline});
-      }
+      WatchMoved(job, job.deadline);
       lock.lock();
       slowJobs_.push_back(std::move(job));
       idle_.NotifyOne();
@@ -447,7 +438,14 @@ bool HttpListener::Loop::TakeSlowWork(Current& current) {
     if (CanTakeOrdinary()) idle_.NotifyOne();
   }
   current.slow = true;
-  const Job& job = *current.job;
+  WatchMoved(*current.job, Clock::now() + options_.slowTimeout);
+  // The loop takes note at its next look anyway; a deadline sooner than that must wake it.
+  if (options_.slowTimeout <= kLongestWait) Wake();
+  return true;
+}
+
+void HttpListener::Loop::WatchMoved(const Job& job, Clock::time_point deadline) {
+  // What a refusal needs of the request: all but its body.
   HttpRequest head{job.request.method,
                    job.request.target,
                    job.request.path,
@@ -455,13 +453,8 @@ bool HttpListener::Loop::TakeSlowWork(Current& current) {
                    job.request.minorVersion,
                    job.request.headers,
                    {}};
-  {
-    std::lock_guard lock(answerMutex_);
-    moved_.push_back({job.id, job.job, std::move(head), Clock::now() + options_.slowTimeout});
-  }
-  // The loop takes note at its next look anyway; a deadline sooner than that must wake it.
-  if (options_.slowTimeout <= kLongestWait) Wake();
-  return true;
+  std::lock_guard lock(answerMutex_);
+  moved_.push_back({job.id, job.job, std::move(head), deadline});
 }
 
 void HttpListener::Loop::TakeMoved() {
