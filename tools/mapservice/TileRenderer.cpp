@@ -13,6 +13,7 @@
 #endif
 
 #include "imagery/JpegCodec.h"
+#include "mapservice/CpuFeatures.h"
 #include "mapservice/TileGrid.h"
 #include "platform/ProgramError.h"
 
@@ -90,13 +91,6 @@ void ShadeWholeRowPlain(const GroundTile& ground, int y, double spacing, std::ui
 }
 
 #if defined(__x86_64__)
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#else
-#pragma GCC push_options
-// Every product and sum rounded as in the plain loop: no fused multiply-adds.
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 // The elevations of eight ground pixels in a row, from their 8-byte records.
 __attribute__((target("avx512f,avx512dq"))) inline __m256 Elevations(const GroundPixel* p) {
@@ -163,18 +157,11 @@ __attribute__((target("avx512f,avx512dq"))) void ShadeRowAvx512(const GroundTile
   ShadeRowPlain(ground, y, x, kTilePixels, spacing, row);
 }
 
-#if defined(__clang__)
-#pragma clang fp contract(on)
-#else
-#pragma GCC pop_options
-#endif
 #endif
 
 ShadeRow ChooseShadeRow() {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-    return &ShadeRowAvx512;
+  if (HasAvx512Double()) return &ShadeRowAvx512;
 #endif
   return &ShadeWholeRowPlain;
 }
