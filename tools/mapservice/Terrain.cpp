@@ -931,16 +931,15 @@ void FormGround(Lattice& lattice) {
 // settled by one loop over the row without branches; what it leaves open (farmland,
 // towns, airports, stadiums) is worked out pixel by pixel before another such loop lays
 // the roads and the grain over the row.
-constexpr std::uint8_t kInAirport = 1, kInStadium = 2;  // spots, 0 elsewhere
+constexpr std::int64_t kInAirport = 1, kInStadium = 2;  // spots, 0 elsewhere
 // Kinds of pixels: the loop settles water and the plain land, and leaves open farmland
 // (kFarmPixel) and what follows it.
-constexpr std::uint8_t kWaterPixel = 0, kSettled = 1, kFarmPixel = 2, kTownPixel = 3,
+constexpr std::int64_t kWaterPixel = 0, kSettled = 1, kFarmPixel = 2, kTownPixel = 3,
                        kAirportPixel = 4, kStadiumPixel = 5;
 
 struct CoverRow {
   static constexpr int kSize = GroundTile::kSide;
-  std::array<std::uint8_t, kSize> spots;
-  std::array<std::uint8_t, kSize> kinds, covers;
+  std::array<std::int64_t, kSize> spots, kinds, covers;
   std::array<double, kSize> red, green, blue, treeCover;
 };
 
@@ -960,11 +959,16 @@ struct RowFields {
   const double* __restrict woods = in.woods;
   const double* __restrict crownFields = in.crowns;
   const double* __restrict farms = in.farms;
+  // The tree cover in a loop of its own: read back from memory, its comparisons below
+  // stay plain comparisons of doubles, which the vector units can make.
+  double* __restrict treeCovers = row.treeCover.data();
+  for (int n = 0; n < CoverRow::kSize; ++n) {
+    treeCovers[n] = SmoothStep(0.08, 0.14, woods[n] + (parks[n] > 0.5 ? 0.25 : -0.35 * urbans[n]));
+  }
 #pragma GCC ivdep
   for (int n = 0; n < CoverRow::kSize; ++n) {
     const double elevation = elevations[n], texture = textures[n], crowns = crownFields[n];
-    const double urban = urbans[n], park = parks[n];
-    const double treeCover = SmoothStep(0.08, 0.14, woods[n] + (park > 0.5 ? 0.25 : -0.35 * urban));
+    const double urban = urbans[n], park = parks[n], treeCover = treeCovers[n];
     const Rgb meadow = Mix(kMeadow, {110, 118, 70}, Clamp01(0.5 + crowns));
     const Rgb wood = Mix(kWood, {70, 96, 52}, Clamp01(0.5 + 0.9 * crowns));
     const Rgb rock = Mix(kRock, kMeadow, 0.3 + 0.3 * crowns);
@@ -972,10 +976,12 @@ struct RowFields {
     const Rgb deep = Mix(kWater, kDeepWater, Clamp01(-elevation / 60));
     const Rgb water =
         Mix(elevation < 0 ? deep : kWater, {70, 96, 104}, 0.25 * Clamp01(texture + 0.3));
-    const bool farm = farms[n] > -0.15, beach = elevation<1.2, wooded = treeCover> 0.5;
+    const bool farm = farms[n] > -0.15;
+    const bool beach = elevation < 1.2;
+    const bool wooded = treeCover > 0.5;
     const bool rocky = elevation > 1900 + 300 * texture, snowy = elevation > 2900 + 200 * texture;
     const bool inPark = park > 0.5, town = (urban > 0.3 + 0.15 * texture) & (park <= 0.5);
-    const std::uint8_t spot = row.spots[n];
+    const std::int64_t spot = row.spots[n];
     const bool wet = (elevation < 0) | (rivers[n] > 0.5);
 
     Rgb colour = meadow;
@@ -984,33 +990,34 @@ struct RowFields {
       colour.g = when ? c.g : colour.g;
       colour.b = when ? c.b : colour.b;
     };
-    Cover cover = farm ? Cover::Field : Cover::Meadow;
-    std::uint8_t kind = farm ? kFarmPixel : kSettled;
+    // Lanes as wide as the doubles'.
+    auto as = [](Cover c) { return static_cast<std::int64_t>(c); };
+    std::int64_t cover = farm ? as(Cover::Field) : as(Cover::Meadow);
+    std::int64_t kind = farm ? kFarmPixel : kSettled;
     pick(beach, kBeach);
-    cover = beach ? Cover::Beach : cover;
+    cover = beach ? as(Cover::Beach) : cover;
     pick(wooded, wood);
-    cover = wooded ? Cover::Wood : cover;
+    cover = wooded ? as(Cover::Wood) : cover;
     pick(rocky, rock);
-    cover = rocky ? Cover::Rock : cover;
+    cover = rocky ? as(Cover::Rock) : cover;
     pick(snowy, kSnow);
-    cover = snowy ? Cover::Snow : cover;
+    cover = snowy ? as(Cover::Snow) : cover;
     kind = beach | wooded | rocky | snowy ? kSettled : kind;
     pick(inPark, parkland);
-    cover = inPark ? (wooded ? Cover::Wood : Cover::Park) : cover;
+    cover = inPark ? (wooded ? as(Cover::Wood) : as(Cover::Park)) : cover;
     kind = inPark ? kSettled : kind;
     kind = town ? kTownPixel : kind;
     kind = spot == kInStadium ? kStadiumPixel : kind;
     kind = spot == kInAirport ? kAirportPixel : kind;
     pick(wet, water);
-    cover = wet ? Cover::Water : cover;
+    cover = wet ? as(Cover::Water) : cover;
     kind = wet ? kWaterPixel : kind;
 
     row.red[n] = colour.r;
     row.green[n] = colour.g;
     row.blue[n] = colour.b;
-    row.covers[n] = static_cast<std::uint8_t>(cover);
+    row.covers[n] = cover;
     row.kinds[n] = kind;
-    row.treeCover[n] = treeCover;
   }
 }
 
@@ -1023,7 +1030,7 @@ struct RowFields {
                 offsetof(GroundPixel, blue) == 7);
   for (int n = 0; n < CoverRow::kSize; ++n) {
     Rgb colour{row.red[n], row.green[n], row.blue[n]};
-    std::uint8_t cover = row.covers[n];
+    std::int64_t cover = row.covers[n];
     const double urban = in.urban[n], park = in.park[n];
     const bool roads = bands.roads[n] != 0, highways = bands.highways[n] != 0;
     const bool land = row.kinds[n] != kWaterPixel, open = row.spots[n] == 0;
@@ -1032,20 +1039,20 @@ struct RowFields {
     colour.r = country ? road.r : colour.r;
     colour.g = country ? road.g : colour.g;
     colour.b = country ? road.b : colour.b;
-    cover = country & roads ? static_cast<std::uint8_t>(Cover::Road) : cover;
+    cover = country & roads ? static_cast<std::int64_t>(Cover::Road) : cover;
     const bool highway = land & open;
     const Rgb paved = Mix(colour, kHighway, bands.highwayShares[n]);
     colour.r = highway ? paved.r : colour.r;
     colour.g = highway ? paved.g : colour.g;
     colour.b = highway ? paved.b : colour.b;
-    cover = highway & highways ? static_cast<std::uint8_t>(Cover::Highway) : cover;
+    cover = highway & highways ? static_cast<std::int64_t>(Cover::Highway) : cover;
     const double grain = 1 + 0.1 * in.texture[n];
     const auto red = static_cast<std::uint8_t>(std::clamp(colour.r * grain, 0.0, 255.0));
     const auto green = static_cast<std::uint8_t>(std::clamp(colour.g * grain, 0.0, 255.0));
     const auto blue = static_cast<std::uint8_t>(std::clamp(colour.b * grain, 0.0, 255.0));
     out[n] = std::bit_cast<std::uint32_t>(static_cast<float>(in.elevation[n])) |
-             std::uint64_t{cover} << 32 | std::uint64_t{red} << 40 | std::uint64_t{green} << 48 |
-             std::uint64_t{blue} << 56;
+             static_cast<std::uint64_t>(cover) << 32 | std::uint64_t{red} << 40 |
+             std::uint64_t{green} << 48 | std::uint64_t{blue} << 56;
   }
 }
 
@@ -1357,7 +1364,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       if (row.kinds[n] < kFarmPixel) continue;
       const double x = xs[n], y = ys[n];
       const Footprint fp(fps[n], inverseFps[n]);
-      const double urban = in.urban[n], park = in.park[n], texture = in.texture[n];
+      const double urban = in.urban[n], texture = in.texture[n];
       const double treeCover = row.treeCover[n];
       auto crowns = [&in, n] { return in.crowns[n]; };
       auto detail = [&fp](double size) { return SmoothStep(1.5, 4.0, size * fp.inverse); };
@@ -1455,11 +1462,12 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       row.red[n] = colour.r;
       row.green[n] = colour.g;
       row.blue[n] = colour.b;
-      row.covers[n] = static_cast<std::uint8_t>(cover);
+      row.covers[n] = static_cast<std::int64_t>(cover);
     }
     static_assert(sizeof(GroundPixel) == sizeof(std::uint64_t));
     FinishCover(row, bands, in, packed.data());
-    std::memcpy(tile.pixels.data() + (j + 1) * GroundTile::kSide, packed.data(), sizeof packed);
+    std::memcpy(static_cast<void*>(tile.pixels.data() + (j + 1) * GroundTile::kSide), packed.data(),
+                sizeof packed);
   }
   return tile;
 }
