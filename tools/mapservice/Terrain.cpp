@@ -565,8 +565,9 @@ struct FieldRow {
   static constexpr int kSize = GroundTile::kSide;
   std::array<double, kSize> red, green, blue;
 };
+// Pixels from .. to - 1 of the row.
 using FieldLoop = void (*)(const double* xs, const double* ys, const double* fps,
-                           const double* inverseFps, FieldRow& out);
+                           const double* inverseFps, int from, int to, FieldRow& out);
 
 // The bands along a row of pixels that do not depend on what else is there: the mile
 // grid of roads across the open country, rivers and highways along the zero lines of
@@ -723,7 +724,7 @@ __attribute__((target("avx512f"))) inline __m512d Floor(__m512d v) {
 
 __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const double* ys,
                                                      const double* fps, const double* inverseFps,
-                                                     FieldRow& out) {
+                                                     int from, int to, FieldRow& out) {
   double table[3][8] = {};
   for (std::size_t c = 0; c < kFieldColours.size(); ++c) {
     table[0][c] = kFieldColours[c].r;
@@ -734,8 +735,8 @@ __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const dou
   const __m512d dark = _mm512_set1_pd(0.85), hedgeShare = _mm512_set1_pd(0.8);
   const __m512d hedgeColour[3] = {_mm512_set1_pd(74), _mm512_set1_pd(88), _mm512_set1_pd(52)};
   double* channels[3] = {out.red.data(), out.green.data(), out.blue.data()};
-  int k = 0;
-  for (; k + 8 <= FieldRow::kSize; k += 8) {
+  int k = from;
+  for (; k + 8 <= to; k += 8) {
     const __m512d x = _mm512_loadu_pd(xs + k), y = _mm512_loadu_pd(ys + k);
     const __m512d size = _mm512_loadu_pd(fps + k), inverse = _mm512_loadu_pd(inverseFps + k);
     const __m256i row = _mm512_cvtpd_epi32(Floor(_mm512_div_pd(y, rowHeight)));
@@ -767,7 +768,7 @@ __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const dou
           _mm512_add_pd(ploughed, _mm512_mul_pd(_mm512_sub_pd(hedgeColour[c], ploughed), hedge)));
     }
   }
-  for (; k < FieldRow::kSize; ++k) {
+  for (; k < to; ++k) {
     const Rgb colour = FieldColour(xs[k], ys[k], Footprint(fps[k], inverseFps[k]));
     out.red[k] = colour.r;
     out.green[k] = colour.g;
@@ -1453,7 +1454,12 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
         if (FieldRows == nullptr) {
           colour = FieldColour(x, y, fp);
         } else {
-          if (!fieldsDone) FieldRows(xs, ys, fps, inverseFps, fields);
+          if (!fieldsDone) {
+            // The farmland from here to its last pixel in the row.
+            int last = kRow - 1;
+            while (row.kinds[last] != kFarmPixel) --last;
+            FieldRows(xs, ys, fps, inverseFps, n, last + 1, fields);
+          }
           fieldsDone = true;
           colour = {fields.red[n], fields.green[n], fields.blue[n]};
         }
