@@ -966,7 +966,10 @@ struct RowFields {
   for (int n = 0; n < CoverRow::kSize; ++n) {
     treeCovers[n] = SmoothStep(0.08, 0.14, woods[n] + (parks[n] > 0.5 ? 0.25 : -0.35 * urbans[n]));
   }
+#if !defined(__clang__)
+// The row's arrays never overlap.
 #pragma GCC ivdep
+#endif
   for (int n = 0; n < CoverRow::kSize; ++n) {
     const double elevation = elevations[n], texture = textures[n], crowns = crownFields[n];
     const double urban = urbans[n], park = parks[n], treeCover = treeCovers[n];
