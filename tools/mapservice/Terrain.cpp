@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <numbers>
@@ -13,6 +15,7 @@
 #include <immintrin.h>
 #endif
 
+#include "mapservice/CpuFeatures.h"
 #include "mapservice/Noise.h"
 #include "mapservice/TileGrid.h"
 #include "mapservice/UtmProjection.h"
@@ -207,13 +210,6 @@ void InvertPlain(const double* in, int n, double* out) {
 }
 
 #if defined(__x86_64__)
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#else
-#pragma GCC push_options
-// The plain loops round every product and sum: a fused multiply-add would change bits.
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 __attribute__((target("avx512f"))) void LerpAvx512(const double* a, const double* b, double w,
                                                    int n, double* out) {
@@ -250,17 +246,11 @@ __attribute__((target("avx512f"))) void InvertAvx512(const double* in, int n, do
   InvertPlain(in + k, n - k, out + k);
 }
 
-#if defined(__clang__)
-#pragma clang fp contract(on)
-#else
-#pragma GCC pop_options
-#endif
 #endif
 
 RowLoops ChooseRowLoops() {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return {&LerpAvx512, &SpreadAvx512, &InvertAvx512};
+  if (HasAvx512Double()) return {&LerpAvx512, &SpreadAvx512, &InvertAvx512};
 #endif
   return {&LerpPlain, &SpreadPlain, &InvertPlain};
 }
@@ -326,13 +316,6 @@ void AddOctaveRowPlain(const Octave& o, const double* xs, const double* ys,
 }
 
 #if defined(__x86_64__)
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#else
-#pragma GCC push_options
-// The plain loop rounds every product and sum: a fused multiply-add would change bits.
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 __attribute__((target("avx512f,avx512dq"))) inline __m256i FinishHash(__m256i h) {
   h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 15));
@@ -427,18 +410,11 @@ __attribute__((target("avx512f,avx512dq"))) void AddOctaveRowAvx512(const Octave
   AddOctaveRowPlain(o, xs + p, ys + p, inverseFps ? inverseFps + p : nullptr, n - p, out + p);
 }
 
-#if defined(__clang__)
-#pragma clang fp contract(on)
-#else
-#pragma GCC pop_options
-#endif
 #endif
 
 OctaveRow ChooseOctaveRow() {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-    return &AddOctaveRowAvx512;
+  if (HasAvx512Double()) return &AddOctaveRowAvx512;
 #endif
   return &AddOctaveRowPlain;
 }
@@ -589,8 +565,9 @@ struct FieldRow {
   static constexpr int kSize = GroundTile::kSide;
   std::array<double, kSize> red, green, blue;
 };
+// Pixels from .. to - 1 of the row.
 using FieldLoop = void (*)(const double* xs, const double* ys, const double* fps,
-                           const double* inverseFps, FieldRow& out);
+                           const double* inverseFps, int from, int to, FieldRow& out);
 
 // The bands along a row of pixels that do not depend on what else is there: the mile
 // grid of roads across the open country, rivers and highways along the zero lines of
@@ -626,13 +603,6 @@ void BandsPlain(const double* xs, const double* ys, const double* fps, const dou
 }
 
 #if defined(__x86_64__)
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#else
-#pragma GCC push_options
-// The plain loop rounds every product and sum: a fused multiply-add would change bits.
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 // StripeCoverage of eight pixels.
 __attribute__((target("avx512f"))) inline __m512d StripeCoverageOf(__m512d x, __m512d period,
@@ -754,7 +724,7 @@ __attribute__((target("avx512f"))) inline __m512d Floor(__m512d v) {
 
 __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const double* ys,
                                                      const double* fps, const double* inverseFps,
-                                                     FieldRow& out) {
+                                                     int from, int to, FieldRow& out) {
   double table[3][8] = {};
   for (std::size_t c = 0; c < kFieldColours.size(); ++c) {
     table[0][c] = kFieldColours[c].r;
@@ -765,8 +735,8 @@ __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const dou
   const __m512d dark = _mm512_set1_pd(0.85), hedgeShare = _mm512_set1_pd(0.8);
   const __m512d hedgeColour[3] = {_mm512_set1_pd(74), _mm512_set1_pd(88), _mm512_set1_pd(52)};
   double* channels[3] = {out.red.data(), out.green.data(), out.blue.data()};
-  int k = 0;
-  for (; k + 8 <= FieldRow::kSize; k += 8) {
+  int k = from;
+  for (; k + 8 <= to; k += 8) {
     const __m512d x = _mm512_loadu_pd(xs + k), y = _mm512_loadu_pd(ys + k);
     const __m512d size = _mm512_loadu_pd(fps + k), inverse = _mm512_loadu_pd(inverseFps + k);
     const __m256i row = _mm512_cvtpd_epi32(Floor(_mm512_div_pd(y, rowHeight)));
@@ -798,7 +768,7 @@ __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const dou
           _mm512_add_pd(ploughed, _mm512_mul_pd(_mm512_sub_pd(hedgeColour[c], ploughed), hedge)));
     }
   }
-  for (; k < FieldRow::kSize; ++k) {
+  for (; k < to; ++k) {
     const Rgb colour = FieldColour(xs[k], ys[k], Footprint(fps[k], inverseFps[k]));
     out.red[k] = colour.r;
     out.green[k] = colour.g;
@@ -806,17 +776,11 @@ __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const dou
   }
 }
 
-#if defined(__clang__)
-#pragma clang fp contract(on)
-#else
-#pragma GCC pop_options
-#endif
 #endif
 
 BandLoop ChooseBands() {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return &BandsAvx512;
+  if (HasAvx512Double()) return &BandsAvx512;
 #endif
   return &BandsPlain;
 }
@@ -827,8 +791,7 @@ const BandLoop Bands = ChooseBands();
 // Without vectors, each pixel of farmland works out its own colour.
 FieldLoop ChooseFields() {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return &FieldsAvx512;
+  if (HasAvx512Double()) return &FieldsAvx512;
 #endif
   return nullptr;
 }
@@ -964,6 +927,171 @@ void FormGround(Lattice& lattice) {
     if (!river) rivers[p] = rivers[p] < 0 ? -1 : 1;
   }
 }
+
+// A row of pixels on its way from the fields to the ground's colours. Most pixels are
+// settled by one loop over the row without branches; what it leaves open (farmland,
+// towns, airports, stadiums) is worked out pixel by pixel before another such loop lays
+// the roads and the grain over the row.
+constexpr std::int64_t kInAirport = 1, kInStadium = 2;  // spots, 0 elsewhere
+// Kinds of pixels: the loop settles water and the plain land, and leaves open farmland
+// (kFarmPixel) and what follows it.
+constexpr std::int64_t kWaterPixel = 0, kSettled = 1, kFarmPixel = 2, kTownPixel = 3,
+                       kAirportPixel = 4, kStadiumPixel = 5;
+
+struct CoverRow {
+  static constexpr int kSize = GroundTile::kSide;
+  std::array<std::int64_t, kSize> spots, kinds, covers;
+  std::array<double, kSize> red, green, blue, treeCover;
+};
+
+// The fields of a row of pixels.
+struct RowFields {
+  const double *elevation, *rivers, *urban, *park, *texture, *woods, *crowns, *farms;
+};
+
+// Each choice below is worked out for every pixel and then picked, from the open country
+// up to the most specific, so that the compiler can turn the loop into vector code.
+[[gnu::always_inline]] inline void SettleCoverBody(const RowFields& in, CoverRow& row) {
+  const double* __restrict elevations = in.elevation;
+  const double* __restrict rivers = in.rivers;
+  const double* __restrict urbans = in.urban;
+  const double* __restrict parks = in.park;
+  const double* __restrict textures = in.texture;
+  const double* __restrict woods = in.woods;
+  const double* __restrict crownFields = in.crowns;
+  const double* __restrict farms = in.farms;
+  // The tree cover in a loop of its own: read back from memory, its comparisons below
+  // stay plain comparisons of doubles, which the vector units can make.
+  double* __restrict treeCovers = row.treeCover.data();
+  for (int n = 0; n < CoverRow::kSize; ++n) {
+    treeCovers[n] = SmoothStep(0.08, 0.14, woods[n] + (parks[n] > 0.5 ? 0.25 : -0.35 * urbans[n]));
+  }
+#if !defined(__clang__)
+// The row's arrays never overlap.
+#pragma GCC ivdep
+#endif
+  for (int n = 0; n < CoverRow::kSize; ++n) {
+    const double elevation = elevations[n], texture = textures[n], crowns = crownFields[n];
+    const double urban = urbans[n], park = parks[n], treeCover = treeCovers[n];
+    const Rgb meadow = Mix(kMeadow, {110, 118, 70}, Clamp01(0.5 + crowns));
+    const Rgb wood = Mix(kWood, {70, 96, 52}, Clamp01(0.5 + 0.9 * crowns));
+    const Rgb rock = Mix(kRock, kMeadow, 0.3 + 0.3 * crowns);
+    const Rgb parkland = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns));
+    const Rgb deep = Mix(kWater, kDeepWater, Clamp01(-elevation / 60));
+    const Rgb water =
+        Mix(elevation < 0 ? deep : kWater, {70, 96, 104}, 0.25 * Clamp01(texture + 0.3));
+    const bool farm = farms[n] > -0.15;
+    const bool beach = elevation < 1.2;
+    const bool wooded = treeCover > 0.5;
+    const bool rocky = elevation > 1900 + 300 * texture, snowy = elevation > 2900 + 200 * texture;
+    const bool inPark = park > 0.5, town = (urban > 0.3 + 0.15 * texture) & (park <= 0.5);
+    const std::int64_t spot = row.spots[n];
+    const bool wet = (elevation < 0) | (rivers[n] > 0.5);
+
+    Rgb colour = meadow;
+    auto pick = [&colour](bool when, const Rgb& c) {
+      colour.r = when ? c.r : colour.r;
+      colour.g = when ? c.g : colour.g;
+      colour.b = when ? c.b : colour.b;
+    };
+    // Lanes as wide as the doubles'.
+    auto as = [](Cover c) { return static_cast<std::int64_t>(c); };
+    std::int64_t cover = farm ? as(Cover::Field) : as(Cover::Meadow);
+    std::int64_t kind = farm ? kFarmPixel : kSettled;
+    pick(beach, kBeach);
+    cover = beach ? as(Cover::Beach) : cover;
+    pick(wooded, wood);
+    cover = wooded ? as(Cover::Wood) : cover;
+    pick(rocky, rock);
+    cover = rocky ? as(Cover::Rock) : cover;
+    pick(snowy, kSnow);
+    cover = snowy ? as(Cover::Snow) : cover;
+    kind = beach | wooded | rocky | snowy ? kSettled : kind;
+    pick(inPark, parkland);
+    cover = inPark ? (wooded ? as(Cover::Wood) : as(Cover::Park)) : cover;
+    kind = inPark ? kSettled : kind;
+    kind = town ? kTownPixel : kind;
+    kind = spot == kInStadium ? kStadiumPixel : kind;
+    kind = spot == kInAirport ? kAirportPixel : kind;
+    pick(wet, water);
+    cover = wet ? as(Cover::Water) : cover;
+    kind = wet ? kWaterPixel : kind;
+
+    row.red[n] = colour.r;
+    row.green[n] = colour.g;
+    row.blue[n] = colour.b;
+    row.covers[n] = cover;
+    row.kinds[n] = kind;
+  }
+}
+
+// Roads across the open country (a mile grid and a few winding highways), then the
+// grain; each pixel as a GroundPixel's eight bytes.
+[[gnu::always_inline]] inline void FinishCoverBody(const CoverRow& row, const BandRow& bands,
+                                                   const RowFields& in, std::uint64_t* out) {
+  static_assert(offsetof(GroundPixel, elevation) == 0 && offsetof(GroundPixel, cover) == 4 &&
+                offsetof(GroundPixel, red) == 5 && offsetof(GroundPixel, green) == 6 &&
+                offsetof(GroundPixel, blue) == 7);
+  for (int n = 0; n < CoverRow::kSize; ++n) {
+    Rgb colour{row.red[n], row.green[n], row.blue[n]};
+    std::int64_t cover = row.covers[n];
+    const double urban = in.urban[n], park = in.park[n];
+    const bool roads = bands.roads[n] != 0, highways = bands.highways[n] != 0;
+    const bool land = row.kinds[n] != kWaterPixel, open = row.spots[n] == 0;
+    const bool country = land & open & (urban < 0.3) & (park < 0.5);
+    const Rgb road = Mix(colour, kRoad, bands.roadShares[n]);
+    colour.r = country ? road.r : colour.r;
+    colour.g = country ? road.g : colour.g;
+    colour.b = country ? road.b : colour.b;
+    cover = country & roads ? static_cast<std::int64_t>(Cover::Road) : cover;
+    const bool highway = land & open;
+    const Rgb paved = Mix(colour, kHighway, bands.highwayShares[n]);
+    colour.r = highway ? paved.r : colour.r;
+    colour.g = highway ? paved.g : colour.g;
+    colour.b = highway ? paved.b : colour.b;
+    cover = highway & highways ? static_cast<std::int64_t>(Cover::Highway) : cover;
+    const double grain = 1 + 0.1 * in.texture[n];
+    const auto red = static_cast<std::uint8_t>(std::clamp(colour.r * grain, 0.0, 255.0));
+    const auto green = static_cast<std::uint8_t>(std::clamp(colour.g * grain, 0.0, 255.0));
+    const auto blue = static_cast<std::uint8_t>(std::clamp(colour.b * grain, 0.0, 255.0));
+    out[n] = std::bit_cast<std::uint32_t>(static_cast<float>(in.elevation[n])) |
+             static_cast<std::uint64_t>(cover) << 32 | std::uint64_t{red} << 40 |
+             std::uint64_t{green} << 48 | std::uint64_t{blue} << 56;
+  }
+}
+
+using SettleLoop = void (*)(const RowFields& in, CoverRow& row);
+using FinishLoop = void (*)(const CoverRow& row, const BandRow& bands, const RowFields& in,
+                            std::uint64_t* out);
+
+void SettleCoverPlain(const RowFields& in, CoverRow& row) { SettleCoverBody(in, row); }
+void FinishCoverPlain(const CoverRow& row, const BandRow& bands, const RowFields& in,
+                      std::uint64_t* out) {
+  FinishCoverBody(row, bands, in, out);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void SettleCoverAvx512(
+    const RowFields& in, CoverRow& row) {
+  SettleCoverBody(in, row);
+}
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void FinishCoverAvx512(
+    const CoverRow& row, const BandRow& bands, const RowFields& in, std::uint64_t* out) {
+  FinishCoverBody(row, bands, in, out);
+}
+#endif
+
+// Chosen once, outside the loops.
+const SettleLoop SettleCover =
+#if defined(__x86_64__)
+    HasAvx512Double() ? &SettleCoverAvx512 :
+#endif
+                      &SettleCoverPlain;
+const FinishLoop FinishCover =
+#if defined(__x86_64__)
+    HasAvx512Double() ? &FinishCoverAvx512 :
+#endif
+                      &FinishCoverPlain;
 
 }  // namespace
 
@@ -1174,6 +1302,9 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   static_assert(BandRow::kSize == kRow && FieldRow::kSize == kRow);
   BandRow bands;
   FieldRow fields;
+  CoverRow row;
+  std::array<const Feature*, kRow> airports, stadiums, plazas;
+  std::array<std::uint64_t, kRow> packed;
   for (int j = -1; j <= kTilePixels; ++j) {
     const double v = (j + 0.5) / 2 + 1;
     const int l = static_cast<int>(v);
@@ -1200,176 +1331,152 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
     }
     Bands(xs, ys, fps, inverseFps, rowValues.data() + kRiverField * kRow,
           rowValues.data() + kHighwayField * kRow, 0, kRow, bands);
-    bool fieldsDone = false;  // farmland is worked out for the row when first met
+    // Airports, stadiums and plazas draw their own shapes: which one each pixel lies in.
     const std::vector<const Feature*>* cellRow =
         cellSpots.data() + static_cast<int>((j + 0.5) / kCellStep + 1) * cellsPerSide;
-    for (int i = -1; i <= kTilePixels; ++i) {
-      const int n = i + 1;
+    const bool rowHasSpots = std::any_of(cellRow, cellRow + cellsPerSide,
+                                         [](const auto& spots) { return !spots.empty(); });
+    row.spots.fill(0);
+    if (rowHasSpots) {
+      for (int n = 0; n < kRow; ++n) {
+        const Feature* airport = nullptr;
+        const Feature* stadium = nullptr;
+        const Feature* plaza = nullptr;
+        for (const Feature* feature : cellRow[static_cast<int>((n - 0.5) / kCellStep + 1)]) {
+          const Feature& f = *feature;
+          const double d = SegmentDistance(xs[n], ys[n], f.x, f.y, f.x2, f.y2, f.band);
+          if (f.kind == Kind::Airport && d < f.radius) airport = &f;
+          if (f.kind == Kind::Stadium && d < 2.4 * f.radius) stadium = &f;
+          if (f.kind == Kind::Plaza && d < f.radius) plaza = &f;
+        }
+        row.spots[n] = airport != nullptr ? kInAirport : (stadium != nullptr ? kInStadium : 0);
+        airports[n] = airport;
+        stadiums[n] = stadium;
+        plazas[n] = plaza;
+      }
+    }
+    const RowFields in{
+        rowValues.data() + kElevationField * kRow, bands.riverShares.data(),
+        rowValues.data() + kUrbanShare * kRow,     rowValues.data() + kParkShare * kRow,
+        rowValues.data() + kTextureField * kRow,   rowValues.data() + kWoodField * kRow,
+        rowValues.data() + kCrownField * kRow,     rowValues.data() + kFarmField * kRow};
+    SettleCover(in, row);
+
+    // What the row's loop left open, pixel by pixel.
+    bool fieldsDone = false;  // farmland is worked out for the row when first met
+    for (int n = 0; n < kRow; ++n) {
+      if (row.kinds[n] < kFarmPixel) continue;
       const double x = xs[n], y = ys[n];
       const Footprint fp(fps[n], inverseFps[n]);
-      const std::vector<const Feature*>& spots =
-          cellRow[static_cast<int>((i + 0.5) / kCellStep + 1)];
-      // A field at this pixel.
-      auto field = [&](int f) { return rowValues[f * kRow + n]; };
-
-      // The ground's height and the places around come from the lattice; airports,
-      // stadiums and plazas draw their own shapes.
-      const double elevation = field(kElevationField);
-      const double river = bands.riverShares[n];
-      const double urban = field(kUrbanShare), park = field(kParkShare);
-      const Feature* airport = nullptr;
-      const Feature* stadium = nullptr;
-      const Feature* plaza = nullptr;
-      for (const Feature* feature : spots) {
-        const Feature& f = *feature;
-        const double d = SegmentDistance(x, y, f.x, f.y, f.x2, f.y2, f.band);
-        if (f.kind == Kind::Airport && d < f.radius) airport = &f;
-        if (f.kind == Kind::Stadium && d < 2.4 * f.radius) stadium = &f;
-        if (f.kind == Kind::Plaza && d < f.radius) plaza = &f;
-      }
-
-      GroundPixel& out = tile.pixels[(j + 1) * GroundTile::kSide + (i + 1)];
-      out.elevation = static_cast<float>(elevation);
-      const double texture = field(kTextureField);
+      const double urban = in.urban[n], texture = in.texture[n];
+      const double treeCover = row.treeCover[n];
+      auto crowns = [&in, n] { return in.crowns[n]; };
+      auto detail = [&fp](double size) { return SmoothStep(1.5, 4.0, size * fp.inverse); };
       Rgb colour;
       Cover cover;
-
-      if (elevation < 0 || river > 0.5) {
-        cover = Cover::Water;
-        colour = elevation < 0 ? Mix(kWater, kDeepWater, Clamp01(-elevation / 60)) : kWater;
-        colour = Mix(colour, {70, 96, 104}, 0.25 * Clamp01(texture + 0.3));
-      } else {
-        // Land cover, from the most specific feature down to the open country.
-        const double woods = field(kWoodField);
-        auto crowns = [&field] { return field(kCrownField); };
-        const double treeCover =
-            SmoothStep(0.08, 0.14, woods + (park > 0.5 ? 0.25 : -0.35 * urban));
-        auto detail = [&fp](double size) { return SmoothStep(1.5, 4.0, size * fp.inverse); };
-        const double streetPeriod = urban > 0.6 ? 110 : 150;
-        if (airport != nullptr) {
-          const Feature& a = *airport;
-          double runway = 0;
-          for (const auto& direction : a.runways) {
-            const double ux = direction[0], uy = direction[1];
-            const double dx = x - a.x, dy = y - a.y;
-            const double along = dx * ux + dy * uy, across = std::fabs(-dx * uy + dy * ux);
-            if (std::fabs(along) < 0.8 * a.radius)
-              runway = std::max(runway, BandCoverage(across, 30, fp));
-          }
-          const double apron =
-              SmoothStep(0.3 * a.radius, 0.27 * a.radius,
-                         std::sqrt((x - a.x - 0.35 * a.radius) * (x - a.x - 0.35 * a.radius) +
-                                   (y - a.y) * (y - a.y)));
-          colour = Mix(Mix(kAirfieldGrass, kConcrete, apron), kRunway, runway);
-          cover = runway > 0.5 ? Cover::Runway : (apron > 0.5 ? Cover::Paved : Cover::Meadow);
-        } else if (stadium != nullptr) {
-          const Feature& s = *stadium;
-          const double e = std::hypot((x - s.x) / s.radius, (y - s.y) / (0.8 * s.radius));
-          if (e < 0.55) {
-            colour = Mix(kPitch, {90, 150, 66}, StripeCoverage(x - s.x, 12, 6, fp));
-            cover = Cover::Park;
-          } else if (e < 0.62) {
-            colour = kTrack;
-            cover = Cover::Paved;
-          } else if (e < 1.0) {
-            colour = Mix(kStands, {120, 120, 126},
-                         0.5 + 0.5 * std::sin(std::atan2(y - s.y, x - s.x) * 24));
-            cover = Cover::Building;
-          } else {
-            colour = Mix({118, 118, 116}, {200, 200, 196}, 0.6 * StripeCoverage(x, 5, 0.6, fp));
-            cover = Cover::Paved;
-          }
-        } else if (urban > 0.3 + 0.15 * texture && park <= 0.5) {
-          const double sx = StripeCoverage(x, streetPeriod, 12, fp);
-          const double sy = StripeCoverage(y, streetPeriod, 12, fp);
-          const double ax = StripeCoverage(x + 5, streetPeriod * 4, 22, fp);
-          const double ay = StripeCoverage(y + 5, streetPeriod * 4, 22, fp);
-          const double street = 1 - (1 - sx) * (1 - sy) * (1 - ax) * (1 - ay);
-          const auto bx = FloorToInt(x / streetPeriod);
-          const auto by = FloorToInt(y / streetPeriod);
-          const std::uint32_t blockHash = HashLattice(bx, by, 31);
-          Rgb block;
-          Cover blockCover;
-          if (plaza != nullptr) {
-            block = Mix(kConcrete, {190, 186, 176}, 0.5 + 0.5 * texture);
-            blockCover = Cover::Paved;
-          } else if (blockHash % 100 < 5) {
-            block = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns()));
-            blockCover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
-          } else if (blockHash % 100 < 10) {
-            block = Mix({112, 112, 110}, {190, 190, 186}, 0.5 * StripeCoverage(x, 5, 0.6, fp));
-            blockCover = Cover::Paved;
-          } else {
-            const bool downtown = urban > 0.85;
-            const double lot = downtown ? 46 : 26;
-            const double gap = downtown ? 6 : 9;
-            const double bxCover = 1 - StripeCoverage(x + 3, lot, gap, fp);
-            const double byCover = 1 - StripeCoverage(y + 3, lot * 1.4, gap, fp);
-            const double building = bxCover * byCover;
-            const std::uint32_t lotHash =
-                HashLattice(FloorToInt((x + 3) / lot), FloorToInt((y + 3) / (lot * 1.4)), 37);
-            const Rgb roof =
-                Mix(kRoofMean, kRoofColours[lotHash % kRoofColours.size()], detail(lot));
-            Rgb yard = downtown ? kConcrete : kYard;
-            if (!downtown) yard = Mix(yard, kWood, treeCover * 0.8);
-            block = Mix(yard, roof, building);
-            blockCover = building > 0.5 ? Cover::Building : Cover::Yard;
-          }
-          colour = Mix(block, kAsphalt, street);
-          cover = street > 0.5 ? Cover::Street : blockCover;
-          // Topographic maps still show streets that are a few pixels apart (at least a
-          // pixel wide, which is what they are up to 12 ground units a pixel).
-          const bool wide = fp.size > 12;
-          if (streetPeriod >= 6 * fp.size &&
-              std::max(wide ? StripeCoverage(x, streetPeriod, fp.size, fp) : sx,
-                       wide ? StripeCoverage(y, streetPeriod, fp.size, fp) : sy) > 0.5) {
-            cover = Cover::Street;
-          }
-        } else if (park > 0.5) {
-          colour = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns()));
-          cover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
-        } else if (elevation > 2900 + 200 * texture) {
-          colour = kSnow;
-          cover = Cover::Snow;
-        } else if (elevation > 1900 + 300 * texture) {
-          colour = Mix(kRock, kMeadow, 0.3 + 0.3 * crowns());
-          cover = Cover::Rock;
-        } else if (treeCover > 0.5) {
-          colour = Mix(kWood, {70, 96, 52}, Clamp01(0.5 + 0.9 * crowns()));
-          cover = Cover::Wood;
-        } else if (elevation < 1.2) {
-          colour = kBeach;
-          cover = Cover::Beach;
-        } else if (field(kFarmField) > -0.15) {
-          if (FieldRows == nullptr) {
-            colour = FieldColour(x, y, fp);
-          } else {
-            if (!fieldsDone) FieldRows(xs, ys, fps, inverseFps, fields);
-            fieldsDone = true;
-            colour = {fields.red[n], fields.green[n], fields.blue[n]};
-          }
-          cover = Cover::Field;
+      if (row.kinds[n] == kAirportPixel) {
+        const Feature& a = *airports[n];
+        double runway = 0;
+        for (const auto& direction : a.runways) {
+          const double ux = direction[0], uy = direction[1];
+          const double dx = x - a.x, dy = y - a.y;
+          const double along = dx * ux + dy * uy, across = std::fabs(-dx * uy + dy * ux);
+          if (std::fabs(along) < 0.8 * a.radius)
+            runway = std::max(runway, BandCoverage(across, 30, fp));
+        }
+        const double apron =
+            SmoothStep(0.3 * a.radius, 0.27 * a.radius,
+                       std::sqrt((x - a.x - 0.35 * a.radius) * (x - a.x - 0.35 * a.radius) +
+                                 (y - a.y) * (y - a.y)));
+        colour = Mix(Mix(kAirfieldGrass, kConcrete, apron), kRunway, runway);
+        cover = runway > 0.5 ? Cover::Runway : (apron > 0.5 ? Cover::Paved : Cover::Meadow);
+      } else if (row.kinds[n] == kStadiumPixel) {
+        const Feature& s = *stadiums[n];
+        const double e = std::hypot((x - s.x) / s.radius, (y - s.y) / (0.8 * s.radius));
+        if (e < 0.55) {
+          colour = Mix(kPitch, {90, 150, 66}, StripeCoverage(x - s.x, 12, 6, fp));
+          cover = Cover::Park;
+        } else if (e < 0.62) {
+          colour = kTrack;
+          cover = Cover::Paved;
+        } else if (e < 1.0) {
+          colour = Mix(kStands, {120, 120, 126},
+                       0.5 + 0.5 * std::sin(std::atan2(y - s.y, x - s.x) * 24));
+          cover = Cover::Building;
         } else {
-          colour = Mix(kMeadow, {110, 118, 70}, Clamp01(0.5 + crowns()));
-          cover = Cover::Meadow;
+          colour = Mix({118, 118, 116}, {200, 200, 196}, 0.6 * StripeCoverage(x, 5, 0.6, fp));
+          cover = Cover::Paved;
         }
-
-        // Roads across the open country: a mile grid and a few winding highways.
-        if (urban < 0.3 && airport == nullptr && stadium == nullptr && park < 0.5) {
-          colour = Mix(colour, kRoad, bands.roadShares[n]);
-          if (bands.roads[n]) cover = Cover::Road;
+      } else if (row.kinds[n] == kTownPixel) {
+        const double streetPeriod = urban > 0.6 ? 110 : 150;
+        const double sx = StripeCoverage(x, streetPeriod, 12, fp);
+        const double sy = StripeCoverage(y, streetPeriod, 12, fp);
+        const double ax = StripeCoverage(x + 5, streetPeriod * 4, 22, fp);
+        const double ay = StripeCoverage(y + 5, streetPeriod * 4, 22, fp);
+        const double street = 1 - (1 - sx) * (1 - sy) * (1 - ax) * (1 - ay);
+        const auto bx = FloorToInt(x / streetPeriod);
+        const auto by = FloorToInt(y / streetPeriod);
+        const std::uint32_t blockHash = HashLattice(bx, by, 31);
+        Rgb block;
+        Cover blockCover;
+        if (rowHasSpots && plazas[n] != nullptr) {
+          block = Mix(kConcrete, {190, 186, 176}, 0.5 + 0.5 * texture);
+          blockCover = Cover::Paved;
+        } else if (blockHash % 100 < 5) {
+          block = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns()));
+          blockCover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
+        } else if (blockHash % 100 < 10) {
+          block = Mix({112, 112, 110}, {190, 190, 186}, 0.5 * StripeCoverage(x, 5, 0.6, fp));
+          blockCover = Cover::Paved;
+        } else {
+          const bool downtown = urban > 0.85;
+          const double lot = downtown ? 46 : 26;
+          const double gap = downtown ? 6 : 9;
+          const double bxCover = 1 - StripeCoverage(x + 3, lot, gap, fp);
+          const double byCover = 1 - StripeCoverage(y + 3, lot * 1.4, gap, fp);
+          const double building = bxCover * byCover;
+          const std::uint32_t lotHash =
+              HashLattice(FloorToInt((x + 3) / lot), FloorToInt((y + 3) / (lot * 1.4)), 37);
+          const Rgb roof = Mix(kRoofMean, kRoofColours[lotHash % kRoofColours.size()], detail(lot));
+          Rgb yard = downtown ? kConcrete : kYard;
+          if (!downtown) yard = Mix(yard, kWood, treeCover * 0.8);
+          block = Mix(yard, roof, building);
+          blockCover = building > 0.5 ? Cover::Building : Cover::Yard;
         }
-        if (airport == nullptr && stadium == nullptr) {
-          colour = Mix(colour, kHighway, bands.highwayShares[n]);
-          if (bands.highways[n]) cover = Cover::Highway;
+        colour = Mix(block, kAsphalt, street);
+        cover = street > 0.5 ? Cover::Street : blockCover;
+        // Topographic maps still show streets that are a few pixels apart (at least a
+        // pixel wide, which is what they are up to 12 ground units a pixel).
+        const bool wide = fp.size > 12;
+        if (streetPeriod >= 6 * fp.size &&
+            std::max(wide ? StripeCoverage(x, streetPeriod, fp.size, fp) : sx,
+                     wide ? StripeCoverage(y, streetPeriod, fp.size, fp) : sy) > 0.5) {
+          cover = Cover::Street;
         }
+      } else {
+        if (FieldRows == nullptr) {
+          colour = FieldColour(x, y, fp);
+        } else {
+          if (!fieldsDone) {
+            // The farmland from here to its last pixel in the row.
+            int last = kRow - 1;
+            while (row.kinds[last] != kFarmPixel) --last;
+            FieldRows(xs, ys, fps, inverseFps, n, last + 1, fields);
+          }
+          fieldsDone = true;
+          colour = {fields.red[n], fields.green[n], fields.blue[n]};
+        }
+        cover = Cover::Field;
       }
-      const double grain = 1 + 0.1 * texture;
-      out.cover = cover;
-      out.red = static_cast<std::uint8_t>(std::clamp(colour.r * grain, 0.0, 255.0));
-      out.green = static_cast<std::uint8_t>(std::clamp(colour.g * grain, 0.0, 255.0));
-      out.blue = static_cast<std::uint8_t>(std::clamp(colour.b * grain, 0.0, 255.0));
+      row.red[n] = colour.r;
+      row.green[n] = colour.g;
+      row.blue[n] = colour.b;
+      row.covers[n] = static_cast<std::int64_t>(cover);
     }
+    static_assert(sizeof(GroundPixel) == sizeof(std::uint64_t));
+    FinishCover(row, bands, in, packed.data());
+    std::memcpy(static_cast<void*>(tile.pixels.data() + (j + 1) * GroundTile::kSide), packed.data(),
+                sizeof packed);
   }
   return tile;
 }

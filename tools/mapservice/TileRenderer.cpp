@@ -13,6 +13,7 @@
 #endif
 
 #include "imagery/JpegCodec.h"
+#include "mapservice/CpuFeatures.h"
 #include "mapservice/TileGrid.h"
 #include "platform/ProgramError.h"
 
@@ -90,13 +91,6 @@ void ShadeWholeRowPlain(const GroundTile& ground, int y, double spacing, std::ui
 }
 
 #if defined(__x86_64__)
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#else
-#pragma GCC push_options
-// Every product and sum rounded as in the plain loop: no fused multiply-adds.
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 // The elevations of eight ground pixels in a row, from their 8-byte records.
 __attribute__((target("avx512f,avx512dq"))) inline __m256 Elevations(const GroundPixel* p) {
@@ -124,7 +118,6 @@ __attribute__((target("avx512f,avx512dq"))) void ShadeRowAvx512(const GroundTile
   const GroundPixel* below = &ground.At(0, y + 1);
   const __m512d spacings = _mm512_set1_pd(spacing), one = _mm512_set1_pd(1);
   const __m512i water = _mm512_set1_epi64(static_cast<long long>(Cover::Water));
-  alignas(32) std::int32_t blue[8], green[8], red[8];
   int x = 0;
   for (; x + 8 <= kTilePixels; x += 8) {
     const __m512d dzdx = _mm512_div_pd(
@@ -150,31 +143,32 @@ __attribute__((target("avx512f,avx512dq"))) void ShadeRowAvx512(const GroundTile
     const __m512i pixels = _mm512_loadu_si512(here + x);
     const __m512i cover = _mm512_and_si512(_mm512_srli_epi64(pixels, 32), _mm512_set1_epi64(255));
     shade = _mm512_mask_blend_pd(_mm512_cmpeq_epi64_mask(cover, water), shade, one);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(blue), LitByte(pixels, 56, shade));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(green), LitByte(pixels, 48, shade));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(red), LitByte(pixels, 40, shade));
+    // Blue, green and red in the low three bytes of each pixel's lane, then packed to
+    // three bytes a pixel: twelve from each half of the register.
+    const __m256i bgr =
+        _mm256_or_si256(LitByte(pixels, 56, shade),
+                        _mm256_or_si256(_mm256_slli_epi32(LitByte(pixels, 48, shade), 8),
+                                        _mm256_slli_epi32(LitByte(pixels, 40, shade), 16)));
+    const __m256i packed = _mm256_shuffle_epi8(
+        bgr, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5,
+                              6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    const __m128i first = _mm256_castsi256_si128(packed);
+    const __m128i second = _mm256_extracti128_si256(packed, 1);
     std::uint8_t* out = row + x * 3;
-    for (int i = 0; i < 8; ++i) {
-      out[i * 3 + 0] = static_cast<std::uint8_t>(blue[i]);
-      out[i * 3 + 1] = static_cast<std::uint8_t>(green[i]);
-      out[i * 3 + 2] = static_cast<std::uint8_t>(red[i]);
-    }
+    // Sixteen bytes, of which the last four are written again by the next stores.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12), second);
+    const std::int32_t last = _mm_extract_epi32(second, 2);
+    std::memcpy(out + 20, &last, 4);
   }
   ShadeRowPlain(ground, y, x, kTilePixels, spacing, row);
 }
 
-#if defined(__clang__)
-#pragma clang fp contract(on)
-#else
-#pragma GCC pop_options
-#endif
 #endif
 
 ShadeRow ChooseShadeRow() {
 #if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-    return &ShadeRowAvx512;
+  if (HasAvx512Double()) return &ShadeRowAvx512;
 #endif
   return &ShadeWholeRowPlain;
 }

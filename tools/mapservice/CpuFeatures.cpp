@@ -1,0 +1,21 @@
+#include "mapservice/CpuFeatures.h"
+
+#include <cstdlib>
+
+namespace quorvil::mapservice {
+
+bool HasAvx512Double() {
+  static const bool has = [] {
+    if (std::getenv("QUORVIL_PLAIN_LOOPS") != nullptr) return false;
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+#else
+    return false;
+#endif
+  }();
+  return has;
+}
+
+}  // namespace quorvil::mapservice
