@@ -532,6 +532,19 @@ void StretchClipped(TBitmap24& destination, int destX, int destY, int destWidth,
   const std::int64_t firstX = std::max<std::int64_t>(destX, clip.Left);
   const std::int64_t endX =
       std::min<std::int64_t>(static_cast<std::int64_t>(destX) + destWidth, clip.Right);
+  if (destWidth == sourceWidth && destHeight == sourceHeight) {
+    // One to one: a copy, without working out a column map for every band of rows.
+    const std::int64_t firstY = std::max<std::int64_t>(destY, clip.Top);
+    const std::int64_t endY =
+        std::min<std::int64_t>(static_cast<std::int64_t>(destY) + destHeight, clip.Bottom);
+    if (endX > firstX && endY > firstY) {
+      CopyBitmapRect(destination, static_cast<int>(firstX), static_cast<int>(firstY), source,
+                     static_cast<int>(sourceX + firstX - destX),
+                     static_cast<int>(sourceY + firstY - destY), static_cast<int>(endX - firstX),
+                     static_cast<int>(endY - firstY));
+    }
+    return;
+  }
   std::vector<std::int64_t> offsets;
   std::int64_t runStart = -1;
   for (std::int64_t x = firstX; x < endX; ++x) {

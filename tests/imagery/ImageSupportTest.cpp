@@ -335,8 +335,8 @@ TEST(ImageSupport, StretchTakesTheNearestSourcePixelBelow) {
         << c.sw << "x" << c.sh << "@" << c.sx << "," << c.sy << " -> " << c.dw << "x" << c.dh << "@"
         << c.dx << "," << c.dy;
   }
-  // Random rectangles, a third of them doubling and a third copying, where the wider
-  // moves of the row loops meet the rows' and pictures' ends.
+  // Random rectangles, a quarter each doubling, copying columns and copying the whole
+  // rectangle, where the wider moves of the row loops meet the rows' and pictures' ends.
   std::mt19937 random(13);
   auto pick = [&](int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
@@ -346,9 +346,9 @@ TEST(ImageSupport, StretchTakesTheNearestSourcePixelBelow) {
     TBitmap24 picture = Pattern(pick(1, 30), pick(1, 6), static_cast<unsigned>(n + 1000));
     const TBitmap24 before = picture;
     const int sw = pick(1, 12), sh = pick(1, 5), sx = pick(-3, 10), sy = pick(-2, 4);
-    const int kind = pick(0, 2);
-    const int dw = kind == 0 ? 2 * sw : kind == 1 ? sw : pick(1, 30);
-    const int dh = pick(1, 8), dx = pick(-6, 20), dy = pick(-3, 5);
+    const int kind = pick(0, 3);
+    const int dw = kind == 0 ? 2 * sw : kind != 2 ? sw : pick(1, 30);
+    const int dh = kind == 3 ? sh : pick(1, 8), dx = pick(-6, 20), dy = pick(-3, 5);
     StretchBitmapRect(picture, dx, dy, dw, dh, from, sx, sy, sw, sh);
     ASSERT_TRUE(Stretched(picture, before, from, dx, dy, dw, dh, sx, sy, sw, sh)) << "case " << n;
   }
