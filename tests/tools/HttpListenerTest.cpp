@@ -27,6 +27,7 @@ class HttpListenerTest : public ::testing::Test {
     // Dataset work waits on the test's gate, or on the stop.
     options.slowHandler = [this](const HttpRequest& req) {
       if (req.path == "/hang") {
+        hanging_.set_value();
         gate_.get_future().wait();
         return HttpResponse{200, "text/plain", "late", {}, false};
       }
@@ -71,6 +72,7 @@ class HttpListenerTest : public ::testing::Test {
   std::atomic<bool> ran_{false};
   int port_ = 0;
   std::promise<void> gate_;
+  std::promise<void> hanging_;  // set when the hung request holds its slow place
 };
 
 TEST_F(HttpListenerTest, ARequestThatTricklesPastItsDeadlineGets408) {
@@ -196,6 +198,8 @@ TEST_F(HttpListenerTest, SlowWorkHasADeadlineAndNeverHoldsTheOthersOrTheStop) {
     slow.push_back(std::make_unique<TRawHttpClient>(port_));
     ASSERT_TRUE(
         slow.back()->Send(i == 0 ? "GET /hang HTTP/1.1\r\n\r\n" : "GET /dataset HTTP/1.1\r\n\r\n"));
+    // The hung request first holds a slow place, whatever order the others arrive in.
+    if (i == 0) ASSERT_EQ(hanging_.get_future().wait_for(2s), std::future_status::ready);
   }
   // The slow handlers sleep far longer than any of these waits: an answer held behind
   // them would never come in time, however loaded the machine.
