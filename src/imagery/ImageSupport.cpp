@@ -128,63 +128,89 @@ std::vector<std::uint8_t> ColourRow(int width, TColor colour) {
   return row;
 }
 
+// A byte operation over a run, in place or from other bytes into `to`: two loops, so
+// that each may be vectorised without a check for overlap.
+template <typename Op>
+[[gnu::always_inline]] inline void MapBytes(std::uint8_t* to, const std::uint8_t* from,
+                                            std::int64_t count, Op op) {
+  if (to == from) {
+    std::uint8_t* __restrict bytes = to;
+    for (std::int64_t i = 0; i < count; ++i) bytes[i] = op(bytes[i]);
+  } else {
+    std::uint8_t* __restrict out = to;
+    const std::uint8_t* __restrict in = from;
+    for (std::int64_t i = 0; i < count; ++i) out[i] = op(in[i]);
+  }
+}
+
 // Saturating in eight bits: min(byte, 255 - add) + add and max(byte, subtract) - subtract
-// never leave 0..255, so the loops run on byte lanes.
-void BrightenBytes(std::uint8_t* __restrict bytes, std::int64_t count, unsigned add) {
-  const auto limit = static_cast<std::uint8_t>(255 - add);
-  const auto amount = static_cast<std::uint8_t>(add);
-  for (std::int64_t i = 0; i < count; ++i) {
-    const std::uint8_t value = bytes[i];
-    bytes[i] = static_cast<std::uint8_t>((value < limit ? value : limit) + amount);
+// never leave 0..255, so the loops run on byte lanes. Level 127 copies.
+void AdjustBytes(std::uint8_t* to, const std::uint8_t* from, std::int64_t count,
+                 std::uint8_t level) {
+  if (level > 127) {
+    const auto limit = static_cast<std::uint8_t>(255 - (level - 127));
+    const auto amount = static_cast<std::uint8_t>(level - 127);
+    MapBytes(to, from, count, [=](std::uint8_t value) {
+      return static_cast<std::uint8_t>((value < limit ? value : limit) + amount);
+    });
+  } else if (level < 127) {
+    const auto amount = static_cast<std::uint8_t>(127 - level);
+    MapBytes(to, from, count, [=](std::uint8_t value) {
+      return static_cast<std::uint8_t>((value > amount ? value : amount) - amount);
+    });
+  } else if (to != from) {
+    std::memcpy(to, from, static_cast<std::size_t>(count));
   }
 }
 
-void DarkenBytes(std::uint8_t* __restrict bytes, std::int64_t count, unsigned subtract) {
-  const auto amount = static_cast<std::uint8_t>(subtract);
-  for (std::int64_t i = 0; i < count; ++i) {
-    const std::uint8_t value = bytes[i];
-    bytes[i] = static_cast<std::uint8_t>((value > amount ? value : amount) - amount);
-  }
-}
-
-// alpha * source + (255 - alpha) * destination is at most 255 * 255 and fits 16 bits, so
-// the loop runs on 16-bit lanes; the division by the constant 255 stays exact and becomes
-// a multiply-high and a shift.
-[[gnu::always_inline]] inline void BlendBytesLoop(std::uint8_t* __restrict destination,
-                                                  const std::uint8_t* __restrict source,
+// alpha * over + (255 - alpha) * under is at most 255 * 255 and fits 16 bits, so the loop
+// runs on 16-bit lanes; the division by the constant 255 stays exact and becomes a
+// multiply-high and a shift. `to` is `under` itself or bytes apart from both.
+[[gnu::always_inline]] inline void BlendBytesLoop(std::uint8_t* to, const std::uint8_t* under,
+                                                  const std::uint8_t* __restrict over,
                                                   std::int64_t count, unsigned alpha) {
   const auto a = static_cast<std::uint16_t>(alpha);
   const auto b = static_cast<std::uint16_t>(255 - alpha);
-  for (std::int64_t i = 0; i < count; ++i) {
-    const auto x = static_cast<std::uint16_t>(a * source[i] + b * destination[i]);
-    destination[i] = static_cast<std::uint8_t>(x / 255);
+  const auto weigh = [&](std::uint8_t below, std::uint8_t above) {
+    return static_cast<std::uint8_t>(static_cast<std::uint16_t>(a * above + b * below) / 255);
+  };
+  // Two loops, so that neither needs a check for overlap to be vectorised.
+  if (to == under) {
+    std::uint8_t* __restrict bytes = to;
+    for (std::int64_t i = 0; i < count; ++i) bytes[i] = weigh(bytes[i], over[i]);
+  } else {
+    std::uint8_t* __restrict out = to;
+    const std::uint8_t* __restrict in = under;
+    for (std::int64_t i = 0; i < count; ++i) out[i] = weigh(in[i], over[i]);
   }
 }
 
-using TBlendBytes = void (*)(std::uint8_t*, const std::uint8_t*, std::int64_t, unsigned);
+using TBlendBytes = void (*)(std::uint8_t*, const std::uint8_t*, const std::uint8_t*, std::int64_t,
+                             unsigned);
 
-void BlendBytesPlain(std::uint8_t* destination, const std::uint8_t* source, std::int64_t count,
-                     unsigned alpha) {
-  BlendBytesLoop(destination, source, count, alpha);
+void BlendBytesPlain(std::uint8_t* to, const std::uint8_t* under, const std::uint8_t* over,
+                     std::int64_t count, unsigned alpha) {
+  BlendBytesLoop(to, under, over, count, alpha);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 // The kernels run faster than the hardware prefetcher fetches two streams from a shared
 // cache; asking for the lines 1 KiB ahead keeps both streams arriving in time. Prefetches
 // never fault, so running past the end is harmless. 32-byte steps ask twice per line.
-inline void PrefetchAhead(const std::uint8_t* destination, const std::uint8_t* source) {
+inline void PrefetchAhead(const std::uint8_t* under, const std::uint8_t* over) {
   constexpr std::int64_t kAhead = 1024;
-  _mm_prefetch(reinterpret_cast<const char*>(source + kAhead), _MM_HINT_T0);
-  _mm_prefetch(reinterpret_cast<const char*>(destination + kAhead), _MM_HINT_T0);
+  _mm_prefetch(reinterpret_cast<const char*>(over + kAhead), _MM_HINT_T0);
+  _mm_prefetch(reinterpret_cast<const char*>(under + kAhead), _MM_HINT_T0);
 }
 
 // One multiply-add per byte pair: with the bytes made signed (s - 128, d - 128), the
 // weights a and 255 - a stay unsigned and a * s + (255 - a) * d - 128 * 255 fits a signed
 // 16-bit lane without saturating; adding 128 * 255 back gives the exact sum x, and for
 // x <= 255 * 255, x div 255 = (x + 1) * 257 div 65536 (exact over that whole range).
-// Unpacking and packing within 128-bit lanes keeps the bytes in order.
-__attribute__((target("avx2"))) void BlendBytesAvx2(std::uint8_t* destination,
-                                                    const std::uint8_t* source, std::int64_t count,
+// Unpacking and packing within 128-bit lanes keeps the bytes in order. Each step loads
+// before it stores, so `to` may be `under`.
+__attribute__((target("avx2"))) void BlendBytesAvx2(std::uint8_t* to, const std::uint8_t* under,
+                                                    const std::uint8_t* over, std::int64_t count,
                                                     unsigned alpha) {
   const __m256i weights = _mm256_set1_epi16(static_cast<short>(alpha | (255 - alpha) << 8));
   const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
@@ -192,23 +218,25 @@ __attribute__((target("avx2"))) void BlendBytesAvx2(std::uint8_t* destination,
   const __m256i by257 = _mm256_set1_epi16(257);
   std::int64_t i = 0;
   for (; i + 32 <= count; i += 32) {
-    PrefetchAhead(destination + i, source + i);
-    auto* out = reinterpret_cast<__m256i*>(destination + i);
+    PrefetchAhead(under + i, over + i);
     const __m256i s =
-        _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i)), flip);
-    const __m256i d = _mm256_xor_si256(_mm256_loadu_si256(out), flip);
+        _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(over + i)), flip);
+    const __m256i d =
+        _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(under + i)), flip);
     __m256i low = _mm256_add_epi16(_mm256_maddubs_epi16(weights, _mm256_unpacklo_epi8(s, d)), bias);
     __m256i high =
         _mm256_add_epi16(_mm256_maddubs_epi16(weights, _mm256_unpackhi_epi8(s, d)), bias);
     _mm256_storeu_si256(
-        out, _mm256_packus_epi16(_mm256_mulhi_epu16(low, by257), _mm256_mulhi_epu16(high, by257)));
+        reinterpret_cast<__m256i*>(to + i),
+        _mm256_packus_epi16(_mm256_mulhi_epu16(low, by257), _mm256_mulhi_epu16(high, by257)));
   }
-  BlendBytesLoop(destination + i, source + i, count - i, alpha);
+  BlendBytesLoop(to + i, under + i, over + i, count - i, alpha);
 }
 
 // The same, 64 bytes at a time.
-__attribute__((target("avx512bw"))) void BlendBytesAvx512(std::uint8_t* destination,
-                                                          const std::uint8_t* source,
+__attribute__((target("avx512bw"))) void BlendBytesAvx512(std::uint8_t* to,
+                                                          const std::uint8_t* under,
+                                                          const std::uint8_t* over,
                                                           std::int64_t count, unsigned alpha) {
   const __m512i weights = _mm512_set1_epi16(static_cast<short>(alpha | (255 - alpha) << 8));
   const __m512i flip = _mm512_set1_epi8(static_cast<char>(0x80));
@@ -216,17 +244,17 @@ __attribute__((target("avx512bw"))) void BlendBytesAvx512(std::uint8_t* destinat
   const __m512i by257 = _mm512_set1_epi16(257);
   std::int64_t i = 0;
   for (; i + 64 <= count; i += 64) {
-    PrefetchAhead(destination + i, source + i);
-    const __m512i s = _mm512_xor_si512(_mm512_loadu_si512(source + i), flip);
-    const __m512i d = _mm512_xor_si512(_mm512_loadu_si512(destination + i), flip);
+    PrefetchAhead(under + i, over + i);
+    const __m512i s = _mm512_xor_si512(_mm512_loadu_si512(over + i), flip);
+    const __m512i d = _mm512_xor_si512(_mm512_loadu_si512(under + i), flip);
     const __m512i low =
         _mm512_add_epi16(_mm512_maddubs_epi16(weights, _mm512_unpacklo_epi8(s, d)), bias);
     const __m512i high =
         _mm512_add_epi16(_mm512_maddubs_epi16(weights, _mm512_unpackhi_epi8(s, d)), bias);
-    _mm512_storeu_si512(destination + i, _mm512_packus_epi16(_mm512_mulhi_epu16(low, by257),
-                                                             _mm512_mulhi_epu16(high, by257)));
+    _mm512_storeu_si512(to + i, _mm512_packus_epi16(_mm512_mulhi_epu16(low, by257),
+                                                    _mm512_mulhi_epu16(high, by257)));
   }
-  BlendBytesAvx2(destination + i, source + i, count - i, alpha);
+  BlendBytesAvx2(to + i, under + i, over + i, count - i, alpha);
 }
 #endif
 
@@ -245,23 +273,26 @@ TBlendBytes BlendBytesFunction() {
   return chosen;
 }
 
-// `bytes` of each of `rows` rows from pixel (x, y) on. Rows that span both pictures whole
-// lie back to back, so they go as one run, without a restart per row.
-void BlendRows(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha, int x, int y,
-               std::int64_t bytes, std::int64_t rows) {
+// `bytes` of each of `rows` rows from pixel (x, y) on, of `over` blended over `under` into
+// `destination` (which may be `under`). Rows that span the pictures whole lie back to
+// back, so they go as one run, without a restart per row.
+void BlendRows(TBitmap24& destination, const TBitmap24& under, const TBitmap24& over,
+               std::uint8_t alpha, int x, int y, std::int64_t bytes, std::int64_t rows) {
   if (rows <= 0) return;
-  if (bytes == destination.Stride() && bytes == source.Stride()) {
+  if (bytes == destination.Stride() && bytes == under.Stride() && bytes == over.Stride()) {
     bytes *= rows;
     rows = 1;
   }
   const TBlendBytes blend = BlendBytesFunction();
   for (std::int64_t r = 0; r < rows; ++r) {
-    std::uint8_t* to = destination.Pixel(x, static_cast<int>(y + r));
-    const std::uint8_t* from = source.Pixel(x, static_cast<int>(y + r));
-    if (alpha == 255) {
-      std::memcpy(to, from, static_cast<std::size_t>(bytes));
+    const int row = static_cast<int>(y + r);
+    std::uint8_t* to = destination.Pixel(x, row);
+    const std::uint8_t* below = under.Pixel(x, row);
+    if (alpha == 255 || alpha == 0) {
+      const std::uint8_t* from = alpha == 255 ? over.Pixel(x, row) : below;
+      if (from != to) std::memcpy(to, from, static_cast<std::size_t>(bytes));
     } else {
-      blend(to, from, bytes, alpha);
+      blend(to, below, over.Pixel(x, row), bytes, alpha);
     }
   }
 }
@@ -301,11 +332,7 @@ void DrawDashedLine(TBitmap24& canvas, int start, int end, std::span<const TColo
 
 void AdjustBrightness(TBitmap24& picture, std::uint8_t level) {
   if (picture.Empty() || level == 127) return;
-  if (level > 127) {
-    BrightenBytes(picture.Data(), picture.ByteCount(), level - 127u);
-  } else {
-    DarkenBytes(picture.Data(), picture.ByteCount(), 127u - level);
-  }
+  AdjustBytes(picture.Data(), picture.Data(), picture.ByteCount(), level);
 }
 
 void BlendBitmapsSoftware(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha,
@@ -316,7 +343,7 @@ void BlendBitmapsSoftware(TBitmap24& destination, const TBitmap24& source, std::
   if (alpha == 0) return;
   const std::int64_t bytes = static_cast<std::int64_t>(width) * 3;
   if (&destination == &source) return;  // a picture over itself stays as it is
-  BlendRows(destination, source, alpha, 0, 0, bytes, height);
+  BlendRows(destination, destination, source, alpha, 0, 0, bytes, height);
 }
 
 void BlendBitmaps(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha, int width,
@@ -652,28 +679,40 @@ void StretchBitmapArea(TBitmap24& destination, const TBitmap24& source, const TP
 }
 
 void AdjustBrightnessArea(TBitmap24& picture, std::uint8_t level, const TPixelArea& area) {
-  const TClip clip = ClipOf(picture, area);
-  if (clip.Left >= clip.Right || level == 127) return;
-  const std::int64_t bytes = (clip.Right - clip.Left) * 3;
-  for (std::int64_t y = clip.Top; y < clip.Bottom; ++y) {
-    std::uint8_t* row = picture.Pixel(static_cast<int>(clip.Left), static_cast<int>(y));
-    if (level > 127) {
-      BrightenBytes(row, bytes, level - 127u);
-    } else {
-      DarkenBytes(row, bytes, 127u - level);
-    }
+  AdjustBrightnessArea(picture, picture, level, area);
+}
+
+void AdjustBrightnessArea(TBitmap24& destination, const TBitmap24& source, std::uint8_t level,
+                          const TPixelArea& area) {
+  TClip clip = ClipOf(destination, area);
+  clip.Right = std::min<std::int64_t>(clip.Right, source.Width());
+  clip.Bottom = std::min<std::int64_t>(clip.Bottom, source.Height());
+  if (clip.Left >= clip.Right) return;
+  std::int64_t bytes = (clip.Right - clip.Left) * 3, rows = clip.Bottom - clip.Top;
+  if (bytes == destination.Stride() && bytes == source.Stride()) {
+    bytes *= rows;
+    rows = 1;
+  }
+  for (std::int64_t r = 0; r < rows; ++r) {
+    const int x = static_cast<int>(clip.Left), y = static_cast<int>(clip.Top + r);
+    AdjustBytes(destination.Pixel(x, y), source.Pixel(x, y), bytes, level);
   }
 }
 
 void BlendBitmapsArea(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha,
                       const TPixelArea& area) {
   if (alpha == 0 || &destination == &source) return;
+  BlendBitmapsArea(destination, destination, source, alpha, area);
+}
+
+void BlendBitmapsArea(TBitmap24& destination, const TBitmap24& under, const TBitmap24& over,
+                      std::uint8_t alpha, const TPixelArea& area) {
   TClip clip = ClipOf(destination, area);
-  clip.Right = std::min<std::int64_t>(clip.Right, source.Width());
-  clip.Bottom = std::min<std::int64_t>(clip.Bottom, source.Height());
+  clip.Right = std::min<std::int64_t>({clip.Right, under.Width(), over.Width()});
+  clip.Bottom = std::min<std::int64_t>({clip.Bottom, under.Height(), over.Height()});
   if (clip.Left >= clip.Right) return;
-  BlendRows(destination, source, alpha, static_cast<int>(clip.Left), static_cast<int>(clip.Top),
-            (clip.Right - clip.Left) * 3, clip.Bottom - clip.Top);
+  BlendRows(destination, under, over, alpha, static_cast<int>(clip.Left),
+            static_cast<int>(clip.Top), (clip.Right - clip.Left) * 3, clip.Bottom - clip.Top);
 }
 
 namespace {

@@ -57,6 +57,14 @@ void AdjustBrightnessArea(TBitmap24& picture, std::uint8_t level, const TPixelAr
 // Software blend of the area's pixels of `source` over the same pixels of `destination`.
 void BlendBitmapsArea(TBitmap24& destination, const TBitmap24& source, std::uint8_t alpha,
                       const TPixelArea& area);
+// The same two, from other pictures into the area of `destination`, in one pass instead of
+// a copy and the operation: the area of `source` brightened, and the area of `over`
+// blended over that of `under` (which may be `destination` itself). The area is clipped
+// to all the pictures.
+void AdjustBrightnessArea(TBitmap24& destination, const TBitmap24& source, std::uint8_t level,
+                          const TPixelArea& area);
+void BlendBitmapsArea(TBitmap24& destination, const TBitmap24& under, const TBitmap24& over,
+                      std::uint8_t alpha, const TPixelArea& area);
 
 // A platform blend (for instance one of a windowing library's raster engine). It is
 // called only with sizes that fit both pictures.

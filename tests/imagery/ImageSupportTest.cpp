@@ -395,6 +395,10 @@ TEST(ImageSupport, AreaFormsMatchTheWholeOperationInsideAndTouchNothingOutside) 
     const auto alpha = static_cast<std::uint8_t>(pick(0, 3) == 0 ? 255 * pick(0, 1) : pick(0, 255));
 
     TBitmap24 bright = before, blended = before, stretched = before, smooth = before;
+    // The copying forms write into a third picture and leave their sources alone.
+    TBitmap24 brightInto = half, blendedInto = half, under = before;
+    AdjustBrightnessArea(brightInto, before, level, area);
+    BlendBitmapsArea(blendedInto, under, source, alpha, area);
     TBitmap24 wholeBright = before, wholeBlended = before, wholeStretched = before;
     AdjustBrightnessArea(bright, level, area);
     AdjustBrightness(wholeBright, level);
@@ -403,11 +407,17 @@ TEST(ImageSupport, AreaFormsMatchTheWholeOperationInsideAndTouchNothingOutside) 
     StretchBitmapArea(stretched, half, area);
     StretchBitmap(wholeStretched, half);
     StretchDoubleSmoothArea(smooth, half, area);
+    ASSERT_EQ(under, before);
     for (int y = 0; y < h; ++y) {
       for (int x = 0; x < w; ++x) {
         const bool in = inside(area, x, y);
         ASSERT_EQ(ColourAt(bright, x, y), ColourAt(in ? wholeBright : before, x, y)) << n;
         ASSERT_EQ(ColourAt(blended, x, y), ColourAt(in ? wholeBlended : before, x, y)) << n;
+        if (x < half.Width() && y < half.Height()) {
+          const TColor kept = ColourAt(half, x, y);
+          ASSERT_EQ(ColourAt(brightInto, x, y), in ? ColourAt(wholeBright, x, y) : kept) << n;
+          ASSERT_EQ(ColourAt(blendedInto, x, y), in ? ColourAt(wholeBlended, x, y) : kept) << n;
+        }
         ASSERT_EQ(ColourAt(stretched, x, y), ColourAt(in ? wholeStretched : before, x, y)) << n;
         for (int k = 0; k < 3; ++k) {
           ASSERT_EQ(smooth.Pixel(x, y)[k], in ? SmoothByte(half, x, y, k) : before.Pixel(x, y)[k])

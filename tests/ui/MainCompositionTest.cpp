@@ -22,8 +22,9 @@ TEST_F(MainWindowTest, TickingThePaperMapFetchesItAndBlendsItAtSixtyFive) {
   EXPECT_EQ(window->History()[0], window->History()[1]);
   const TViewLayers& layers = window->Layers();
   EXPECT_EQ(layers.TopoBitmap, WholeDrawing(layers.TopoBitmap, *window->TopoArea()));
-  TBitmap24 expected = layers.BrightPhotoBitmap;
-  BlendBitmapsSoftware(expected, layers.TopoViewBitmap, 130, W(), H());
+  TBitmap24 expected = layers.BrightPhotoBitmap, map(W(), H());
+  StretchBitmap(map, layers.TopoBitmap);
+  BlendBitmapsSoftware(expected, map, 130, W(), H());
   EXPECT_EQ(layers.CompositeBitmap, expected);
   EXPECT_EQ(window->ScreenBitmap(), expected);
 
@@ -55,7 +56,7 @@ TEST_F(MainWindowTest, BrightnessAndOverlayAtTheirEnds) {
       for (int byte = 0; byte < 3; ++byte) {
         const int photo =
             std::clamp(layers.PhotoBitmap.Pixel(at.x(), at.y())[byte] + c.Add, 0, 255);
-        const int topo = layers.TopoViewBitmap.Pixel(at.x(), at.y())[byte];
+        const int topo = layers.TopoView().Pixel(at.x(), at.y())[byte];
         const int expected = (c.Opacity * topo + (255 - c.Opacity) * photo) / 255;
         ASSERT_EQ(window->ScreenBitmap().Pixel(at.x(), at.y())[byte], expected)
             << c.Brightness << "/" << c.Overlay;

@@ -76,7 +76,7 @@ TViewLayers::TShift TViewLayers::ShiftLayers(int dx, int dy, bool halfTopo, bool
   }
   const int vx = same ? tx : 2 * tx, vy = same ? ty : 2 * ty;
   ShiftBitmap(BrightPhotoBitmap, dx, dy, kColorBlack);
-  ShiftBitmap(TopoViewBitmap, vx, vy, kColorBlack);
+  if (!same) ShiftBitmap(TopoViewBitmap, vx, vy, kColorBlack);
   if (!paperMap || (vx == dx && vy == dy)) {
     ShiftBitmap(CompositeBitmap, dx, dy, kColorBlack);
   } else {
@@ -103,9 +103,8 @@ TViewLayers::TShift TViewLayers::ShiftLayers(int dx, int dy, bool halfTopo, bool
 }
 
 void TViewLayers::PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& area) {
-  CopyBitmapRect(BrightPhotoBitmap, area.X, area.Y, PhotoBitmap, area.X, area.Y, area.Width,
-                 area.Height);
-  AdjustBrightnessArea(BrightPhotoBitmap, brightnessLevel, area);
+  AdjustBrightnessArea(BrightPhotoBitmap, PhotoBitmap, brightnessLevel, area);
+  if (OneToOne()) return;  // the map is its own stretch
   if (SmoothStretch()) {
     StretchDoubleSmoothArea(TopoViewBitmap, TopoBitmap, area);
   } else {
@@ -114,10 +113,12 @@ void TViewLayers::PrepareLayers(std::uint8_t brightnessLevel, const TPixelArea& 
 }
 
 void TViewLayers::ComposeOverlay(bool paperMap, std::uint8_t opacity, const TPixelArea& area) {
-  CopyBitmapRect(CompositeBitmap, area.X, area.Y, BrightPhotoBitmap, area.X, area.Y, area.Width,
-                 area.Height);
-  if (!paperMap) return;
-  BlendBitmapsArea(CompositeBitmap, TopoViewBitmap, opacity, area);
+  if (!paperMap) {
+    CopyBitmapRect(CompositeBitmap, area.X, area.Y, BrightPhotoBitmap, area.X, area.Y, area.Width,
+                   area.Height);
+    return;
+  }
+  BlendBitmapsArea(CompositeBitmap, BrightPhotoBitmap, TopoView(), opacity, area);
   for (const TPixelArea& gap : TopoGaps) {
     const TPixelArea view = TopoViewAreaOf(gap);
     const int left = std::max(view.X, area.X), top = std::max(view.Y, area.Y);

@@ -24,7 +24,7 @@ class TViewLayers {
   TBitmap24 PhotoBitmap;        // photograph tiles as drawn
   TBitmap24 TopoBitmap;         // topographic tiles as drawn; half size at zoom level 10
   TBitmap24 BrightPhotoBitmap;  // the photograph with the brightness applied
-  TBitmap24 TopoViewBitmap;     // the topographic map stretched to the view
+  TBitmap24 TopoViewBitmap;     // the topographic map stretched to the view, unless one to one
   TBitmap24 CompositeBitmap;    // what the view shows
   // Areas of TopoBitmap where the service has no map: the photograph shows there unblended,
   // so that a missing map does not darken it.
@@ -66,6 +66,10 @@ class TViewLayers {
   // The view pixels whose stretched topographic pixel lies in the area of TopoBitmap
   // (smoothly stretched: that the area's pixels reach).
   TPixelArea TopoViewAreaOf(const TPixelArea& topoArea) const;
+  // The topographic map as the view shows it: at the view's size it is its own stretch,
+  // which is then never copied.
+  bool OneToOne() const { return TopoBitmap.Width() == Width() && TopoBitmap.Height() == Height(); }
+  const TBitmap24& TopoView() const { return OneToOne() ? TopoBitmap : TopoViewBitmap; }
   bool SmoothStretch() const {
     return SmoothTopo && TopoBitmap.Width() > 0 && TopoBitmap.Width() == Width() / 2 &&
            TopoBitmap.Height() == Height() / 2;
