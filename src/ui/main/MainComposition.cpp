@@ -26,7 +26,7 @@ constexpr int kPaperMapOverlay = 65;
 
 }  // namespace
 
-const TBitmap24& TfrmMain::ScreenBitmap() const { return imgMain->Picture(); }
+const TBitmap24& TfrmMain::ScreenBitmap() const { return imgMain->Shown(); }
 
 void TfrmMain::ResizeBitmaps() {
   // Inside the panel's one-pixel bevel.
@@ -51,14 +51,15 @@ void TfrmMain::ShiftMosaics(int dx, int dy) {
   }
   // What the window shows can be moved along with the pictures, and only what came in
   // painted, when it is the composite unmoved and nothing is drawn over it.
-  const TBitmap24& screen = imgMain->Picture();
+  const TBitmap24& screen = imgMain->Shown();
   const TBitmap24& composite = layers_.CompositeBitmap;
   const bool screenMoves =
       !selection_.HasSelection && !rulerShown_ && !compositeOutlined_ &&
       screen.Width() == imgMain->width() && screen.Height() == imgMain->height() &&
       screen.Width() == composite.Width() && screen.Height() == composite.Height() &&
-      std::memcmp(screen.Data(), composite.Data(), static_cast<std::size_t>(screen.ByteCount())) ==
-          0;
+      (imgMain->ShowsDirect(&composite) ||
+       std::memcmp(screen.Data(), composite.Data(), static_cast<std::size_t>(screen.ByteCount())) ==
+           0);
   // The derived pictures move with the mosaics; only what came into the view, and what
   // the move cannot carry exactly, is worked out again.
   const TViewLayers::TShift shift =
@@ -76,8 +77,8 @@ void TfrmMain::ShiftMosaics(int dx, int dy) {
     }
   }
   if (screenMoves && !shift.WholeComposite) {
-    CopyBitmapRect(imgMain->Picture(), 0, 0, composite, 0, 0, composite.Width(),
-                   composite.Height());
+    // The screen was the composite: it is again, moved.
+    imgMain->ShowDirect(&composite);
     imgMain->scroll(dx, dy);
   } else {
     PaintView(0, 0, false);
@@ -148,27 +149,34 @@ void TfrmMain::ShowCleared() {
   cleared_ = QRegion(0, 0, whole.Width, whole.Height);
   changed_ = QRegion();
   compositeOutlined_ = false;
-  TBitmap24& screen = imgMain->Picture();
-  screen.SetSize(imgMain->width(), imgMain->height());
-  FillBitmap(screen, colour);
-  DrawViewSelection(0, 0, screen);
-  imgMain->update();
+  PaintView(0, 0, false);
 }
 
 void TfrmMain::PaintView(int x, int y, bool duringPan) {
+  const TBitmap24& composite = layers_.CompositeBitmap;
+  // Unmoved, and with no outline to draw over it, the composite is shown as it is.
+  if (x == 0 && y == 0 && (duringPan || !selection_.HasSelection) &&
+      composite.Width() == imgMain->width() && composite.Height() == imgMain->height()) {
+    imgMain->ShowDirect(&composite);
+    imgMain->update();
+    return;
+  }
   TBitmap24& screen = imgMain->Picture();
   if (screen.Width() != imgMain->width() || screen.Height() != imgMain->height() || x != 0 ||
       y != 0) {
     screen.SetSize(imgMain->width(), imgMain->height());
     FillBitmap(screen, kColorBlack);
   }
-  const TBitmap24& composite = layers_.CompositeBitmap;
   CopyBitmapRect(screen, x, y, composite, 0, 0, composite.Width(), composite.Height());
   if (!duringPan) DrawViewSelection(x, y, screen);
   imgMain->update();
 }
 
 void TfrmMain::PaintViewArea(const TPixelArea& area) {
+  if (imgMain->ShowsDirect(&layers_.CompositeBitmap) && !selection_.HasSelection) {
+    imgMain->update(area.X, area.Y, area.Width, area.Height);
+    return;
+  }
   TBitmap24& screen = imgMain->Picture();
   if (screen.Width() != imgMain->width() || screen.Height() != imgMain->height()) {
     PaintView(0, 0, false);
@@ -205,6 +213,7 @@ void TfrmMain::DrawZoomBoxOutline(int left, int top, int right, int bottom) {
 
 void TfrmMain::ShowSplash() {
   imgMain->setGeometry(0, 0, pnlMapClient->width(), pnlMapClient->height());
+  imgMain->ShowDirect(nullptr);
   TBitmap24& screen = imgMain->Picture();
   screen.SetSize(imgMain->width(), imgMain->height());
   FillBitmap(screen, kColorBlack);

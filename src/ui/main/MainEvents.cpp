@@ -270,6 +270,7 @@ TfrmMain::~TfrmMain() {
   QObject::disconnect(idleConnection_);
   sizeMoveTimer_.stop();
   selectBox_.reset();
+  imgMain->ShowDirect(nullptr);
   layers_ = TViewLayers();
   splashBitmap_ = TBitmap24();
   history_.clear();

@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "imagery/ImageSupport.h"
 
@@ -19,6 +20,11 @@ TMainImage::TMainImage(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   // A click on the map gives it the keys, so that the arrows pan.
   setFocusPolicy(Qt::ClickFocus);
+}
+
+TBitmap24& TMainImage::Picture() {
+  if (direct_ != nullptr) picture_ = *std::exchange(direct_, nullptr);
+  return picture_;
 }
 
 namespace {
@@ -46,7 +52,8 @@ void TMainImage::paintEvent(QPaintEvent* event) {
   ++paints_;
   QPainter painter(this);
   const QRegion dirty = event->region();
-  const QRect bounds(0, 0, picture_.Width(), picture_.Height());
+  const TBitmap24& picture = Shown();
+  const QRect bounds(0, 0, picture.Width(), picture.Height());
   // Only the rectangles asked for: their bounding box may be most of the view.
   if (QImage* target = DirectTarget(painter)) {
     // Straight into the window's raster, which saves a copy of every painted pixel.
@@ -58,21 +65,21 @@ void TMainImage::paintEvent(QPaintEvent* event) {
       for (int y = shown.top(); y <= shown.bottom(); ++y) {
         auto* to =
             reinterpret_cast<std::uint32_t*>(target->scanLine(y + at.y())) + shown.left() + at.x();
-        PixelsToXrgb32(to, picture_.Pixel(shown.left(), y), shown.width());
+        PixelsToXrgb32(to, picture.Pixel(shown.left(), y), shown.width());
       }
     }
   } else {
     // The painter's own path from 24-bit pixels goes a pixel at a time; rows turned into
     // 32-bit pixels here are copied to the window whole.
-    if (frame_.width() < picture_.Width() || frame_.height() < picture_.Height()) {
-      frame_ = QImage(picture_.Width(), picture_.Height(), QImage::Format_RGB32);
+    if (frame_.width() < picture.Width() || frame_.height() < picture.Height()) {
+      frame_ = QImage(picture.Width(), picture.Height(), QImage::Format_RGB32);
     }
     for (const QRect& part : dirty) {
       const QRect shown = part & bounds;
       if (shown.isEmpty()) continue;
       for (int y = shown.top(); y <= shown.bottom(); ++y) {
         PixelsToXrgb32(reinterpret_cast<std::uint32_t*>(frame_.scanLine(y)) + shown.left(),
-                       picture_.Pixel(shown.left(), y), shown.width());
+                       picture.Pixel(shown.left(), y), shown.width());
       }
       painter.drawImage(shown.topLeft(), frame_, shown);
     }

@@ -16,8 +16,15 @@ class TMainImage : public QWidget {
  public:
   explicit TMainImage(QWidget* parent = nullptr);
 
-  TBitmap24& Picture() { return picture_; }
-  const TBitmap24& Picture() const { return picture_; }
+  // The picture to draw on: what is shown is copied into it first when another picture
+  // was shown directly.
+  TBitmap24& Picture();
+  // What the view shows: its own picture, or the one shown directly.
+  const TBitmap24& Shown() const { return direct_ != nullptr ? *direct_ : picture_; }
+  // Shows `picture` as it is, without a copy, until the next Picture(); nullptr shows the
+  // own picture again. The caller keeps `picture` alive while it is shown.
+  void ShowDirect(const TBitmap24* picture) { direct_ = picture; }
+  bool ShowsDirect(const TBitmap24* picture) const { return direct_ == picture; }
 
   // The ruler drawn over the picture: a line with its text by the end; none when hidden.
   void SetRuler(bool shown, QPoint from = {}, QPoint to = {}, const QString& text = {});
@@ -40,6 +47,7 @@ class TMainImage : public QWidget {
 
  private:
   TBitmap24 picture_;
+  const TBitmap24* direct_ = nullptr;
   QImage frame_;  // the painted part of the picture as 32-bit pixels, which paint fast
   bool rulerShown_ = false;
   QPoint rulerFrom_, rulerTo_;
