@@ -241,8 +241,10 @@ bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelAre
   const auto progress = [&](bool& cancel, int, const TPixelArea& tile) {
     cancel = stopRequested_;
     const QRegion region = changed(tile);
-    // The first tile shows at once; after it the view is composed, painted and its events
-    // handled once a frame.
+    // The first tile shows at once; after it the view is composed and painted once a
+    // frame. Events are handled after every tile, so that a Stop ends the drawing after
+    // the tile in progress however fast the tiles come; without a repaint due that costs
+    // next to nothing.
     const auto now = std::chrono::steady_clock::now();
     if (first || now - lastFrame_ >= kFrameTime) {
       if (first) {
@@ -252,11 +254,11 @@ bool TfrmMain::DrawLayer(bool topo, const AreaBoundingBox& area, const TPixelAre
         ShowFrame();
       }
       first = false;
-      QApplication::processEvents();
     } else if (!frameTimer_.isActive()) {
       const auto wait = std::chrono::ceil<std::chrono::milliseconds>(lastFrame_ + kFrameTime - now);
       frameTimer_.start(wait);
     }
+    QApplication::processEvents();
   };
   bool failed = false;
   const auto draw = [&] {
