@@ -33,7 +33,8 @@ std::uint8_t OverlayOpacity(int position) {
 void TViewLayers::Resize(int width, int height, bool halfTopo) {
   ResizeKeeping(PhotoBitmap, width, height);
   ResizeKeeping(BrightPhotoBitmap, width, height);
-  ResizeKeeping(TopoViewBitmap, width, height);
+  // A map at the view's size is its own stretch: no picture is kept for that.
+  ResizeKeeping(TopoViewBitmap, halfTopo ? width : 0, halfTopo ? height : 0);
   ResizeKeeping(CompositeBitmap, width, height);
   ResizeKeeping(TopoBitmap, halfTopo ? width / 2 : width, halfTopo ? height / 2 : height);
 }
