@@ -569,6 +569,72 @@ struct FieldRow {
 using FieldLoop = void (*)(const double* xs, const double* ys, const double* fps,
                            const double* inverseFps, int from, int to, FieldRow& out);
 
+// A pixel of a town: streets on a grid, and blocks of parks, squares or lots with a
+// building each; the colour into `colour`.
+Cover TownPixel(double x, double y, const Footprint& fp, double urban, double texture,
+                double treeCover, double crowns, bool plaza, Rgb& colour) {
+  const double streetPeriod = urban > 0.6 ? 110 : 150;
+  const double sx = StripeCoverage(x, streetPeriod, 12, fp);
+  const double sy = StripeCoverage(y, streetPeriod, 12, fp);
+  const double ax = StripeCoverage(x + 5, streetPeriod * 4, 22, fp);
+  const double ay = StripeCoverage(y + 5, streetPeriod * 4, 22, fp);
+  const double street = 1 - (1 - sx) * (1 - sy) * (1 - ax) * (1 - ay);
+  const auto bx = FloorToInt(x / streetPeriod);
+  const auto by = FloorToInt(y / streetPeriod);
+  const std::uint32_t blockHash = HashLattice(bx, by, 31);
+  Rgb block;
+  Cover blockCover;
+  if (plaza) {
+    block = Mix(kConcrete, {190, 186, 176}, 0.5 + 0.5 * texture);
+    blockCover = Cover::Paved;
+  } else if (blockHash % 100 < 5) {
+    block = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns));
+    blockCover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
+  } else if (blockHash % 100 < 10) {
+    block = Mix({112, 112, 110}, {190, 190, 186}, 0.5 * StripeCoverage(x, 5, 0.6, fp));
+    blockCover = Cover::Paved;
+  } else {
+    const bool downtown = urban > 0.85;
+    const double lot = downtown ? 46 : 26;
+    const double gap = downtown ? 6 : 9;
+    const double bxCover = 1 - StripeCoverage(x + 3, lot, gap, fp);
+    const double byCover = 1 - StripeCoverage(y + 3, lot * 1.4, gap, fp);
+    const double building = bxCover * byCover;
+    const std::uint32_t lotHash =
+        HashLattice(FloorToInt((x + 3) / lot), FloorToInt((y + 3) / (lot * 1.4)), 37);
+    const Rgb roof = Mix(kRoofMean, kRoofColours[lotHash % kRoofColours.size()],
+                         SmoothStep(1.5, 4.0, lot * fp.inverse));
+    Rgb yard = downtown ? kConcrete : kYard;
+    if (!downtown) yard = Mix(yard, kWood, treeCover * 0.8);
+    block = Mix(yard, roof, building);
+    blockCover = building > 0.5 ? Cover::Building : Cover::Yard;
+  }
+  colour = Mix(block, kAsphalt, street);
+  Cover cover = street > 0.5 ? Cover::Street : blockCover;
+  // Topographic maps still show streets that are a few pixels apart (at least a
+  // pixel wide, which is what they are up to 12 ground units a pixel).
+  const bool wide = fp.size > 12;
+  if (streetPeriod >= 6 * fp.size &&
+      std::max(wide ? StripeCoverage(x, streetPeriod, fp.size, fp) : sx,
+               wide ? StripeCoverage(y, streetPeriod, fp.size, fp) : sy) > 0.5) {
+    cover = Cover::Street;
+  }
+  return cover;
+}
+
+// TownPixel along a row of pixels, for the vector units.
+struct TownRow {
+  static constexpr int kSize = GroundTile::kSide;
+  std::array<double, kSize> red, green, blue;
+  std::array<std::int64_t, kSize> covers;
+};
+struct TownInputs {
+  const double *xs, *ys, *fps, *inverseFps, *urban, *texture, *treeCover, *crowns;
+  const std::uint8_t* plazas;  // 1 where the pixel lies in a plaza
+};
+// Pixels from .. to - 1 of the row.
+using TownLoop = void (*)(const TownInputs& in, int from, int to, TownRow& out);
+
 // The bands along a row of pixels that do not depend on what else is there: the mile
 // grid of roads across the open country, rivers and highways along the zero lines of
 // their noise. How much of each pixel they cover, and whether the map draws the pixel as
@@ -776,6 +842,157 @@ __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const dou
   }
 }
 
+// One channel of Mix(a, b, t) for eight pixels.
+__attribute__((target("avx512f"))) inline __m512d MixOf(__m512d a, __m512d b, __m512d t) {
+  return _mm512_add_pd(a, _mm512_mul_pd(_mm512_sub_pd(b, a), t));
+}
+
+// SmoothStep of eight values between constant edges.
+__attribute__((target("avx512f"))) inline __m512d SmoothStepOf(double edge0, double edge1,
+                                                               __m512d x) {
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1);
+  __m512d t =
+      _mm512_mul_pd(_mm512_sub_pd(x, _mm512_set1_pd(edge0)), _mm512_set1_pd(1.0 / (edge1 - edge0)));
+  t = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(t, zero, _CMP_LT_OQ), t, zero);
+  t = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(t, one, _CMP_GT_OQ), t, one);
+  return _mm512_mul_pd(_mm512_mul_pd(t, t),
+                       _mm512_sub_pd(_mm512_set1_pd(3), _mm512_mul_pd(_mm512_set1_pd(2), t)));
+}
+
+// A colour in three registers, a channel in each.
+__attribute__((target("avx512f"))) inline std::array<__m512d, 3> Channels(const Rgb& c) {
+  return {_mm512_set1_pd(c.r), _mm512_set1_pd(c.g), _mm512_set1_pd(c.b)};
+}
+
+__attribute__((target("avx512f"))) inline __m512i CoverOf(Cover c) {
+  return _mm512_set1_epi64(static_cast<std::int64_t>(c));
+}
+
+// Every kind of block is worked out for all eight pixels, then each pixel picks its own.
+__attribute__((target("avx512f,avx512dq"))) void TownsAvx512(const TownInputs& in, int from, int to,
+                                                             TownRow& out) {
+  double roofs[3][8] = {};
+  for (std::size_t c = 0; c < kRoofColours.size(); ++c) {
+    roofs[0][c] = kRoofColours[c].r;
+    roofs[1][c] = kRoofColours[c].g;
+    roofs[2][c] = kRoofColours[c].b;
+  }
+  const auto concrete = Channels(kConcrete), square = Channels({190, 186, 176});
+  const auto grass = Channels(kParkGrass), wood = Channels(kWood);
+  const auto pavedDark = Channels({112, 112, 110}), pavedLight = Channels({190, 190, 186});
+  const auto roofMean = Channels(kRoofMean), yard = Channels(kYard);
+  const auto asphalt = Channels(kAsphalt);
+  const __m512d one = _mm512_set1_pd(1), half = _mm512_set1_pd(0.5);
+  double* colours[3] = {out.red.data(), out.green.data(), out.blue.data()};
+  int k = from;
+  for (; k + 8 <= to; k += 8) {
+    const __m512d x = _mm512_loadu_pd(in.xs + k), y = _mm512_loadu_pd(in.ys + k);
+    const __m512d size = _mm512_loadu_pd(in.fps + k), inverse = _mm512_loadu_pd(in.inverseFps + k);
+    const __m512d urban = _mm512_loadu_pd(in.urban + k);
+    const __m512d treeCover = _mm512_loadu_pd(in.treeCover + k);
+    const __mmask8 dense = _mm512_cmp_pd_mask(urban, _mm512_set1_pd(0.6), _CMP_GT_OQ);
+    const __m512d period = _mm512_mask_blend_pd(dense, _mm512_set1_pd(150), _mm512_set1_pd(110));
+    const __m512d inversePeriod =
+        _mm512_mask_blend_pd(dense, _mm512_set1_pd(1.0 / 150), _mm512_set1_pd(1.0 / 110));
+    const __m512d avenues = _mm512_mul_pd(period, _mm512_set1_pd(4));
+    const __m512d inverseAvenues =
+        _mm512_mask_blend_pd(dense, _mm512_set1_pd(1.0 / 600), _mm512_set1_pd(1.0 / 440));
+    const __m512d twelve = _mm512_set1_pd(12), avenueWidth = _mm512_set1_pd(22);
+    const __m512d sx = StripeCoverageOf(x, period, inversePeriod, twelve, size, inverse);
+    const __m512d sy = StripeCoverageOf(y, period, inversePeriod, twelve, size, inverse);
+    const __m512d five = _mm512_set1_pd(5);
+    const __m512d ax = StripeCoverageOf(_mm512_add_pd(x, five), avenues, inverseAvenues,
+                                        avenueWidth, size, inverse);
+    const __m512d ay = StripeCoverageOf(_mm512_add_pd(y, five), avenues, inverseAvenues,
+                                        avenueWidth, size, inverse);
+    const __m512d street = _mm512_sub_pd(
+        one,
+        _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(_mm512_sub_pd(one, sx), _mm512_sub_pd(one, sy)),
+                                    _mm512_sub_pd(one, ax)),
+                      _mm512_sub_pd(one, ay)));
+    const __m256i blockHash = HashOf(_mm512_cvtpd_epi32(Floor(_mm512_div_pd(x, period))),
+                                     _mm512_cvtpd_epi32(Floor(_mm512_div_pd(y, period))), 31);
+    const __m512d share = Remainder(_mm512_cvtepu32_pd(blockHash), 100);
+    const __mmask8 plaza = _mm512_test_epi64_mask(
+        _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in.plazas + k))),
+        _mm512_set1_epi64(1));
+    const __mmask8 park = ~plaza & _mm512_cmp_pd_mask(share, five, _CMP_LT_OQ);
+    const __mmask8 paved =
+        ~plaza & ~park & _mm512_cmp_pd_mask(share, _mm512_set1_pd(10), _CMP_LT_OQ);
+
+    // Lots with a building on each.
+    const __mmask8 downtown = _mm512_cmp_pd_mask(urban, _mm512_set1_pd(0.85), _CMP_GT_OQ);
+    const __m512d lot = _mm512_mask_blend_pd(downtown, _mm512_set1_pd(26), _mm512_set1_pd(46));
+    const __m512d gap = _mm512_mask_blend_pd(downtown, _mm512_set1_pd(9), _mm512_set1_pd(6));
+    const __m512d lotY = _mm512_mul_pd(lot, _mm512_set1_pd(1.4));
+    const __m512d three = _mm512_set1_pd(3);
+    const __m512d lx = _mm512_add_pd(x, three), ly = _mm512_add_pd(y, three);
+    const __m512d building = _mm512_mul_pd(
+        _mm512_sub_pd(one, StripeCoverageOf(lx, lot, _mm512_div_pd(one, lot), gap, size, inverse)),
+        _mm512_sub_pd(one,
+                      StripeCoverageOf(ly, lotY, _mm512_div_pd(one, lotY), gap, size, inverse)));
+    const __m256i lotHash = HashOf(_mm512_cvtpd_epi32(Floor(_mm512_div_pd(lx, lot))),
+                                   _mm512_cvtpd_epi32(Floor(_mm512_div_pd(ly, lotY))), 37);
+    const __m512i roof = _mm512_cvtepu32_epi64(_mm512_cvttpd_epi32(
+        Remainder(_mm512_cvtepu32_pd(lotHash), static_cast<double>(kRoofColours.size()))));
+    const __m512d detail = SmoothStepOf(1.5, 4.0, _mm512_mul_pd(lot, inverse));
+    const __m512d woodedYard = _mm512_mul_pd(treeCover, _mm512_set1_pd(0.8));
+
+    const __m512d squareShare =
+        _mm512_add_pd(half, _mm512_mul_pd(half, _mm512_loadu_pd(in.texture + k)));
+    const __m512d trees = _mm512_mul_pd(
+        treeCover,
+        _mm512_add_pd(_mm512_set1_pd(0.6),
+                      _mm512_mul_pd(_mm512_set1_pd(0.4), _mm512_loadu_pd(in.crowns + k))));
+    const __m512d slabs =
+        _mm512_mul_pd(half, StripeCoverageOf(x, _mm512_set1_pd(5), _mm512_set1_pd(1.0 / 5),
+                                             _mm512_set1_pd(0.6), size, inverse));
+    for (int c = 0; c < 3; ++c) {
+      const __m512d roofColour =
+          MixOf(roofMean[c], _mm512_permutexvar_pd(roof, _mm512_loadu_pd(roofs[c])), detail);
+      const __m512d ground =
+          _mm512_mask_blend_pd(downtown, MixOf(yard[c], wood[c], woodedYard), concrete[c]);
+      __m512d block = MixOf(ground, roofColour, building);
+      block = _mm512_mask_blend_pd(paved, block, MixOf(pavedDark[c], pavedLight[c], slabs));
+      block = _mm512_mask_blend_pd(park, block, MixOf(grass[c], wood[c], trees));
+      block = _mm512_mask_blend_pd(plaza, block, MixOf(concrete[c], square[c], squareShare));
+      _mm512_storeu_pd(colours[c] + k, MixOf(block, asphalt[c], street));
+    }
+
+    __m512i cover = _mm512_mask_blend_epi64(_mm512_cmp_pd_mask(building, half, _CMP_GT_OQ),
+                                            CoverOf(Cover::Yard), CoverOf(Cover::Building));
+    cover = _mm512_mask_blend_epi64(paved, cover, CoverOf(Cover::Paved));
+    cover = _mm512_mask_blend_epi64(
+        park, cover,
+        _mm512_mask_blend_epi64(_mm512_cmp_pd_mask(treeCover, half, _CMP_GT_OQ),
+                                CoverOf(Cover::Park), CoverOf(Cover::Wood)));
+    cover = _mm512_mask_blend_epi64(plaza, cover, CoverOf(Cover::Paved));
+    // Streets a few pixels apart show on the map, at least a pixel wide.
+    __m512d streetX = sx, streetY = sy;
+    const __mmask8 wide = _mm512_cmp_pd_mask(size, twelve, _CMP_GT_OQ);
+    if (wide != 0) {
+      streetX = _mm512_mask_blend_pd(
+          wide, sx, StripeCoverageOf(x, period, inversePeriod, size, size, inverse));
+      streetY = _mm512_mask_blend_pd(
+          wide, sy, StripeCoverageOf(y, period, inversePeriod, size, size, inverse));
+    }
+    const __mmask8 mapped =
+        _mm512_cmp_pd_mask(period, _mm512_mul_pd(_mm512_set1_pd(6), size), _CMP_GE_OQ) &
+        _mm512_cmp_pd_mask(Larger(streetX, streetY), half, _CMP_GT_OQ);
+    cover = _mm512_mask_blend_epi64(_mm512_cmp_pd_mask(street, half, _CMP_GT_OQ) | mapped, cover,
+                                    CoverOf(Cover::Street));
+    _mm512_storeu_si512(out.covers.data() + k, cover);
+  }
+  for (; k < to; ++k) {
+    Rgb colour;
+    out.covers[k] = static_cast<std::int64_t>(
+        TownPixel(in.xs[k], in.ys[k], Footprint(in.fps[k], in.inverseFps[k]), in.urban[k],
+                  in.texture[k], in.treeCover[k], in.crowns[k], in.plazas[k] != 0, colour));
+    out.red[k] = colour.r;
+    out.green[k] = colour.g;
+    out.blue[k] = colour.b;
+  }
+}
 #endif
 
 BandLoop ChooseBands() {
@@ -788,15 +1005,14 @@ BandLoop ChooseBands() {
 // Chosen once, outside the loops.
 const BandLoop Bands = ChooseBands();
 
-// Without vectors, each pixel of farmland works out its own colour.
-FieldLoop ChooseFields() {
+// Without vectors, each pixel of farmland or of a town works out its own colour.
 #if defined(__x86_64__)
-  if (HasAvx512Double()) return &FieldsAvx512;
+const FieldLoop FieldRows = HasAvx512Double() ? &FieldsAvx512 : nullptr;
+const TownLoop TownRows = HasAvx512Double() ? &TownsAvx512 : nullptr;
+#else
+const FieldLoop FieldRows = nullptr;
+const TownLoop TownRows = nullptr;
 #endif
-  return nullptr;
-}
-
-const FieldLoop FieldRows = ChooseFields();
 
 }  // namespace
 
@@ -1303,7 +1519,9 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   BandRow bands;
   FieldRow fields;
   CoverRow row;
-  std::array<const Feature*, kRow> airports, stadiums, plazas;
+  TownRow towns;
+  std::array<const Feature*, kRow> airports, stadiums;
+  std::array<std::uint8_t, kRow> inPlaza;
   std::array<std::uint64_t, kRow> packed;
   for (int j = -1; j <= kTilePixels; ++j) {
     const double v = (j + 0.5) / 2 + 1;
@@ -1337,6 +1555,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
     const bool rowHasSpots = std::any_of(cellRow, cellRow + cellsPerSide,
                                          [](const auto& spots) { return !spots.empty(); });
     row.spots.fill(0);
+    inPlaza.fill(0);
     if (rowHasSpots) {
       for (int n = 0; n < kRow; ++n) {
         const Feature* airport = nullptr;
@@ -1352,7 +1571,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
         row.spots[n] = airport != nullptr ? kInAirport : (stadium != nullptr ? kInStadium : 0);
         airports[n] = airport;
         stadiums[n] = stadium;
-        plazas[n] = plaza;
+        inPlaza[n] = plaza != nullptr;
       }
     }
     const RowFields in{
@@ -1363,15 +1582,12 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
     SettleCover(in, row);
 
     // What the row's loop left open, pixel by pixel.
-    bool fieldsDone = false;  // farmland is worked out for the row when first met
+    // Farmland and towns are worked out for the row when first met.
+    bool fieldsDone = false, townsDone = false;
     for (int n = 0; n < kRow; ++n) {
       if (row.kinds[n] < kFarmPixel) continue;
       const double x = xs[n], y = ys[n];
       const Footprint fp(fps[n], inverseFps[n]);
-      const double urban = in.urban[n], texture = in.texture[n];
-      const double treeCover = row.treeCover[n];
-      auto crowns = [&in, n] { return in.crowns[n]; };
-      auto detail = [&fp](double size) { return SmoothStep(1.5, 4.0, size * fp.inverse); };
       Rgb colour;
       Cover cover;
       if (row.kinds[n] == kAirportPixel) {
@@ -1408,50 +1624,28 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           cover = Cover::Paved;
         }
       } else if (row.kinds[n] == kTownPixel) {
-        const double streetPeriod = urban > 0.6 ? 110 : 150;
-        const double sx = StripeCoverage(x, streetPeriod, 12, fp);
-        const double sy = StripeCoverage(y, streetPeriod, 12, fp);
-        const double ax = StripeCoverage(x + 5, streetPeriod * 4, 22, fp);
-        const double ay = StripeCoverage(y + 5, streetPeriod * 4, 22, fp);
-        const double street = 1 - (1 - sx) * (1 - sy) * (1 - ax) * (1 - ay);
-        const auto bx = FloorToInt(x / streetPeriod);
-        const auto by = FloorToInt(y / streetPeriod);
-        const std::uint32_t blockHash = HashLattice(bx, by, 31);
-        Rgb block;
-        Cover blockCover;
-        if (rowHasSpots && plazas[n] != nullptr) {
-          block = Mix(kConcrete, {190, 186, 176}, 0.5 + 0.5 * texture);
-          blockCover = Cover::Paved;
-        } else if (blockHash % 100 < 5) {
-          block = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns()));
-          blockCover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
-        } else if (blockHash % 100 < 10) {
-          block = Mix({112, 112, 110}, {190, 190, 186}, 0.5 * StripeCoverage(x, 5, 0.6, fp));
-          blockCover = Cover::Paved;
+        if (TownRows == nullptr) {
+          cover = TownPixel(x, y, fp, in.urban[n], in.texture[n], row.treeCover[n], in.crowns[n],
+                            inPlaza[n] != 0, colour);
         } else {
-          const bool downtown = urban > 0.85;
-          const double lot = downtown ? 46 : 26;
-          const double gap = downtown ? 6 : 9;
-          const double bxCover = 1 - StripeCoverage(x + 3, lot, gap, fp);
-          const double byCover = 1 - StripeCoverage(y + 3, lot * 1.4, gap, fp);
-          const double building = bxCover * byCover;
-          const std::uint32_t lotHash =
-              HashLattice(FloorToInt((x + 3) / lot), FloorToInt((y + 3) / (lot * 1.4)), 37);
-          const Rgb roof = Mix(kRoofMean, kRoofColours[lotHash % kRoofColours.size()], detail(lot));
-          Rgb yard = downtown ? kConcrete : kYard;
-          if (!downtown) yard = Mix(yard, kWood, treeCover * 0.8);
-          block = Mix(yard, roof, building);
-          blockCover = building > 0.5 ? Cover::Building : Cover::Yard;
-        }
-        colour = Mix(block, kAsphalt, street);
-        cover = street > 0.5 ? Cover::Street : blockCover;
-        // Topographic maps still show streets that are a few pixels apart (at least a
-        // pixel wide, which is what they are up to 12 ground units a pixel).
-        const bool wide = fp.size > 12;
-        if (streetPeriod >= 6 * fp.size &&
-            std::max(wide ? StripeCoverage(x, streetPeriod, fp.size, fp) : sx,
-                     wide ? StripeCoverage(y, streetPeriod, fp.size, fp) : sy) > 0.5) {
-          cover = Cover::Street;
+          if (!townsDone) {
+            // The town from here to its last pixel in the row.
+            int last = kRow - 1;
+            while (row.kinds[last] != kTownPixel) --last;
+            const TownInputs town{xs,
+                                  ys,
+                                  fps,
+                                  inverseFps,
+                                  in.urban,
+                                  in.texture,
+                                  row.treeCover.data(),
+                                  in.crowns,
+                                  inPlaza.data()};
+            TownRows(town, n, last + 1, towns);
+          }
+          townsDone = true;
+          colour = {towns.red[n], towns.green[n], towns.blue[n]};
+          cover = static_cast<Cover>(towns.covers[n]);
         }
       } else {
         if (FieldRows == nullptr) {
