@@ -842,6 +842,13 @@ __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const dou
   }
 }
 
+// Eight flags of a byte each, as a mask.
+__attribute__((target("avx512f"))) inline __mmask8 FlagsAt(const std::uint8_t* at) {
+  return _mm512_test_epi64_mask(
+      _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at))),
+      _mm512_set1_epi64(1));
+}
+
 // One channel of Mix(a, b, t) for eight pixels.
 __attribute__((target("avx512f"))) inline __m512d MixOf(__m512d a, __m512d b, __m512d t) {
   return _mm512_add_pd(a, _mm512_mul_pd(_mm512_sub_pd(b, a), t));
@@ -860,8 +867,11 @@ __attribute__((target("avx512f"))) inline __m512d SmoothStepOf(double edge0, dou
 }
 
 // A colour in three registers, a channel in each.
-__attribute__((target("avx512f"))) inline std::array<__m512d, 3> Channels(const Rgb& c) {
-  return {_mm512_set1_pd(c.r), _mm512_set1_pd(c.g), _mm512_set1_pd(c.b)};
+struct Channels {
+  __m512d of[3];
+};
+__attribute__((target("avx512f"))) inline Channels ChannelsOf(const Rgb& c) {
+  return {{_mm512_set1_pd(c.r), _mm512_set1_pd(c.g), _mm512_set1_pd(c.b)}};
 }
 
 __attribute__((target("avx512f"))) inline __m512i CoverOf(Cover c) {
@@ -877,11 +887,11 @@ __attribute__((target("avx512f,avx512dq"))) void TownsAvx512(const TownInputs& i
     roofs[1][c] = kRoofColours[c].g;
     roofs[2][c] = kRoofColours[c].b;
   }
-  const auto concrete = Channels(kConcrete), square = Channels({190, 186, 176});
-  const auto grass = Channels(kParkGrass), wood = Channels(kWood);
-  const auto pavedDark = Channels({112, 112, 110}), pavedLight = Channels({190, 190, 186});
-  const auto roofMean = Channels(kRoofMean), yard = Channels(kYard);
-  const auto asphalt = Channels(kAsphalt);
+  const auto concrete = ChannelsOf(kConcrete), square = ChannelsOf({190, 186, 176});
+  const auto grass = ChannelsOf(kParkGrass), wood = ChannelsOf(kWood);
+  const auto pavedDark = ChannelsOf({112, 112, 110}), pavedLight = ChannelsOf({190, 190, 186});
+  const auto roofMean = ChannelsOf(kRoofMean), yard = ChannelsOf(kYard);
+  const auto asphalt = ChannelsOf(kAsphalt);
   const __m512d one = _mm512_set1_pd(1), half = _mm512_set1_pd(0.5);
   double* colours[3] = {out.red.data(), out.green.data(), out.blue.data()};
   int k = from;
@@ -913,9 +923,7 @@ __attribute__((target("avx512f,avx512dq"))) void TownsAvx512(const TownInputs& i
     const __m256i blockHash = HashOf(_mm512_cvtpd_epi32(Floor(_mm512_div_pd(x, period))),
                                      _mm512_cvtpd_epi32(Floor(_mm512_div_pd(y, period))), 31);
     const __m512d share = Remainder(_mm512_cvtepu32_pd(blockHash), 100);
-    const __mmask8 plaza = _mm512_test_epi64_mask(
-        _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in.plazas + k))),
-        _mm512_set1_epi64(1));
+    const __mmask8 plaza = FlagsAt(in.plazas + k);
     const __mmask8 park = ~plaza & _mm512_cmp_pd_mask(share, five, _CMP_LT_OQ);
     const __mmask8 paved =
         ~plaza & ~park & _mm512_cmp_pd_mask(share, _mm512_set1_pd(10), _CMP_LT_OQ);
@@ -949,14 +957,14 @@ __attribute__((target("avx512f,avx512dq"))) void TownsAvx512(const TownInputs& i
                                              _mm512_set1_pd(0.6), size, inverse));
     for (int c = 0; c < 3; ++c) {
       const __m512d roofColour =
-          MixOf(roofMean[c], _mm512_permutexvar_pd(roof, _mm512_loadu_pd(roofs[c])), detail);
+          MixOf(roofMean.of[c], _mm512_permutexvar_pd(roof, _mm512_loadu_pd(roofs[c])), detail);
       const __m512d ground =
-          _mm512_mask_blend_pd(downtown, MixOf(yard[c], wood[c], woodedYard), concrete[c]);
+          _mm512_mask_blend_pd(downtown, MixOf(yard.of[c], wood.of[c], woodedYard), concrete.of[c]);
       __m512d block = MixOf(ground, roofColour, building);
-      block = _mm512_mask_blend_pd(paved, block, MixOf(pavedDark[c], pavedLight[c], slabs));
-      block = _mm512_mask_blend_pd(park, block, MixOf(grass[c], wood[c], trees));
-      block = _mm512_mask_blend_pd(plaza, block, MixOf(concrete[c], square[c], squareShare));
-      _mm512_storeu_pd(colours[c] + k, MixOf(block, asphalt[c], street));
+      block = _mm512_mask_blend_pd(paved, block, MixOf(pavedDark.of[c], pavedLight.of[c], slabs));
+      block = _mm512_mask_blend_pd(park, block, MixOf(grass.of[c], wood.of[c], trees));
+      block = _mm512_mask_blend_pd(plaza, block, MixOf(concrete.of[c], square.of[c], squareShare));
+      _mm512_storeu_pd(colours[c] + k, MixOf(block, asphalt.of[c], street));
     }
 
     __m512i cover = _mm512_mask_blend_epi64(_mm512_cmp_pd_mask(building, half, _CMP_GT_OQ),
@@ -1243,12 +1251,14 @@ struct RowFields {
 
 // Roads across the open country (a mile grid and a few winding highways), then the
 // grain; each pixel as a GroundPixel's eight bytes.
+// Pixels from `from` to the end of the row.
 [[gnu::always_inline]] inline void FinishCoverBody(const CoverRow& row, const BandRow& bands,
-                                                   const RowFields& in, std::uint64_t* out) {
+                                                   const RowFields& in, std::uint64_t* out,
+                                                   int from) {
   static_assert(offsetof(GroundPixel, elevation) == 0 && offsetof(GroundPixel, cover) == 4 &&
                 offsetof(GroundPixel, red) == 5 && offsetof(GroundPixel, green) == 6 &&
                 offsetof(GroundPixel, blue) == 7);
-  for (int n = 0; n < CoverRow::kSize; ++n) {
+  for (int n = from; n < CoverRow::kSize; ++n) {
     Rgb colour{row.red[n], row.green[n], row.blue[n]};
     std::int64_t cover = row.covers[n];
     const double urban = in.urban[n], park = in.park[n];
@@ -1283,7 +1293,7 @@ using FinishLoop = void (*)(const CoverRow& row, const BandRow& bands, const Row
 void SettleCoverPlain(const RowFields& in, CoverRow& row) { SettleCoverBody(in, row); }
 void FinishCoverPlain(const CoverRow& row, const BandRow& bands, const RowFields& in,
                       std::uint64_t* out) {
-  FinishCoverBody(row, bands, in, out);
+  FinishCoverBody(row, bands, in, out, 0);
 }
 
 #if defined(__x86_64__)
@@ -1291,9 +1301,52 @@ __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void SettleCoverAv
     const RowFields& in, CoverRow& row) {
   SettleCoverBody(in, row);
 }
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void FinishCoverAvx512(
-    const CoverRow& row, const BandRow& bands, const RowFields& in, std::uint64_t* out) {
-  FinishCoverBody(row, bands, in, out);
+// The same eight pixels at a time, written out: the compiler's own vector code for the
+// loop spends much of its time moving its many masks in and out of memory.
+__attribute__((target("avx512f,avx512dq"))) void FinishCoverAvx512(const CoverRow& row,
+                                                                   const BandRow& bands,
+                                                                   const RowFields& in,
+                                                                   std::uint64_t* out) {
+  const Channels road = ChannelsOf(kRoad), highway = ChannelsOf(kHighway);
+  const __m512d zero = _mm512_setzero_pd(), most = _mm512_set1_pd(255);
+  const double* channels[3] = {row.red.data(), row.green.data(), row.blue.data()};
+  int n = 0;
+  for (; n + 8 <= CoverRow::kSize; n += 8) {
+    const __mmask8 roads = FlagsAt(bands.roads.data() + n);
+    const __mmask8 highways = FlagsAt(bands.highways.data() + n);
+    const __mmask8 land = _mm512_cmpneq_epi64_mask(_mm512_loadu_si512(row.kinds.data() + n),
+                                                   _mm512_set1_epi64(kWaterPixel));
+    const __mmask8 open =
+        _mm512_cmpeq_epi64_mask(_mm512_loadu_si512(row.spots.data() + n), _mm512_setzero_si512());
+    const __mmask8 country =
+        land & open &
+        _mm512_cmp_pd_mask(_mm512_loadu_pd(in.urban + n), _mm512_set1_pd(0.3), _CMP_LT_OQ) &
+        _mm512_cmp_pd_mask(_mm512_loadu_pd(in.park + n), _mm512_set1_pd(0.5), _CMP_LT_OQ);
+    const __mmask8 paved = land & open;
+    const __m512d roadShare = _mm512_loadu_pd(bands.roadShares.data() + n);
+    const __m512d highwayShare = _mm512_loadu_pd(bands.highwayShares.data() + n);
+    const __m512d grain = _mm512_add_pd(
+        _mm512_set1_pd(1), _mm512_mul_pd(_mm512_set1_pd(0.1), _mm512_loadu_pd(in.texture + n)));
+    __m512i cover = _mm512_loadu_si512(row.covers.data() + n);
+    cover = _mm512_mask_mov_epi64(cover, country & roads,
+                                  _mm512_set1_epi64(static_cast<std::int64_t>(Cover::Road)));
+    cover = _mm512_mask_mov_epi64(cover, paved & highways,
+                                  _mm512_set1_epi64(static_cast<std::int64_t>(Cover::Highway)));
+    const __m256 elevation = _mm512_cvtpd_ps(_mm512_loadu_pd(in.elevation + n));
+    __m512i pixel = _mm512_or_si512(_mm512_cvtepu32_epi64(_mm256_castps_si256(elevation)),
+                                    _mm512_slli_epi64(cover, 32));
+    for (int c = 0; c < 3; ++c) {
+      __m512d colour = _mm512_loadu_pd(channels[c] + n);
+      colour = _mm512_mask_blend_pd(country, colour, MixOf(colour, road.of[c], roadShare));
+      colour = _mm512_mask_blend_pd(paved, colour, MixOf(colour, highway.of[c], highwayShare));
+      __m512d lit = _mm512_mul_pd(colour, grain);
+      lit = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(lit, zero, _CMP_LT_OQ), lit, zero);
+      lit = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(most, lit, _CMP_LT_OQ), lit, most);
+      pixel = _mm512_or_si512(pixel, _mm512_slli_epi64(_mm512_cvttpd_epi64(lit), 40 + 8 * c));
+    }
+    _mm512_storeu_si512(out + n, pixel);
+  }
+  FinishCoverBody(row, bands, in, out, n);
 }
 #endif
 
