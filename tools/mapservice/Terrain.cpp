@@ -1175,7 +1175,7 @@ struct RowFields {
 
 // Each choice below is worked out for every pixel and then picked, from the open country
 // up to the most specific, so that the compiler can turn the loop into vector code.
-[[gnu::always_inline]] inline void SettleCoverBody(const RowFields& in, CoverRow& row) {
+[[gnu::always_inline]] inline void SettleCoverBody(const RowFields& in, CoverRow& row, int from) {
   const double* __restrict elevations = in.elevation;
   const double* __restrict rivers = in.rivers;
   const double* __restrict urbans = in.urban;
@@ -1187,14 +1187,14 @@ struct RowFields {
   // The tree cover in a loop of its own: read back from memory, its comparisons below
   // stay plain comparisons of doubles, which the vector units can make.
   double* __restrict treeCovers = row.treeCover.data();
-  for (int n = 0; n < CoverRow::kSize; ++n) {
+  for (int n = from; n < CoverRow::kSize; ++n) {
     treeCovers[n] = SmoothStep(0.08, 0.14, woods[n] + (parks[n] > 0.5 ? 0.25 : -0.35 * urbans[n]));
   }
 #if !defined(__clang__)
 // The row's arrays never overlap.
 #pragma GCC ivdep
 #endif
-  for (int n = 0; n < CoverRow::kSize; ++n) {
+  for (int n = from; n < CoverRow::kSize; ++n) {
     const double elevation = elevations[n], texture = textures[n], crowns = crownFields[n];
     const double urban = urbans[n], park = parks[n], treeCover = treeCovers[n];
     const Rgb meadow = Mix(kMeadow, {110, 118, 70}, Clamp01(0.5 + crowns));
@@ -1290,16 +1290,125 @@ using SettleLoop = void (*)(const RowFields& in, CoverRow& row);
 using FinishLoop = void (*)(const CoverRow& row, const BandRow& bands, const RowFields& in,
                             std::uint64_t* out);
 
-void SettleCoverPlain(const RowFields& in, CoverRow& row) { SettleCoverBody(in, row); }
+void SettleCoverPlain(const RowFields& in, CoverRow& row) { SettleCoverBody(in, row, 0); }
 void FinishCoverPlain(const CoverRow& row, const BandRow& bands, const RowFields& in,
                       std::uint64_t* out) {
   FinishCoverBody(row, bands, in, out, 0);
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void SettleCoverAvx512(
-    const RowFields& in, CoverRow& row) {
-  SettleCoverBody(in, row);
+// Clamp01 of eight values.
+__attribute__((target("avx512f"))) inline __m512d Clamp01Of(__m512d v) {
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1);
+  v = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, zero, _CMP_LT_OQ), v, zero);
+  return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, one, _CMP_GT_OQ), v, one);
+}
+
+// Each of the three channels of a colour, picked where `when` holds.
+__attribute__((target("avx512f"))) inline void Pick(__mmask8 when, const Channels& c,
+                                                    Channels& colour) {
+  for (int i = 0; i < 3; ++i) colour.of[i] = _mm512_mask_blend_pd(when, colour.of[i], c.of[i]);
+}
+
+// The same written out for eight pixels at a time, for the reason FinishCoverAvx512 gives.
+__attribute__((target("avx512f,avx512dq"))) void SettleCoverAvx512(const RowFields& in,
+                                                                   CoverRow& row) {
+  const Channels meadowDark = ChannelsOf(kMeadow), meadowLight = ChannelsOf({110, 118, 70});
+  const Channels woodDark = ChannelsOf(kWood), woodLight = ChannelsOf({70, 96, 52});
+  const Channels rockBare = ChannelsOf(kRock), grass = ChannelsOf(kParkGrass);
+  const Channels shallow = ChannelsOf(kWater), deepest = ChannelsOf(kDeepWater);
+  const Channels ripples = ChannelsOf({70, 96, 104});
+  const Channels beach = ChannelsOf(kBeach), snow = ChannelsOf(kSnow);
+  const __m512d half = _mm512_set1_pd(0.5), zero = _mm512_setzero_pd();
+  double* out[3] = {row.red.data(), row.green.data(), row.blue.data()};
+  int n = 0;
+  for (; n + 8 <= CoverRow::kSize; n += 8) {
+    const __m512d elevation = _mm512_loadu_pd(in.elevation + n);
+    const __m512d texture = _mm512_loadu_pd(in.texture + n);
+    const __m512d crowns = _mm512_loadu_pd(in.crowns + n);
+    const __m512d urban = _mm512_loadu_pd(in.urban + n), park = _mm512_loadu_pd(in.park + n);
+    const __mmask8 inPark = _mm512_cmp_pd_mask(park, half, _CMP_GT_OQ);
+    const __m512d treeCover = SmoothStepOf(
+        0.08, 0.14,
+        _mm512_add_pd(_mm512_loadu_pd(in.woods + n),
+                      _mm512_mask_blend_pd(inPark, _mm512_mul_pd(_mm512_set1_pd(-0.35), urban),
+                                           _mm512_set1_pd(0.25))));
+    _mm512_storeu_pd(row.treeCover.data() + n, treeCover);
+    const __m512d meadowShare = Clamp01Of(_mm512_add_pd(half, crowns));
+    const __m512d woodShare =
+        Clamp01Of(_mm512_add_pd(half, _mm512_mul_pd(_mm512_set1_pd(0.9), crowns)));
+    const __m512d rockShare =
+        _mm512_add_pd(_mm512_set1_pd(0.3), _mm512_mul_pd(_mm512_set1_pd(0.3), crowns));
+    const __m512d parkShare = _mm512_mul_pd(
+        treeCover, _mm512_add_pd(_mm512_set1_pd(0.6), _mm512_mul_pd(_mm512_set1_pd(0.4), crowns)));
+    const __m512d depth = Clamp01Of(
+        _mm512_div_pd(_mm512_xor_pd(elevation, _mm512_set1_pd(-0.0)), _mm512_set1_pd(60)));
+    const __m512d rippleShare =
+        _mm512_mul_pd(_mm512_set1_pd(0.25), Clamp01Of(_mm512_add_pd(texture, _mm512_set1_pd(0.3))));
+    const __mmask8 below = _mm512_cmp_pd_mask(elevation, zero, _CMP_LT_OQ);
+    Channels colour, wood, rock, parkland, water;
+    for (int i = 0; i < 3; ++i) {
+      colour.of[i] = MixOf(meadowDark.of[i], meadowLight.of[i], meadowShare);
+      wood.of[i] = MixOf(woodDark.of[i], woodLight.of[i], woodShare);
+      rock.of[i] = MixOf(rockBare.of[i], meadowDark.of[i], rockShare);
+      parkland.of[i] = MixOf(grass.of[i], woodDark.of[i], parkShare);
+      const __m512d deep = MixOf(shallow.of[i], deepest.of[i], depth);
+      water.of[i] =
+          MixOf(_mm512_mask_blend_pd(below, shallow.of[i], deep), ripples.of[i], rippleShare);
+    }
+    const __mmask8 farm =
+        _mm512_cmp_pd_mask(_mm512_loadu_pd(in.farms + n), _mm512_set1_pd(-0.15), _CMP_GT_OQ);
+    const __mmask8 sandy = _mm512_cmp_pd_mask(elevation, _mm512_set1_pd(1.2), _CMP_LT_OQ);
+    const __mmask8 wooded = _mm512_cmp_pd_mask(treeCover, half, _CMP_GT_OQ);
+    const __mmask8 rocky = _mm512_cmp_pd_mask(
+        elevation, _mm512_add_pd(_mm512_set1_pd(1900), _mm512_mul_pd(_mm512_set1_pd(300), texture)),
+        _CMP_GT_OQ);
+    const __mmask8 snowy = _mm512_cmp_pd_mask(
+        elevation, _mm512_add_pd(_mm512_set1_pd(2900), _mm512_mul_pd(_mm512_set1_pd(200), texture)),
+        _CMP_GT_OQ);
+    const __mmask8 town =
+        _mm512_cmp_pd_mask(
+            urban, _mm512_add_pd(_mm512_set1_pd(0.3), _mm512_mul_pd(_mm512_set1_pd(0.15), texture)),
+            _CMP_GT_OQ) &
+        _mm512_cmp_pd_mask(park, half, _CMP_LE_OQ);
+    const __m512i spot = _mm512_loadu_si512(row.spots.data() + n);
+    const __mmask8 wet =
+        below | _mm512_cmp_pd_mask(_mm512_loadu_pd(in.rivers + n), half, _CMP_GT_OQ);
+    Pick(sandy, beach, colour);
+    Pick(wooded, wood, colour);
+    Pick(rocky, rock, colour);
+    Pick(snowy, snow, colour);
+    Pick(inPark, parkland, colour);
+    Pick(wet, water, colour);
+    auto cover = [](Cover c) { return static_cast<long long>(c); };
+    __m512i covers = _mm512_mask_blend_epi64(farm, _mm512_set1_epi64(cover(Cover::Meadow)),
+                                             _mm512_set1_epi64(cover(Cover::Field)));
+    covers = _mm512_mask_mov_epi64(covers, sandy, _mm512_set1_epi64(cover(Cover::Beach)));
+    covers = _mm512_mask_mov_epi64(covers, wooded, _mm512_set1_epi64(cover(Cover::Wood)));
+    covers = _mm512_mask_mov_epi64(covers, rocky, _mm512_set1_epi64(cover(Cover::Rock)));
+    covers = _mm512_mask_mov_epi64(covers, snowy, _mm512_set1_epi64(cover(Cover::Snow)));
+    covers =
+        _mm512_mask_mov_epi64(covers, inPark,
+                              _mm512_mask_blend_epi64(wooded, _mm512_set1_epi64(cover(Cover::Park)),
+                                                      _mm512_set1_epi64(cover(Cover::Wood))));
+    covers = _mm512_mask_mov_epi64(covers, wet, _mm512_set1_epi64(cover(Cover::Water)));
+    __m512i kinds =
+        _mm512_mask_blend_epi64(farm, _mm512_set1_epi64(kSettled), _mm512_set1_epi64(kFarmPixel));
+    kinds = _mm512_mask_mov_epi64(kinds, sandy | wooded | rocky | snowy | inPark,
+                                  _mm512_set1_epi64(kSettled));
+    kinds = _mm512_mask_mov_epi64(kinds, town, _mm512_set1_epi64(kTownPixel));
+    kinds =
+        _mm512_mask_mov_epi64(kinds, _mm512_cmpeq_epi64_mask(spot, _mm512_set1_epi64(kInStadium)),
+                              _mm512_set1_epi64(kStadiumPixel));
+    kinds =
+        _mm512_mask_mov_epi64(kinds, _mm512_cmpeq_epi64_mask(spot, _mm512_set1_epi64(kInAirport)),
+                              _mm512_set1_epi64(kAirportPixel));
+    kinds = _mm512_mask_mov_epi64(kinds, wet, _mm512_set1_epi64(kWaterPixel));
+    for (int i = 0; i < 3; ++i) _mm512_storeu_pd(out[i] + n, colour.of[i]);
+    _mm512_storeu_si512(row.covers.data() + n, covers);
+    _mm512_storeu_si512(row.kinds.data() + n, kinds);
+  }
+  SettleCoverBody(in, row, n);
 }
 // The same eight pixels at a time, written out: the compiler's own vector code for the
 // loop spends much of its time moving its many masks in and out of memory.
