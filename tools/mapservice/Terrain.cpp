@@ -187,9 +187,10 @@ struct Lattice {
 struct RowLoops {
   // out[k] = a[k] + (b[k] - a[k]) * w
   void (*lerp)(const double* a, const double* b, double w, int n, double* out);
-  // Pixels between lattice columns c (n + 2 of them) of step 2: out[2m] lies 3/4 of the
-  // way from c[m] to c[m + 1], out[2m + 1] 1/4 of the way from c[m + 1] to c[m + 2].
-  void (*spread)(const double* c, int n, double* out);
+  // Pixels between two rows of a lattice of step 2, w of the way from a to b: columns
+  // c (n + 2 of them) as lerp makes them, then out[2m] 3/4 of the way from c[m] to
+  // c[m + 1], out[2m + 1] 1/4 of the way from c[m + 1] to c[m + 2].
+  void (*pixels)(const double* a, const double* b, double w, int n, double* out);
   // out[k] = 1 / in[k]
   void (*invert)(const double* in, int n, double* out);
 };
@@ -198,10 +199,15 @@ void LerpPlain(const double* a, const double* b, double w, int n, double* out) {
   for (int k = 0; k < n; ++k) out[k] = a[k] + (b[k] - a[k]) * w;
 }
 
-void SpreadPlain(const double* c, int n, double* out) {
+void PixelsPlain(const double* a, const double* b, double w, int n, double* out) {
+  auto column = [a, b, w](int k) { return a[k] + (b[k] - a[k]) * w; };
+  double c0 = column(0), c1 = column(1);
   for (int m = 0; m < n; ++m) {
-    out[2 * m] = c[m] + (c[m + 1] - c[m]) * 0.75;
-    out[2 * m + 1] = c[m + 1] + (c[m + 2] - c[m + 1]) * 0.25;
+    const double c2 = column(m + 2);
+    out[2 * m] = c0 + (c1 - c0) * 0.75;
+    out[2 * m + 1] = c1 + (c2 - c1) * 0.25;
+    c0 = c1;
+    c1 = c2;
   }
 }
 
@@ -223,20 +229,38 @@ __attribute__((target("avx512f"))) void LerpAvx512(const double* a, const double
   LerpPlain(a + k, b + k, w, n - k, out + k);
 }
 
-__attribute__((target("avx512f"))) void SpreadAvx512(const double* c, int n, double* out) {
+// Lanes k .. k + 7 of LerpPlain, those from n on left zero.
+__attribute__((target("avx512f"))) inline __m512d LerpOf(const double* a, const double* b,
+                                                         __m512d weight, int k, int n) {
+  const __mmask8 lanes = n - k >= 8 ? 0xFF : static_cast<__mmask8>((1u << (n - k)) - 1);
+  const __m512d x = _mm512_maskz_loadu_pd(lanes, a + k);
+  return _mm512_add_pd(
+      x, _mm512_mul_pd(_mm512_sub_pd(_mm512_maskz_loadu_pd(lanes, b + k), x), weight));
+}
+
+// Each column once, kept in registers: the next eight make the two neighbours.
+__attribute__((target("avx512f"))) void PixelsAvx512(const double* a, const double* b, double w,
+                                                     int n, double* out) {
+  const __m512d weight = _mm512_set1_pd(w);
   const __m512d threeQuarters = _mm512_set1_pd(0.75), quarter = _mm512_set1_pd(0.25);
   const __m512i low = _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11);
   const __m512i high = _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15);
+  const int columns = n + 2;
+  __m512d next = LerpOf(a, b, weight, 0, columns);
   int m = 0;
   for (; m + 8 <= n; m += 8) {
-    const __m512d c0 = _mm512_loadu_pd(c + m), c1 = _mm512_loadu_pd(c + m + 1);
-    const __m512d c2 = _mm512_loadu_pd(c + m + 2);
+    const __m512d c0 = next;
+    next = LerpOf(a, b, weight, m + 8, columns);
+    const __m512d c1 = _mm512_castsi512_pd(
+        _mm512_alignr_epi64(_mm512_castpd_si512(next), _mm512_castpd_si512(c0), 1));
+    const __m512d c2 = _mm512_castsi512_pd(
+        _mm512_alignr_epi64(_mm512_castpd_si512(next), _mm512_castpd_si512(c0), 2));
     const __m512d even = _mm512_add_pd(c0, _mm512_mul_pd(_mm512_sub_pd(c1, c0), threeQuarters));
     const __m512d odd = _mm512_add_pd(c1, _mm512_mul_pd(_mm512_sub_pd(c2, c1), quarter));
     _mm512_storeu_pd(out + 2 * m, _mm512_permutex2var_pd(even, low, odd));
     _mm512_storeu_pd(out + 2 * m + 8, _mm512_permutex2var_pd(even, high, odd));
   }
-  SpreadPlain(c + m, n - m, out + 2 * m);
+  PixelsPlain(a + m, b + m, w, n - m, out + 2 * m);
 }
 
 __attribute__((target("avx512f"))) void InvertAvx512(const double* in, int n, double* out) {
@@ -250,9 +274,9 @@ __attribute__((target("avx512f"))) void InvertAvx512(const double* in, int n, do
 
 RowLoops ChooseRowLoops() {
 #if defined(__x86_64__)
-  if (HasAvx512Double()) return {&LerpAvx512, &SpreadAvx512, &InvertAvx512};
+  if (HasAvx512Double()) return {&LerpAvx512, &PixelsAvx512, &InvertAvx512};
 #endif
-  return {&LerpPlain, &SpreadPlain, &InvertPlain};
+  return {&LerpPlain, &PixelsPlain, &InvertPlain};
 }
 
 // Chosen once, outside the loops.
@@ -1676,7 +1700,6 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   static_assert(kSteps.back() == 2);
   const int side = lattice.side;
   std::vector<double> rowValues(static_cast<std::size_t>(kChannels) * kRow, 0.0);
-  std::array<double, kRow / 2 + 2> column;
   static_assert(BandRow::kSize == kRow && FieldRow::kSize == kRow);
   BandRow bands;
   FieldRow fields;
@@ -1694,9 +1717,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       const double* a = lattice.Channel(c) + l * side;
       const double* b = a + side;
       double* out = rowValues.data() + c * kRow;
-      // Each lattice column once, then the pixels between the columns.
-      kRowLoops.lerp(a, b, fv, kRow / 2 + 2, column.data());
-      kRowLoops.spread(column.data(), kRow / 2, out);
+      kRowLoops.pixels(a, b, fv, kRow / 2, out);
     }
     const double* xs = rowValues.data() + kGroundX * kRow;
     const double* ys = rowValues.data() + kGroundY * kRow;
