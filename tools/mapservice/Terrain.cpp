@@ -193,6 +193,9 @@ struct RowLoops {
   void (*pixels)(const double* a, const double* b, double w, int n, double* out);
   // out[k] = 1 / in[k]
   void (*invert)(const double* in, int n, double* out);
+  // A row refined to half the step: out[2m] halfway from in[m] to in[m + 1], out[2m + 1]
+  // at in[m + 1], for m below n.
+  void (*halve)(const double* in, int n, double* out);
 };
 
 void LerpPlain(const double* a, const double* b, double w, int n, double* out) {
@@ -213,6 +216,13 @@ void PixelsPlain(const double* a, const double* b, double w, int n, double* out)
 
 void InvertPlain(const double* in, int n, double* out) {
   for (int k = 0; k < n; ++k) out[k] = 1.0 / in[k];
+}
+
+void HalvePlain(const double* in, int n, double* out) {
+  for (int m = 0; m < n; ++m) {
+    out[2 * m] = in[m] + (in[m + 1] - in[m]) * 0.5;
+    out[2 * m + 1] = in[m + 1];
+  }
 }
 
 #if defined(__x86_64__)
@@ -270,13 +280,27 @@ __attribute__((target("avx512f"))) void InvertAvx512(const double* in, int n, do
   InvertPlain(in + k, n - k, out + k);
 }
 
+__attribute__((target("avx512f"))) void HalveAvx512(const double* in, int n, double* out) {
+  const __m512d half = _mm512_set1_pd(0.5);
+  const __m512i low = _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11);
+  const __m512i high = _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15);
+  int m = 0;
+  for (; m + 8 <= n; m += 8) {
+    const __m512d c0 = _mm512_loadu_pd(in + m), c1 = _mm512_loadu_pd(in + m + 1);
+    const __m512d even = _mm512_add_pd(c0, _mm512_mul_pd(_mm512_sub_pd(c1, c0), half));
+    _mm512_storeu_pd(out + 2 * m, _mm512_permutex2var_pd(even, low, c1));
+    _mm512_storeu_pd(out + 2 * m + 8, _mm512_permutex2var_pd(even, high, c1));
+  }
+  HalvePlain(in + m, n - m, out + 2 * m);
+}
+
 #endif
 
 RowLoops ChooseRowLoops() {
 #if defined(__x86_64__)
-  if (HasAvx512Double()) return {&LerpAvx512, &PixelsAvx512, &InvertAvx512};
+  if (HasAvx512Double()) return {&LerpAvx512, &PixelsAvx512, &InvertAvx512, &HalveAvx512};
 #endif
-  return {&LerpPlain, &PixelsPlain, &InvertPlain};
+  return {&LerpPlain, &PixelsPlain, &InvertPlain, &HalvePlain};
 }
 
 // Chosen once, outside the loops.
@@ -301,7 +325,13 @@ Lattice Refine(const Lattice& coarse, int step, const std::array<bool, kChannels
     for (int l = 0; l < cs; ++l) {
       const double* in = src + l * cs;
       double* out = rows.data() + l * fs;
-      for (int k = 0; k < fs; ++k) {
+      int k = 0;
+      if (factor == 2) {
+        // Pairs of points, the first halfway between coarse ones, the second on one.
+        kRowLoops.halve(in, (fs - 1) / 2, out);
+        k = fs - 1;
+      }
+      for (; k < fs; ++k) {
         const double* p = in + at[k];
         out[k] = weight[k] == 0 ? p[0] : p[0] + (p[1] - p[0]) * weight[k];
       }
