@@ -1304,10 +1304,9 @@ struct RowFields {
 }
 
 // Roads across the open country (a mile grid and a few winding highways), then the
-// grain; each pixel as a GroundPixel's eight bytes.
-// Pixels from `from` to the end of the row.
+// grain; each pixel from `from` to the row's end as a GroundPixel's eight bytes.
 [[gnu::always_inline]] inline void FinishCoverBody(const CoverRow& row, const BandRow& bands,
-                                                   const RowFields& in, std::uint64_t* out,
+                                                   const RowFields& in, GroundPixel* out,
                                                    int from) {
   static_assert(offsetof(GroundPixel, elevation) == 0 && offsetof(GroundPixel, cover) == 4 &&
                 offsetof(GroundPixel, red) == 5 && offsetof(GroundPixel, green) == 6 &&
@@ -1334,19 +1333,20 @@ struct RowFields {
     const auto red = static_cast<std::uint8_t>(std::clamp(colour.r * grain, 0.0, 255.0));
     const auto green = static_cast<std::uint8_t>(std::clamp(colour.g * grain, 0.0, 255.0));
     const auto blue = static_cast<std::uint8_t>(std::clamp(colour.b * grain, 0.0, 255.0));
-    out[n] = std::bit_cast<std::uint32_t>(static_cast<float>(in.elevation[n])) |
-             static_cast<std::uint64_t>(cover) << 32 | std::uint64_t{red} << 40 |
-             std::uint64_t{green} << 48 | std::uint64_t{blue} << 56;
+    const std::uint64_t pixel = std::bit_cast<std::uint32_t>(static_cast<float>(in.elevation[n])) |
+                                static_cast<std::uint64_t>(cover) << 32 | std::uint64_t{red} << 40 |
+                                std::uint64_t{green} << 48 | std::uint64_t{blue} << 56;
+    std::memcpy(static_cast<void*>(out + n), &pixel, sizeof pixel);
   }
 }
 
 using SettleLoop = void (*)(const RowFields& in, CoverRow& row);
 using FinishLoop = void (*)(const CoverRow& row, const BandRow& bands, const RowFields& in,
-                            std::uint64_t* out);
+                            GroundPixel* out);
 
 void SettleCoverPlain(const RowFields& in, CoverRow& row) { SettleCoverBody(in, row, 0); }
 void FinishCoverPlain(const CoverRow& row, const BandRow& bands, const RowFields& in,
-                      std::uint64_t* out) {
+                      GroundPixel* out) {
   FinishCoverBody(row, bands, in, out, 0);
 }
 
@@ -1469,7 +1469,7 @@ __attribute__((target("avx512f,avx512dq"))) void SettleCoverAvx512(const RowFiel
 __attribute__((target("avx512f,avx512dq"))) void FinishCoverAvx512(const CoverRow& row,
                                                                    const BandRow& bands,
                                                                    const RowFields& in,
-                                                                   std::uint64_t* out) {
+                                                                   GroundPixel* out) {
   const Channels road = ChannelsOf(kRoad), highway = ChannelsOf(kHighway);
   const __m512d zero = _mm512_setzero_pd(), most = _mm512_set1_pd(255);
   const double* channels[3] = {row.red.data(), row.green.data(), row.blue.data()};
@@ -1737,7 +1737,6 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   TownRow towns;
   std::array<const Feature*, kRow> airports, stadiums;
   std::array<std::uint8_t, kRow> inPlaza;
-  std::array<std::uint64_t, kRow> packed;
   for (int j = -1; j <= kTilePixels; ++j) {
     const double v = (j + 0.5) / 2 + 1;
     const int l = static_cast<int>(v);
@@ -1881,9 +1880,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       row.covers[n] = static_cast<std::int64_t>(cover);
     }
     static_assert(sizeof(GroundPixel) == sizeof(std::uint64_t));
-    FinishCover(row, bands, in, packed.data());
-    std::memcpy(static_cast<void*>(tile.pixels.data() + (j + 1) * GroundTile::kSide), packed.data(),
-                sizeof packed);
+    FinishCover(row, bands, in, tile.pixels.data() + (j + 1) * GroundTile::kSide);
   }
   return tile;
 }
