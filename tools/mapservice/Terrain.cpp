@@ -619,7 +619,7 @@ struct FieldRow {
   static constexpr int kSize = GroundTile::kSide;
   std::array<double, kSize> red, green, blue;
 };
-// Pixels from .. to - 1 of the row.
+// Pixels from .. to - 1 of the row, and maybe a few more of it on either side.
 using FieldLoop = void (*)(const double* xs, const double* ys, const double* fps,
                            const double* inverseFps, int from, int to, FieldRow& out);
 
@@ -686,7 +686,7 @@ struct TownInputs {
   const double *xs, *ys, *fps, *inverseFps, *urban, *texture, *treeCover, *crowns;
   const std::uint8_t* plazas;  // 1 where the pixel lies in a plaza
 };
-// Pixels from .. to - 1 of the row.
+// Pixels from .. to - 1 of the row, and maybe a few more of it on either side.
 using TownLoop = void (*)(const TownInputs& in, int from, int to, TownRow& out);
 
 // The bands along a row of pixels that do not depend on what else is there: the mile
@@ -842,9 +842,18 @@ __attribute__((target("avx512f"))) inline __m512d Floor(__m512d v) {
   return _mm512_roundscale_pd(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
 }
 
+// Pixels from .. to - 1 widened to whole vectors of eight within a row of `size`: the
+// pixels left over would each cost as much as a vector of them.
+inline void WidenToVectors(int& from, int& to, int size) {
+  const int length = std::min(size, (to - from + 7) / 8 * 8);
+  to = std::min(size, from + length);
+  from = std::max(0, to - length);
+}
+
 __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const double* ys,
                                                      const double* fps, const double* inverseFps,
                                                      int from, int to, FieldRow& out) {
+  WidenToVectors(from, to, FieldRow::kSize);
   double table[3][8] = {};
   for (std::size_t c = 0; c < kFieldColours.size(); ++c) {
     table[0][c] = kFieldColours[c].r;
@@ -935,6 +944,7 @@ __attribute__((target("avx512f"))) inline __m512i CoverOf(Cover c) {
 // Every kind of block is worked out for all eight pixels, then each pixel picks its own.
 __attribute__((target("avx512f,avx512dq"))) void TownsAvx512(const TownInputs& in, int from, int to,
                                                              TownRow& out) {
+  WidenToVectors(from, to, TownRow::kSize);
   double roofs[3][8] = {};
   for (std::size_t c = 0; c < kRoofColours.size(); ++c) {
     roofs[0][c] = kRoofColours[c].r;
