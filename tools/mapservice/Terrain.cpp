@@ -786,7 +786,9 @@ __attribute__((target("avx512f"))) void BandsAvx512(const double* xs, const doub
   const __m512d fourteen = _mm512_set1_pd(14);
   const __m512i magnitude = _mm512_set1_epi64(0x7FFFFFFFFFFFFFFF);
   int k = from;
-  for (; k + 8 <= to; k += 8) {
+  for (; k < to && to - from >= 8; k += 8) {
+    // The last eight overlap the ones before, which come out the same again.
+    k = std::min(k, to - 8);
     const __m512d x = _mm512_add_pd(_mm512_loadu_pd(xs + k), shift);
     const __m512d y = _mm512_add_pd(_mm512_loadu_pd(ys + k), shift);
     const __m512d size = _mm512_loadu_pd(fps + k), inverse = _mm512_loadu_pd(inverseFps + k);
@@ -1239,7 +1241,7 @@ struct RowFields {
 
 // Each choice below is worked out for every pixel and then picked, from the open country
 // up to the most specific, so that the compiler can turn the loop into vector code.
-[[gnu::always_inline]] inline void SettleCoverBody(const RowFields& in, CoverRow& row, int from) {
+[[gnu::always_inline]] inline void SettleCoverBody(const RowFields& in, CoverRow& row) {
   const double* __restrict elevations = in.elevation;
   const double* __restrict rivers = in.rivers;
   const double* __restrict urbans = in.urban;
@@ -1251,14 +1253,14 @@ struct RowFields {
   // The tree cover in a loop of its own: read back from memory, its comparisons below
   // stay plain comparisons of doubles, which the vector units can make.
   double* __restrict treeCovers = row.treeCover.data();
-  for (int n = from; n < CoverRow::kSize; ++n) {
+  for (int n = 0; n < CoverRow::kSize; ++n) {
     treeCovers[n] = SmoothStep(0.08, 0.14, woods[n] + (parks[n] > 0.5 ? 0.25 : -0.35 * urbans[n]));
   }
 #if !defined(__clang__)
 // The row's arrays never overlap.
 #pragma GCC ivdep
 #endif
-  for (int n = from; n < CoverRow::kSize; ++n) {
+  for (int n = 0; n < CoverRow::kSize; ++n) {
     const double elevation = elevations[n], texture = textures[n], crowns = crownFields[n];
     const double urban = urbans[n], park = parks[n], treeCover = treeCovers[n];
     const Rgb meadow = Mix(kMeadow, {110, 118, 70}, Clamp01(0.5 + crowns));
@@ -1314,14 +1316,13 @@ struct RowFields {
 }
 
 // Roads across the open country (a mile grid and a few winding highways), then the
-// grain; each pixel from `from` to the row's end as a GroundPixel's eight bytes.
+// grain; each pixel as a GroundPixel's eight bytes.
 [[gnu::always_inline]] inline void FinishCoverBody(const CoverRow& row, const BandRow& bands,
-                                                   const RowFields& in, GroundPixel* out,
-                                                   int from) {
+                                                   const RowFields& in, GroundPixel* out) {
   static_assert(offsetof(GroundPixel, elevation) == 0 && offsetof(GroundPixel, cover) == 4 &&
                 offsetof(GroundPixel, red) == 5 && offsetof(GroundPixel, green) == 6 &&
                 offsetof(GroundPixel, blue) == 7);
-  for (int n = from; n < CoverRow::kSize; ++n) {
+  for (int n = 0; n < CoverRow::kSize; ++n) {
     Rgb colour{row.red[n], row.green[n], row.blue[n]};
     std::int64_t cover = row.covers[n];
     const double urban = in.urban[n], park = in.park[n];
@@ -1354,10 +1355,10 @@ using SettleLoop = void (*)(const RowFields& in, CoverRow& row);
 using FinishLoop = void (*)(const CoverRow& row, const BandRow& bands, const RowFields& in,
                             GroundPixel* out);
 
-void SettleCoverPlain(const RowFields& in, CoverRow& row) { SettleCoverBody(in, row, 0); }
+void SettleCoverPlain(const RowFields& in, CoverRow& row) { SettleCoverBody(in, row); }
 void FinishCoverPlain(const CoverRow& row, const BandRow& bands, const RowFields& in,
                       GroundPixel* out) {
-  FinishCoverBody(row, bands, in, out, 0);
+  FinishCoverBody(row, bands, in, out);
 }
 
 #if defined(__x86_64__)
@@ -1385,8 +1386,9 @@ __attribute__((target("avx512f,avx512dq"))) void SettleCoverAvx512(const RowFiel
   const Channels beach = ChannelsOf(kBeach), snow = ChannelsOf(kSnow);
   const __m512d half = _mm512_set1_pd(0.5), zero = _mm512_setzero_pd();
   double* out[3] = {row.red.data(), row.green.data(), row.blue.data()};
-  int n = 0;
-  for (; n + 8 <= CoverRow::kSize; n += 8) {
+  for (int n = 0; n < CoverRow::kSize; n += 8) {
+    // The last eight overlap the ones before, which come out the same again.
+    n = std::min(n, CoverRow::kSize - 8);
     const __m512d elevation = _mm512_loadu_pd(in.elevation + n);
     const __m512d texture = _mm512_loadu_pd(in.texture + n);
     const __m512d crowns = _mm512_loadu_pd(in.crowns + n);
@@ -1472,7 +1474,6 @@ __attribute__((target("avx512f,avx512dq"))) void SettleCoverAvx512(const RowFiel
     _mm512_storeu_si512(row.covers.data() + n, covers);
     _mm512_storeu_si512(row.kinds.data() + n, kinds);
   }
-  SettleCoverBody(in, row, n);
 }
 // The same eight pixels at a time, written out: the compiler's own vector code for the
 // loop spends much of its time moving its many masks in and out of memory.
@@ -1483,8 +1484,9 @@ __attribute__((target("avx512f,avx512dq"))) void FinishCoverAvx512(const CoverRo
   const Channels road = ChannelsOf(kRoad), highway = ChannelsOf(kHighway);
   const __m512d zero = _mm512_setzero_pd(), most = _mm512_set1_pd(255);
   const double* channels[3] = {row.red.data(), row.green.data(), row.blue.data()};
-  int n = 0;
-  for (; n + 8 <= CoverRow::kSize; n += 8) {
+  for (int n = 0; n < CoverRow::kSize; n += 8) {
+    // The last eight overlap the ones before, which come out the same again.
+    n = std::min(n, CoverRow::kSize - 8);
     const __mmask8 roads = FlagsAt(bands.roads.data() + n);
     const __mmask8 highways = FlagsAt(bands.highways.data() + n);
     const __mmask8 land = _mm512_cmpneq_epi64_mask(_mm512_loadu_si512(row.kinds.data() + n),
@@ -1519,7 +1521,6 @@ __attribute__((target("avx512f,avx512dq"))) void FinishCoverAvx512(const CoverRo
     }
     _mm512_storeu_si512(out + n, pixel);
   }
-  FinishCoverBody(row, bands, in, out, n);
 }
 #endif
 
