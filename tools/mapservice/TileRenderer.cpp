@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -211,61 +212,29 @@ std::vector<std::uint8_t> RenderTopo(const GroundTile& ground) {
   double interval = 10;
   int indexEvery = 5;
   ContourSpacing(ground.metresPerPixel, &interval, &indexEvery);
-  auto level = [interval](float elevation) {
-    return static_cast<long>(std::floor(elevation / interval));
+  // The palette entry of each cover, in the order of Cover.
+  static constexpr std::uint8_t kCoverIndex[] = {
+      kWaterBlue, kSand,       kFieldCream, kPaper, kWoodGreen, kParkGreen, kUrbanTint, kUrbanTint,
+      kPaper,     kRoadOrange, kRoadRed,    kGrey,  kUrbanTint, kRockGrey,  kSnowWhite};
+  static_assert(sizeof kCoverIndex == static_cast<std::size_t>(Cover::Snow) + 1);
+  // Each pixel's band of elevation worked out once, for itself and for its four
+  // neighbours: the bands of three rows at a time, ground row y in levels[(y + 1) % 3].
+  std::array<std::array<long, GroundTile::kSide>, 3> levels;
+  auto bandRow = [&](int y) {
+    for (int x = -1; x <= kTilePixels; ++x)
+      levels[(y + 1) % 3][x + 1] =
+          static_cast<long>(std::floor(ground.At(x, y).elevation / interval));
   };
+  auto level = [&levels](int x, int y) { return levels[(y + 1) % 3][x + 1]; };
+  bandRow(-1);
+  bandRow(0);
   std::vector<std::uint8_t> out(kTilePixels * kTilePixels);
   for (int y = 0; y < kTilePixels; ++y) {
+    bandRow(y + 1);
     for (int x = 0; x < kTilePixels; ++x) {
       const GroundPixel& p = ground.At(x, y);
       std::uint8_t index = kPaper;
-      switch (p.cover) {
-        case Cover::Water:
-          index = kWaterBlue;
-          break;
-        case Cover::Wood:
-          index = kWoodGreen;
-          break;
-        case Cover::Park:
-          index = kParkGreen;
-          break;
-        case Cover::Beach:
-          index = kSand;
-          break;
-        case Cover::Building:
-          index = kUrbanTint;
-          break;
-        case Cover::Yard:
-          index = kUrbanTint;
-          break;
-        case Cover::Street:
-          index = kPaper;
-          break;
-        case Cover::Road:
-          index = kRoadOrange;
-          break;
-        case Cover::Highway:
-          index = kRoadRed;
-          break;
-        case Cover::Runway:
-          index = kGrey;
-          break;
-        case Cover::Paved:
-          index = kUrbanTint;
-          break;
-        case Cover::Rock:
-          index = kRockGrey;
-          break;
-        case Cover::Snow:
-          index = kSnowWhite;
-          break;
-        case Cover::Field:
-          index = kFieldCream;
-          break;
-        case Cover::Meadow:
-          index = kPaper;
-          break;
-      }
+      if (p.cover <= Cover::Snow) index = kCoverIndex[static_cast<int>(p.cover)];
       const bool water = p.cover == Cover::Water;
       const GroundPixel& right = ground.At(x + 1, y);
       const GroundPixel& below = ground.At(x, y + 1);
@@ -277,10 +246,10 @@ std::vector<std::uint8_t> RenderTopo(const GroundTile& ground) {
         }
       } else if (p.cover != Cover::Highway && p.cover != Cover::Road) {
         // A contour runs between two pixels whose elevations lie in different bands.
-        const long here = level(p.elevation);
-        const long r = level(right.elevation), b = level(below.elevation);
-        const long lft = level(ground.At(x - 1, y).elevation);
-        const long up = level(ground.At(x, y - 1).elevation);
+        const long here = level(x, y);
+        const long r = level(x + 1, y), b = level(x, y + 1);
+        const long lft = level(x - 1, y);
+        const long up = level(x, y - 1);
         auto isIndex = [indexEvery](long a, long c) {
           const long top = std::max(a, c);
           return top % indexEvery == 0;
