@@ -832,12 +832,15 @@ __attribute__((target("avx512f"))) inline __m256i HashOf(__m256i x, __m256i y, s
   return _mm256_xor_si256(h, _mm256_srli_epi32(h, 15));
 }
 
-// h % d of eight unsigned integers, as doubles: exact, for d well below 2^21.
+// h % d of eight unsigned integers, as doubles: exact, for d well below 2^21. The product
+// with 1 / d is off the quotient by far less than 1 / d, so the floor can only fall one
+// short, where d divides h: the remainder then comes out as d.
 __attribute__((target("avx512f"))) inline __m512d Remainder(__m512d h, double d) {
   const __m512d divisor = _mm512_set1_pd(d);
-  const __m512d q =
-      _mm512_roundscale_pd(_mm512_div_pd(h, divisor), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-  return _mm512_sub_pd(h, _mm512_mul_pd(q, divisor));
+  const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(h, _mm512_set1_pd(1.0 / d)),
+                                         _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  const __m512d r = _mm512_sub_pd(h, _mm512_mul_pd(q, divisor));
+  return _mm512_mask_sub_pd(r, _mm512_cmp_pd_mask(r, divisor, _CMP_GE_OQ), r, divisor);
 }
 
 __attribute__((target("avx512f"))) inline __m512d Floor(__m512d v) {
