@@ -133,6 +133,8 @@ TEST(TerrainTest, TilesAreTheSameAsEver) {
       {{"Pennsylvania", -75.0, 40.6, Scale::Scale1m}, 0xcbf95cc5447c8b45},
       {{"Chicago", -87.63, 41.88, Scale::Scale8m}, 0x652d00c7cdaa1a42},
       {{"Florida coast", -80.13, 25.79, Scale::Scale32m}, 0x81862f5b68079814},
+      {{"Times Square", -73.9855, 40.758, Scale::Scale2m}, 0x0473ff63ebe2a9b8},
+      {{"Wichita", -97.3375, 37.6922, Scale::Scale16m}, 0x10b3650a1601133c},
   };
   for (const auto& c : cases) {
     TileId id = TileOf(c.at);

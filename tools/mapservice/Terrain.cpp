@@ -187,26 +187,42 @@ struct Lattice {
 struct RowLoops {
   // out[k] = a[k] + (b[k] - a[k]) * w
   void (*lerp)(const double* a, const double* b, double w, int n, double* out);
-  // Pixels between lattice columns c (n + 2 of them) of step 2: out[2m] lies 3/4 of the
-  // way from c[m] to c[m + 1], out[2m + 1] 1/4 of the way from c[m + 1] to c[m + 2].
-  void (*spread)(const double* c, int n, double* out);
+  // Pixels between two rows of a lattice of step 2, w of the way from a to b: columns
+  // c (n + 2 of them) as lerp makes them, then out[2m] 3/4 of the way from c[m] to
+  // c[m + 1], out[2m + 1] 1/4 of the way from c[m + 1] to c[m + 2].
+  void (*pixels)(const double* a, const double* b, double w, int n, double* out);
   // out[k] = 1 / in[k]
   void (*invert)(const double* in, int n, double* out);
+  // A row refined to half the step: out[2m] halfway from in[m] to in[m + 1], out[2m + 1]
+  // at in[m + 1], for m below n.
+  void (*halve)(const double* in, int n, double* out);
 };
 
 void LerpPlain(const double* a, const double* b, double w, int n, double* out) {
   for (int k = 0; k < n; ++k) out[k] = a[k] + (b[k] - a[k]) * w;
 }
 
-void SpreadPlain(const double* c, int n, double* out) {
+void PixelsPlain(const double* a, const double* b, double w, int n, double* out) {
+  auto column = [a, b, w](int k) { return a[k] + (b[k] - a[k]) * w; };
+  double c0 = column(0), c1 = column(1);
   for (int m = 0; m < n; ++m) {
-    out[2 * m] = c[m] + (c[m + 1] - c[m]) * 0.75;
-    out[2 * m + 1] = c[m + 1] + (c[m + 2] - c[m + 1]) * 0.25;
+    const double c2 = column(m + 2);
+    out[2 * m] = c0 + (c1 - c0) * 0.75;
+    out[2 * m + 1] = c1 + (c2 - c1) * 0.25;
+    c0 = c1;
+    c1 = c2;
   }
 }
 
 void InvertPlain(const double* in, int n, double* out) {
   for (int k = 0; k < n; ++k) out[k] = 1.0 / in[k];
+}
+
+void HalvePlain(const double* in, int n, double* out) {
+  for (int m = 0; m < n; ++m) {
+    out[2 * m] = in[m] + (in[m + 1] - in[m]) * 0.5;
+    out[2 * m + 1] = in[m + 1];
+  }
 }
 
 #if defined(__x86_64__)
@@ -223,20 +239,38 @@ __attribute__((target("avx512f"))) void LerpAvx512(const double* a, const double
   LerpPlain(a + k, b + k, w, n - k, out + k);
 }
 
-__attribute__((target("avx512f"))) void SpreadAvx512(const double* c, int n, double* out) {
+// Lanes k .. k + 7 of LerpPlain, those from n on left zero.
+__attribute__((target("avx512f"))) inline __m512d LerpOf(const double* a, const double* b,
+                                                         __m512d weight, int k, int n) {
+  const __mmask8 lanes = n - k >= 8 ? 0xFF : static_cast<__mmask8>((1u << (n - k)) - 1);
+  const __m512d x = _mm512_maskz_loadu_pd(lanes, a + k);
+  return _mm512_add_pd(
+      x, _mm512_mul_pd(_mm512_sub_pd(_mm512_maskz_loadu_pd(lanes, b + k), x), weight));
+}
+
+// Each column once, kept in registers: the next eight make the two neighbours.
+__attribute__((target("avx512f"))) void PixelsAvx512(const double* a, const double* b, double w,
+                                                     int n, double* out) {
+  const __m512d weight = _mm512_set1_pd(w);
   const __m512d threeQuarters = _mm512_set1_pd(0.75), quarter = _mm512_set1_pd(0.25);
   const __m512i low = _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11);
   const __m512i high = _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15);
+  const int columns = n + 2;
+  __m512d next = LerpOf(a, b, weight, 0, columns);
   int m = 0;
   for (; m + 8 <= n; m += 8) {
-    const __m512d c0 = _mm512_loadu_pd(c + m), c1 = _mm512_loadu_pd(c + m + 1);
-    const __m512d c2 = _mm512_loadu_pd(c + m + 2);
+    const __m512d c0 = next;
+    next = LerpOf(a, b, weight, m + 8, columns);
+    const __m512d c1 = _mm512_castsi512_pd(
+        _mm512_alignr_epi64(_mm512_castpd_si512(next), _mm512_castpd_si512(c0), 1));
+    const __m512d c2 = _mm512_castsi512_pd(
+        _mm512_alignr_epi64(_mm512_castpd_si512(next), _mm512_castpd_si512(c0), 2));
     const __m512d even = _mm512_add_pd(c0, _mm512_mul_pd(_mm512_sub_pd(c1, c0), threeQuarters));
     const __m512d odd = _mm512_add_pd(c1, _mm512_mul_pd(_mm512_sub_pd(c2, c1), quarter));
     _mm512_storeu_pd(out + 2 * m, _mm512_permutex2var_pd(even, low, odd));
     _mm512_storeu_pd(out + 2 * m + 8, _mm512_permutex2var_pd(even, high, odd));
   }
-  SpreadPlain(c + m, n - m, out + 2 * m);
+  PixelsPlain(a + m, b + m, w, n - m, out + 2 * m);
 }
 
 __attribute__((target("avx512f"))) void InvertAvx512(const double* in, int n, double* out) {
@@ -246,13 +280,27 @@ __attribute__((target("avx512f"))) void InvertAvx512(const double* in, int n, do
   InvertPlain(in + k, n - k, out + k);
 }
 
+__attribute__((target("avx512f"))) void HalveAvx512(const double* in, int n, double* out) {
+  const __m512d half = _mm512_set1_pd(0.5);
+  const __m512i low = _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11);
+  const __m512i high = _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15);
+  int m = 0;
+  for (; m + 8 <= n; m += 8) {
+    const __m512d c0 = _mm512_loadu_pd(in + m), c1 = _mm512_loadu_pd(in + m + 1);
+    const __m512d even = _mm512_add_pd(c0, _mm512_mul_pd(_mm512_sub_pd(c1, c0), half));
+    _mm512_storeu_pd(out + 2 * m, _mm512_permutex2var_pd(even, low, c1));
+    _mm512_storeu_pd(out + 2 * m + 8, _mm512_permutex2var_pd(even, high, c1));
+  }
+  HalvePlain(in + m, n - m, out + 2 * m);
+}
+
 #endif
 
 RowLoops ChooseRowLoops() {
 #if defined(__x86_64__)
-  if (HasAvx512Double()) return {&LerpAvx512, &SpreadAvx512, &InvertAvx512};
+  if (HasAvx512Double()) return {&LerpAvx512, &PixelsAvx512, &InvertAvx512, &HalveAvx512};
 #endif
-  return {&LerpPlain, &SpreadPlain, &InvertPlain};
+  return {&LerpPlain, &PixelsPlain, &InvertPlain, &HalvePlain};
 }
 
 // Chosen once, outside the loops.
@@ -277,7 +325,13 @@ Lattice Refine(const Lattice& coarse, int step, const std::array<bool, kChannels
     for (int l = 0; l < cs; ++l) {
       const double* in = src + l * cs;
       double* out = rows.data() + l * fs;
-      for (int k = 0; k < fs; ++k) {
+      int k = 0;
+      if (factor == 2) {
+        // Pairs of points, the first halfway between coarse ones, the second on one.
+        kRowLoops.halve(in, (fs - 1) / 2, out);
+        k = fs - 1;
+      }
+      for (; k < fs; ++k) {
         const double* p = in + at[k];
         out[k] = weight[k] == 0 ? p[0] : p[0] + (p[1] - p[0]) * weight[k];
       }
@@ -565,9 +619,75 @@ struct FieldRow {
   static constexpr int kSize = GroundTile::kSide;
   std::array<double, kSize> red, green, blue;
 };
-// Pixels from .. to - 1 of the row.
+// Pixels from .. to - 1 of the row, and maybe a few more of it on either side.
 using FieldLoop = void (*)(const double* xs, const double* ys, const double* fps,
                            const double* inverseFps, int from, int to, FieldRow& out);
+
+// A pixel of a town: streets on a grid, and blocks of parks, squares or lots with a
+// building each; the colour into `colour`.
+Cover TownPixel(double x, double y, const Footprint& fp, double urban, double texture,
+                double treeCover, double crowns, bool plaza, Rgb& colour) {
+  const double streetPeriod = urban > 0.6 ? 110 : 150;
+  const double sx = StripeCoverage(x, streetPeriod, 12, fp);
+  const double sy = StripeCoverage(y, streetPeriod, 12, fp);
+  const double ax = StripeCoverage(x + 5, streetPeriod * 4, 22, fp);
+  const double ay = StripeCoverage(y + 5, streetPeriod * 4, 22, fp);
+  const double street = 1 - (1 - sx) * (1 - sy) * (1 - ax) * (1 - ay);
+  const auto bx = FloorToInt(x / streetPeriod);
+  const auto by = FloorToInt(y / streetPeriod);
+  const std::uint32_t blockHash = HashLattice(bx, by, 31);
+  Rgb block;
+  Cover blockCover;
+  if (plaza) {
+    block = Mix(kConcrete, {190, 186, 176}, 0.5 + 0.5 * texture);
+    blockCover = Cover::Paved;
+  } else if (blockHash % 100 < 5) {
+    block = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns));
+    blockCover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
+  } else if (blockHash % 100 < 10) {
+    block = Mix({112, 112, 110}, {190, 190, 186}, 0.5 * StripeCoverage(x, 5, 0.6, fp));
+    blockCover = Cover::Paved;
+  } else {
+    const bool downtown = urban > 0.85;
+    const double lot = downtown ? 46 : 26;
+    const double gap = downtown ? 6 : 9;
+    const double bxCover = 1 - StripeCoverage(x + 3, lot, gap, fp);
+    const double byCover = 1 - StripeCoverage(y + 3, lot * 1.4, gap, fp);
+    const double building = bxCover * byCover;
+    const std::uint32_t lotHash =
+        HashLattice(FloorToInt((x + 3) / lot), FloorToInt((y + 3) / (lot * 1.4)), 37);
+    const Rgb roof = Mix(kRoofMean, kRoofColours[lotHash % kRoofColours.size()],
+                         SmoothStep(1.5, 4.0, lot * fp.inverse));
+    Rgb yard = downtown ? kConcrete : kYard;
+    if (!downtown) yard = Mix(yard, kWood, treeCover * 0.8);
+    block = Mix(yard, roof, building);
+    blockCover = building > 0.5 ? Cover::Building : Cover::Yard;
+  }
+  colour = Mix(block, kAsphalt, street);
+  Cover cover = street > 0.5 ? Cover::Street : blockCover;
+  // Topographic maps still show streets that are a few pixels apart (at least a
+  // pixel wide, which is what they are up to 12 ground units a pixel).
+  const bool wide = fp.size > 12;
+  if (streetPeriod >= 6 * fp.size &&
+      std::max(wide ? StripeCoverage(x, streetPeriod, fp.size, fp) : sx,
+               wide ? StripeCoverage(y, streetPeriod, fp.size, fp) : sy) > 0.5) {
+    cover = Cover::Street;
+  }
+  return cover;
+}
+
+// TownPixel along a row of pixels, for the vector units.
+struct TownRow {
+  static constexpr int kSize = GroundTile::kSide;
+  std::array<double, kSize> red, green, blue;
+  std::array<std::int64_t, kSize> covers;
+};
+struct TownInputs {
+  const double *xs, *ys, *fps, *inverseFps, *urban, *texture, *treeCover, *crowns;
+  const std::uint8_t* plazas;  // 1 where the pixel lies in a plaza
+};
+// Pixels from .. to - 1 of the row, and maybe a few more of it on either side.
+using TownLoop = void (*)(const TownInputs& in, int from, int to, TownRow& out);
 
 // The bands along a row of pixels that do not depend on what else is there: the mile
 // grid of roads across the open country, rivers and highways along the zero lines of
@@ -666,7 +786,9 @@ __attribute__((target("avx512f"))) void BandsAvx512(const double* xs, const doub
   const __m512d fourteen = _mm512_set1_pd(14);
   const __m512i magnitude = _mm512_set1_epi64(0x7FFFFFFFFFFFFFFF);
   int k = from;
-  for (; k + 8 <= to; k += 8) {
+  for (; k < to && to - from >= 8; k += 8) {
+    // The last eight overlap the ones before, which come out the same again.
+    k = std::min(k, to - 8);
     const __m512d x = _mm512_add_pd(_mm512_loadu_pd(xs + k), shift);
     const __m512d y = _mm512_add_pd(_mm512_loadu_pd(ys + k), shift);
     const __m512d size = _mm512_loadu_pd(fps + k), inverse = _mm512_loadu_pd(inverseFps + k);
@@ -710,21 +832,33 @@ __attribute__((target("avx512f"))) inline __m256i HashOf(__m256i x, __m256i y, s
   return _mm256_xor_si256(h, _mm256_srli_epi32(h, 15));
 }
 
-// h % d of eight unsigned integers, as doubles: exact, for d well below 2^21.
+// h % d of eight unsigned integers, as doubles: exact, for d well below 2^21. The product
+// with 1 / d is off the quotient by far less than 1 / d, so the floor can only fall one
+// short, where d divides h: the remainder then comes out as d.
 __attribute__((target("avx512f"))) inline __m512d Remainder(__m512d h, double d) {
   const __m512d divisor = _mm512_set1_pd(d);
-  const __m512d q =
-      _mm512_roundscale_pd(_mm512_div_pd(h, divisor), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-  return _mm512_sub_pd(h, _mm512_mul_pd(q, divisor));
+  const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(h, _mm512_set1_pd(1.0 / d)),
+                                         _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  const __m512d r = _mm512_sub_pd(h, _mm512_mul_pd(q, divisor));
+  return _mm512_mask_sub_pd(r, _mm512_cmp_pd_mask(r, divisor, _CMP_GE_OQ), r, divisor);
 }
 
 __attribute__((target("avx512f"))) inline __m512d Floor(__m512d v) {
   return _mm512_roundscale_pd(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
 }
 
+// Pixels from .. to - 1 widened to whole vectors of eight within a row of `size`: the
+// pixels left over would each cost as much as a vector of them.
+inline void WidenToVectors(int& from, int& to, int size) {
+  const int length = std::min(size, (to - from + 7) / 8 * 8);
+  to = std::min(size, from + length);
+  from = std::max(0, to - length);
+}
+
 __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const double* ys,
                                                      const double* fps, const double* inverseFps,
                                                      int from, int to, FieldRow& out) {
+  WidenToVectors(from, to, FieldRow::kSize);
   double table[3][8] = {};
   for (std::size_t c = 0; c < kFieldColours.size(); ++c) {
     table[0][c] = kFieldColours[c].r;
@@ -776,6 +910,166 @@ __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const dou
   }
 }
 
+// Eight flags of a byte each, as a mask.
+__attribute__((target("avx512f"))) inline __mmask8 FlagsAt(const std::uint8_t* at) {
+  return _mm512_test_epi64_mask(
+      _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at))),
+      _mm512_set1_epi64(1));
+}
+
+// One channel of Mix(a, b, t) for eight pixels.
+__attribute__((target("avx512f"))) inline __m512d MixOf(__m512d a, __m512d b, __m512d t) {
+  return _mm512_add_pd(a, _mm512_mul_pd(_mm512_sub_pd(b, a), t));
+}
+
+// SmoothStep of eight values between constant edges.
+__attribute__((target("avx512f"))) inline __m512d SmoothStepOf(double edge0, double edge1,
+                                                               __m512d x) {
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1);
+  __m512d t =
+      _mm512_mul_pd(_mm512_sub_pd(x, _mm512_set1_pd(edge0)), _mm512_set1_pd(1.0 / (edge1 - edge0)));
+  t = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(t, zero, _CMP_LT_OQ), t, zero);
+  t = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(t, one, _CMP_GT_OQ), t, one);
+  return _mm512_mul_pd(_mm512_mul_pd(t, t),
+                       _mm512_sub_pd(_mm512_set1_pd(3), _mm512_mul_pd(_mm512_set1_pd(2), t)));
+}
+
+// A colour in three registers, a channel in each.
+struct Channels {
+  __m512d of[3];
+};
+__attribute__((target("avx512f"))) inline Channels ChannelsOf(const Rgb& c) {
+  return {{_mm512_set1_pd(c.r), _mm512_set1_pd(c.g), _mm512_set1_pd(c.b)}};
+}
+
+__attribute__((target("avx512f"))) inline __m512i CoverOf(Cover c) {
+  return _mm512_set1_epi64(static_cast<std::int64_t>(c));
+}
+
+// Every kind of block is worked out for all eight pixels, then each pixel picks its own.
+__attribute__((target("avx512f,avx512dq"))) void TownsAvx512(const TownInputs& in, int from, int to,
+                                                             TownRow& out) {
+  WidenToVectors(from, to, TownRow::kSize);
+  double roofs[3][8] = {};
+  for (std::size_t c = 0; c < kRoofColours.size(); ++c) {
+    roofs[0][c] = kRoofColours[c].r;
+    roofs[1][c] = kRoofColours[c].g;
+    roofs[2][c] = kRoofColours[c].b;
+  }
+  const auto concrete = ChannelsOf(kConcrete), square = ChannelsOf({190, 186, 176});
+  const auto grass = ChannelsOf(kParkGrass), wood = ChannelsOf(kWood);
+  const auto pavedDark = ChannelsOf({112, 112, 110}), pavedLight = ChannelsOf({190, 190, 186});
+  const auto roofMean = ChannelsOf(kRoofMean), yard = ChannelsOf(kYard);
+  const auto asphalt = ChannelsOf(kAsphalt);
+  const __m512d one = _mm512_set1_pd(1), half = _mm512_set1_pd(0.5);
+  double* colours[3] = {out.red.data(), out.green.data(), out.blue.data()};
+  int k = from;
+  for (; k + 8 <= to; k += 8) {
+    const __m512d x = _mm512_loadu_pd(in.xs + k), y = _mm512_loadu_pd(in.ys + k);
+    const __m512d size = _mm512_loadu_pd(in.fps + k), inverse = _mm512_loadu_pd(in.inverseFps + k);
+    const __m512d urban = _mm512_loadu_pd(in.urban + k);
+    const __m512d treeCover = _mm512_loadu_pd(in.treeCover + k);
+    const __mmask8 dense = _mm512_cmp_pd_mask(urban, _mm512_set1_pd(0.6), _CMP_GT_OQ);
+    const __m512d period = _mm512_mask_blend_pd(dense, _mm512_set1_pd(150), _mm512_set1_pd(110));
+    const __m512d inversePeriod =
+        _mm512_mask_blend_pd(dense, _mm512_set1_pd(1.0 / 150), _mm512_set1_pd(1.0 / 110));
+    const __m512d avenues = _mm512_mul_pd(period, _mm512_set1_pd(4));
+    const __m512d inverseAvenues =
+        _mm512_mask_blend_pd(dense, _mm512_set1_pd(1.0 / 600), _mm512_set1_pd(1.0 / 440));
+    const __m512d twelve = _mm512_set1_pd(12), avenueWidth = _mm512_set1_pd(22);
+    const __m512d sx = StripeCoverageOf(x, period, inversePeriod, twelve, size, inverse);
+    const __m512d sy = StripeCoverageOf(y, period, inversePeriod, twelve, size, inverse);
+    const __m512d five = _mm512_set1_pd(5);
+    const __m512d ax = StripeCoverageOf(_mm512_add_pd(x, five), avenues, inverseAvenues,
+                                        avenueWidth, size, inverse);
+    const __m512d ay = StripeCoverageOf(_mm512_add_pd(y, five), avenues, inverseAvenues,
+                                        avenueWidth, size, inverse);
+    const __m512d street = _mm512_sub_pd(
+        one,
+        _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(_mm512_sub_pd(one, sx), _mm512_sub_pd(one, sy)),
+                                    _mm512_sub_pd(one, ax)),
+                      _mm512_sub_pd(one, ay)));
+    const __m256i blockHash = HashOf(_mm512_cvtpd_epi32(Floor(_mm512_div_pd(x, period))),
+                                     _mm512_cvtpd_epi32(Floor(_mm512_div_pd(y, period))), 31);
+    const __m512d share = Remainder(_mm512_cvtepu32_pd(blockHash), 100);
+    const __mmask8 plaza = FlagsAt(in.plazas + k);
+    const __mmask8 park = ~plaza & _mm512_cmp_pd_mask(share, five, _CMP_LT_OQ);
+    const __mmask8 paved =
+        ~plaza & ~park & _mm512_cmp_pd_mask(share, _mm512_set1_pd(10), _CMP_LT_OQ);
+
+    // Lots with a building on each.
+    const __mmask8 downtown = _mm512_cmp_pd_mask(urban, _mm512_set1_pd(0.85), _CMP_GT_OQ);
+    const __m512d lot = _mm512_mask_blend_pd(downtown, _mm512_set1_pd(26), _mm512_set1_pd(46));
+    const __m512d gap = _mm512_mask_blend_pd(downtown, _mm512_set1_pd(9), _mm512_set1_pd(6));
+    const __m512d lotY = _mm512_mul_pd(lot, _mm512_set1_pd(1.4));
+    const __m512d three = _mm512_set1_pd(3);
+    const __m512d lx = _mm512_add_pd(x, three), ly = _mm512_add_pd(y, three);
+    const __m512d building = _mm512_mul_pd(
+        _mm512_sub_pd(one, StripeCoverageOf(lx, lot, _mm512_div_pd(one, lot), gap, size, inverse)),
+        _mm512_sub_pd(one,
+                      StripeCoverageOf(ly, lotY, _mm512_div_pd(one, lotY), gap, size, inverse)));
+    const __m256i lotHash = HashOf(_mm512_cvtpd_epi32(Floor(_mm512_div_pd(lx, lot))),
+                                   _mm512_cvtpd_epi32(Floor(_mm512_div_pd(ly, lotY))), 37);
+    const __m512i roof = _mm512_cvtepu32_epi64(_mm512_cvttpd_epi32(
+        Remainder(_mm512_cvtepu32_pd(lotHash), static_cast<double>(kRoofColours.size()))));
+    const __m512d detail = SmoothStepOf(1.5, 4.0, _mm512_mul_pd(lot, inverse));
+    const __m512d woodedYard = _mm512_mul_pd(treeCover, _mm512_set1_pd(0.8));
+
+    const __m512d squareShare =
+        _mm512_add_pd(half, _mm512_mul_pd(half, _mm512_loadu_pd(in.texture + k)));
+    const __m512d trees = _mm512_mul_pd(
+        treeCover,
+        _mm512_add_pd(_mm512_set1_pd(0.6),
+                      _mm512_mul_pd(_mm512_set1_pd(0.4), _mm512_loadu_pd(in.crowns + k))));
+    const __m512d slabs =
+        _mm512_mul_pd(half, StripeCoverageOf(x, _mm512_set1_pd(5), _mm512_set1_pd(1.0 / 5),
+                                             _mm512_set1_pd(0.6), size, inverse));
+    for (int c = 0; c < 3; ++c) {
+      const __m512d roofColour =
+          MixOf(roofMean.of[c], _mm512_permutexvar_pd(roof, _mm512_loadu_pd(roofs[c])), detail);
+      const __m512d ground =
+          _mm512_mask_blend_pd(downtown, MixOf(yard.of[c], wood.of[c], woodedYard), concrete.of[c]);
+      __m512d block = MixOf(ground, roofColour, building);
+      block = _mm512_mask_blend_pd(paved, block, MixOf(pavedDark.of[c], pavedLight.of[c], slabs));
+      block = _mm512_mask_blend_pd(park, block, MixOf(grass.of[c], wood.of[c], trees));
+      block = _mm512_mask_blend_pd(plaza, block, MixOf(concrete.of[c], square.of[c], squareShare));
+      _mm512_storeu_pd(colours[c] + k, MixOf(block, asphalt.of[c], street));
+    }
+
+    __m512i cover = _mm512_mask_blend_epi64(_mm512_cmp_pd_mask(building, half, _CMP_GT_OQ),
+                                            CoverOf(Cover::Yard), CoverOf(Cover::Building));
+    cover = _mm512_mask_blend_epi64(paved, cover, CoverOf(Cover::Paved));
+    cover = _mm512_mask_blend_epi64(
+        park, cover,
+        _mm512_mask_blend_epi64(_mm512_cmp_pd_mask(treeCover, half, _CMP_GT_OQ),
+                                CoverOf(Cover::Park), CoverOf(Cover::Wood)));
+    cover = _mm512_mask_blend_epi64(plaza, cover, CoverOf(Cover::Paved));
+    // Streets a few pixels apart show on the map, at least a pixel wide.
+    __m512d streetX = sx, streetY = sy;
+    const __mmask8 wide = _mm512_cmp_pd_mask(size, twelve, _CMP_GT_OQ);
+    if (wide != 0) {
+      streetX = _mm512_mask_blend_pd(
+          wide, sx, StripeCoverageOf(x, period, inversePeriod, size, size, inverse));
+      streetY = _mm512_mask_blend_pd(
+          wide, sy, StripeCoverageOf(y, period, inversePeriod, size, size, inverse));
+    }
+    const __mmask8 mapped =
+        _mm512_cmp_pd_mask(period, _mm512_mul_pd(_mm512_set1_pd(6), size), _CMP_GE_OQ) &
+        _mm512_cmp_pd_mask(Larger(streetX, streetY), half, _CMP_GT_OQ);
+    cover = _mm512_mask_blend_epi64(_mm512_cmp_pd_mask(street, half, _CMP_GT_OQ) | mapped, cover,
+                                    CoverOf(Cover::Street));
+    _mm512_storeu_si512(out.covers.data() + k, cover);
+  }
+  for (; k < to; ++k) {
+    Rgb colour;
+    out.covers[k] = static_cast<std::int64_t>(
+        TownPixel(in.xs[k], in.ys[k], Footprint(in.fps[k], in.inverseFps[k]), in.urban[k],
+                  in.texture[k], in.treeCover[k], in.crowns[k], in.plazas[k] != 0, colour));
+    out.red[k] = colour.r;
+    out.green[k] = colour.g;
+    out.blue[k] = colour.b;
+  }
+}
 #endif
 
 BandLoop ChooseBands() {
@@ -788,15 +1082,14 @@ BandLoop ChooseBands() {
 // Chosen once, outside the loops.
 const BandLoop Bands = ChooseBands();
 
-// Without vectors, each pixel of farmland works out its own colour.
-FieldLoop ChooseFields() {
+// Without vectors, each pixel of farmland or of a town works out its own colour.
 #if defined(__x86_64__)
-  if (HasAvx512Double()) return &FieldsAvx512;
+const FieldLoop FieldRows = HasAvx512Double() ? &FieldsAvx512 : nullptr;
+const TownLoop TownRows = HasAvx512Double() ? &TownsAvx512 : nullptr;
+#else
+const FieldLoop FieldRows = nullptr;
+const TownLoop TownRows = nullptr;
 #endif
-  return nullptr;
-}
-
-const FieldLoop FieldRows = ChooseFields();
 
 }  // namespace
 
@@ -1028,7 +1321,7 @@ struct RowFields {
 // Roads across the open country (a mile grid and a few winding highways), then the
 // grain; each pixel as a GroundPixel's eight bytes.
 [[gnu::always_inline]] inline void FinishCoverBody(const CoverRow& row, const BandRow& bands,
-                                                   const RowFields& in, std::uint64_t* out) {
+                                                   const RowFields& in, GroundPixel* out) {
   static_assert(offsetof(GroundPixel, elevation) == 0 && offsetof(GroundPixel, cover) == 4 &&
                 offsetof(GroundPixel, red) == 5 && offsetof(GroundPixel, green) == 6 &&
                 offsetof(GroundPixel, blue) == 7);
@@ -1054,30 +1347,183 @@ struct RowFields {
     const auto red = static_cast<std::uint8_t>(std::clamp(colour.r * grain, 0.0, 255.0));
     const auto green = static_cast<std::uint8_t>(std::clamp(colour.g * grain, 0.0, 255.0));
     const auto blue = static_cast<std::uint8_t>(std::clamp(colour.b * grain, 0.0, 255.0));
-    out[n] = std::bit_cast<std::uint32_t>(static_cast<float>(in.elevation[n])) |
-             static_cast<std::uint64_t>(cover) << 32 | std::uint64_t{red} << 40 |
-             std::uint64_t{green} << 48 | std::uint64_t{blue} << 56;
+    const std::uint64_t pixel = std::bit_cast<std::uint32_t>(static_cast<float>(in.elevation[n])) |
+                                static_cast<std::uint64_t>(cover) << 32 | std::uint64_t{red} << 40 |
+                                std::uint64_t{green} << 48 | std::uint64_t{blue} << 56;
+    std::memcpy(static_cast<void*>(out + n), &pixel, sizeof pixel);
   }
 }
 
 using SettleLoop = void (*)(const RowFields& in, CoverRow& row);
 using FinishLoop = void (*)(const CoverRow& row, const BandRow& bands, const RowFields& in,
-                            std::uint64_t* out);
+                            GroundPixel* out);
 
 void SettleCoverPlain(const RowFields& in, CoverRow& row) { SettleCoverBody(in, row); }
 void FinishCoverPlain(const CoverRow& row, const BandRow& bands, const RowFields& in,
-                      std::uint64_t* out) {
+                      GroundPixel* out) {
   FinishCoverBody(row, bands, in, out);
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void SettleCoverAvx512(
-    const RowFields& in, CoverRow& row) {
-  SettleCoverBody(in, row);
+// Clamp01 of eight values.
+__attribute__((target("avx512f"))) inline __m512d Clamp01Of(__m512d v) {
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1);
+  v = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, zero, _CMP_LT_OQ), v, zero);
+  return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, one, _CMP_GT_OQ), v, one);
 }
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void FinishCoverAvx512(
-    const CoverRow& row, const BandRow& bands, const RowFields& in, std::uint64_t* out) {
-  FinishCoverBody(row, bands, in, out);
+
+// Each of the three channels of a colour, picked where `when` holds.
+__attribute__((target("avx512f"))) inline void Pick(__mmask8 when, const Channels& c,
+                                                    Channels& colour) {
+  for (int i = 0; i < 3; ++i) colour.of[i] = _mm512_mask_blend_pd(when, colour.of[i], c.of[i]);
+}
+
+// The same written out for eight pixels at a time, for the reason FinishCoverAvx512 gives.
+__attribute__((target("avx512f,avx512dq"))) void SettleCoverAvx512(const RowFields& in,
+                                                                   CoverRow& row) {
+  const Channels meadowDark = ChannelsOf(kMeadow), meadowLight = ChannelsOf({110, 118, 70});
+  const Channels woodDark = ChannelsOf(kWood), woodLight = ChannelsOf({70, 96, 52});
+  const Channels rockBare = ChannelsOf(kRock), grass = ChannelsOf(kParkGrass);
+  const Channels shallow = ChannelsOf(kWater), deepest = ChannelsOf(kDeepWater);
+  const Channels ripples = ChannelsOf({70, 96, 104});
+  const Channels beach = ChannelsOf(kBeach), snow = ChannelsOf(kSnow);
+  const __m512d half = _mm512_set1_pd(0.5), zero = _mm512_setzero_pd();
+  double* out[3] = {row.red.data(), row.green.data(), row.blue.data()};
+  for (int n = 0; n < CoverRow::kSize; n += 8) {
+    // The last eight overlap the ones before, which come out the same again.
+    n = std::min(n, CoverRow::kSize - 8);
+    const __m512d elevation = _mm512_loadu_pd(in.elevation + n);
+    const __m512d texture = _mm512_loadu_pd(in.texture + n);
+    const __m512d crowns = _mm512_loadu_pd(in.crowns + n);
+    const __m512d urban = _mm512_loadu_pd(in.urban + n), park = _mm512_loadu_pd(in.park + n);
+    const __mmask8 inPark = _mm512_cmp_pd_mask(park, half, _CMP_GT_OQ);
+    const __m512d treeCover = SmoothStepOf(
+        0.08, 0.14,
+        _mm512_add_pd(_mm512_loadu_pd(in.woods + n),
+                      _mm512_mask_blend_pd(inPark, _mm512_mul_pd(_mm512_set1_pd(-0.35), urban),
+                                           _mm512_set1_pd(0.25))));
+    _mm512_storeu_pd(row.treeCover.data() + n, treeCover);
+    const __m512d meadowShare = Clamp01Of(_mm512_add_pd(half, crowns));
+    const __m512d woodShare =
+        Clamp01Of(_mm512_add_pd(half, _mm512_mul_pd(_mm512_set1_pd(0.9), crowns)));
+    const __m512d rockShare =
+        _mm512_add_pd(_mm512_set1_pd(0.3), _mm512_mul_pd(_mm512_set1_pd(0.3), crowns));
+    const __m512d parkShare = _mm512_mul_pd(
+        treeCover, _mm512_add_pd(_mm512_set1_pd(0.6), _mm512_mul_pd(_mm512_set1_pd(0.4), crowns)));
+    const __m512d depth = Clamp01Of(
+        _mm512_div_pd(_mm512_xor_pd(elevation, _mm512_set1_pd(-0.0)), _mm512_set1_pd(60)));
+    const __m512d rippleShare =
+        _mm512_mul_pd(_mm512_set1_pd(0.25), Clamp01Of(_mm512_add_pd(texture, _mm512_set1_pd(0.3))));
+    const __mmask8 below = _mm512_cmp_pd_mask(elevation, zero, _CMP_LT_OQ);
+    Channels colour, wood, rock, parkland, water;
+    for (int i = 0; i < 3; ++i) {
+      colour.of[i] = MixOf(meadowDark.of[i], meadowLight.of[i], meadowShare);
+      wood.of[i] = MixOf(woodDark.of[i], woodLight.of[i], woodShare);
+      rock.of[i] = MixOf(rockBare.of[i], meadowDark.of[i], rockShare);
+      parkland.of[i] = MixOf(grass.of[i], woodDark.of[i], parkShare);
+      const __m512d deep = MixOf(shallow.of[i], deepest.of[i], depth);
+      water.of[i] =
+          MixOf(_mm512_mask_blend_pd(below, shallow.of[i], deep), ripples.of[i], rippleShare);
+    }
+    const __mmask8 farm =
+        _mm512_cmp_pd_mask(_mm512_loadu_pd(in.farms + n), _mm512_set1_pd(-0.15), _CMP_GT_OQ);
+    const __mmask8 sandy = _mm512_cmp_pd_mask(elevation, _mm512_set1_pd(1.2), _CMP_LT_OQ);
+    const __mmask8 wooded = _mm512_cmp_pd_mask(treeCover, half, _CMP_GT_OQ);
+    const __mmask8 rocky = _mm512_cmp_pd_mask(
+        elevation, _mm512_add_pd(_mm512_set1_pd(1900), _mm512_mul_pd(_mm512_set1_pd(300), texture)),
+        _CMP_GT_OQ);
+    const __mmask8 snowy = _mm512_cmp_pd_mask(
+        elevation, _mm512_add_pd(_mm512_set1_pd(2900), _mm512_mul_pd(_mm512_set1_pd(200), texture)),
+        _CMP_GT_OQ);
+    const __mmask8 town =
+        _mm512_cmp_pd_mask(
+            urban, _mm512_add_pd(_mm512_set1_pd(0.3), _mm512_mul_pd(_mm512_set1_pd(0.15), texture)),
+            _CMP_GT_OQ) &
+        _mm512_cmp_pd_mask(park, half, _CMP_LE_OQ);
+    const __m512i spot = _mm512_loadu_si512(row.spots.data() + n);
+    const __mmask8 wet =
+        below | _mm512_cmp_pd_mask(_mm512_loadu_pd(in.rivers + n), half, _CMP_GT_OQ);
+    Pick(sandy, beach, colour);
+    Pick(wooded, wood, colour);
+    Pick(rocky, rock, colour);
+    Pick(snowy, snow, colour);
+    Pick(inPark, parkland, colour);
+    Pick(wet, water, colour);
+    auto cover = [](Cover c) { return static_cast<long long>(c); };
+    __m512i covers = _mm512_mask_blend_epi64(farm, _mm512_set1_epi64(cover(Cover::Meadow)),
+                                             _mm512_set1_epi64(cover(Cover::Field)));
+    covers = _mm512_mask_mov_epi64(covers, sandy, _mm512_set1_epi64(cover(Cover::Beach)));
+    covers = _mm512_mask_mov_epi64(covers, wooded, _mm512_set1_epi64(cover(Cover::Wood)));
+    covers = _mm512_mask_mov_epi64(covers, rocky, _mm512_set1_epi64(cover(Cover::Rock)));
+    covers = _mm512_mask_mov_epi64(covers, snowy, _mm512_set1_epi64(cover(Cover::Snow)));
+    covers =
+        _mm512_mask_mov_epi64(covers, inPark,
+                              _mm512_mask_blend_epi64(wooded, _mm512_set1_epi64(cover(Cover::Park)),
+                                                      _mm512_set1_epi64(cover(Cover::Wood))));
+    covers = _mm512_mask_mov_epi64(covers, wet, _mm512_set1_epi64(cover(Cover::Water)));
+    __m512i kinds =
+        _mm512_mask_blend_epi64(farm, _mm512_set1_epi64(kSettled), _mm512_set1_epi64(kFarmPixel));
+    kinds = _mm512_mask_mov_epi64(kinds, sandy | wooded | rocky | snowy | inPark,
+                                  _mm512_set1_epi64(kSettled));
+    kinds = _mm512_mask_mov_epi64(kinds, town, _mm512_set1_epi64(kTownPixel));
+    kinds =
+        _mm512_mask_mov_epi64(kinds, _mm512_cmpeq_epi64_mask(spot, _mm512_set1_epi64(kInStadium)),
+                              _mm512_set1_epi64(kStadiumPixel));
+    kinds =
+        _mm512_mask_mov_epi64(kinds, _mm512_cmpeq_epi64_mask(spot, _mm512_set1_epi64(kInAirport)),
+                              _mm512_set1_epi64(kAirportPixel));
+    kinds = _mm512_mask_mov_epi64(kinds, wet, _mm512_set1_epi64(kWaterPixel));
+    for (int i = 0; i < 3; ++i) _mm512_storeu_pd(out[i] + n, colour.of[i]);
+    _mm512_storeu_si512(row.covers.data() + n, covers);
+    _mm512_storeu_si512(row.kinds.data() + n, kinds);
+  }
+}
+// The same eight pixels at a time, written out: the compiler's own vector code for the
+// loop spends much of its time moving its many masks in and out of memory.
+__attribute__((target("avx512f,avx512dq"))) void FinishCoverAvx512(const CoverRow& row,
+                                                                   const BandRow& bands,
+                                                                   const RowFields& in,
+                                                                   GroundPixel* out) {
+  const Channels road = ChannelsOf(kRoad), highway = ChannelsOf(kHighway);
+  const __m512d zero = _mm512_setzero_pd(), most = _mm512_set1_pd(255);
+  const double* channels[3] = {row.red.data(), row.green.data(), row.blue.data()};
+  for (int n = 0; n < CoverRow::kSize; n += 8) {
+    // The last eight overlap the ones before, which come out the same again.
+    n = std::min(n, CoverRow::kSize - 8);
+    const __mmask8 roads = FlagsAt(bands.roads.data() + n);
+    const __mmask8 highways = FlagsAt(bands.highways.data() + n);
+    const __mmask8 land = _mm512_cmpneq_epi64_mask(_mm512_loadu_si512(row.kinds.data() + n),
+                                                   _mm512_set1_epi64(kWaterPixel));
+    const __mmask8 open =
+        _mm512_cmpeq_epi64_mask(_mm512_loadu_si512(row.spots.data() + n), _mm512_setzero_si512());
+    const __mmask8 country =
+        land & open &
+        _mm512_cmp_pd_mask(_mm512_loadu_pd(in.urban + n), _mm512_set1_pd(0.3), _CMP_LT_OQ) &
+        _mm512_cmp_pd_mask(_mm512_loadu_pd(in.park + n), _mm512_set1_pd(0.5), _CMP_LT_OQ);
+    const __mmask8 paved = land & open;
+    const __m512d roadShare = _mm512_loadu_pd(bands.roadShares.data() + n);
+    const __m512d highwayShare = _mm512_loadu_pd(bands.highwayShares.data() + n);
+    const __m512d grain = _mm512_add_pd(
+        _mm512_set1_pd(1), _mm512_mul_pd(_mm512_set1_pd(0.1), _mm512_loadu_pd(in.texture + n)));
+    __m512i cover = _mm512_loadu_si512(row.covers.data() + n);
+    cover = _mm512_mask_mov_epi64(cover, country & roads,
+                                  _mm512_set1_epi64(static_cast<std::int64_t>(Cover::Road)));
+    cover = _mm512_mask_mov_epi64(cover, paved & highways,
+                                  _mm512_set1_epi64(static_cast<std::int64_t>(Cover::Highway)));
+    const __m256 elevation = _mm512_cvtpd_ps(_mm512_loadu_pd(in.elevation + n));
+    __m512i pixel = _mm512_or_si512(_mm512_cvtepu32_epi64(_mm256_castps_si256(elevation)),
+                                    _mm512_slli_epi64(cover, 32));
+    for (int c = 0; c < 3; ++c) {
+      __m512d colour = _mm512_loadu_pd(channels[c] + n);
+      colour = _mm512_mask_blend_pd(country, colour, MixOf(colour, road.of[c], roadShare));
+      colour = _mm512_mask_blend_pd(paved, colour, MixOf(colour, highway.of[c], highwayShare));
+      __m512d lit = _mm512_mul_pd(colour, grain);
+      lit = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(lit, zero, _CMP_LT_OQ), lit, zero);
+      lit = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(most, lit, _CMP_LT_OQ), lit, most);
+      pixel = _mm512_or_si512(pixel, _mm512_slli_epi64(_mm512_cvttpd_epi64(lit), 40 + 8 * c));
+    }
+    _mm512_storeu_si512(out + n, pixel);
+  }
 }
 #endif
 
@@ -1298,13 +1744,13 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
   static_assert(kSteps.back() == 2);
   const int side = lattice.side;
   std::vector<double> rowValues(static_cast<std::size_t>(kChannels) * kRow, 0.0);
-  std::array<double, kRow / 2 + 2> column;
   static_assert(BandRow::kSize == kRow && FieldRow::kSize == kRow);
   BandRow bands;
   FieldRow fields;
   CoverRow row;
-  std::array<const Feature*, kRow> airports, stadiums, plazas;
-  std::array<std::uint64_t, kRow> packed;
+  TownRow towns;
+  std::array<const Feature*, kRow> airports, stadiums;
+  std::array<std::uint8_t, kRow> inPlaza;
   for (int j = -1; j <= kTilePixels; ++j) {
     const double v = (j + 0.5) / 2 + 1;
     const int l = static_cast<int>(v);
@@ -1314,9 +1760,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       const double* a = lattice.Channel(c) + l * side;
       const double* b = a + side;
       double* out = rowValues.data() + c * kRow;
-      // Each lattice column once, then the pixels between the columns.
-      kRowLoops.lerp(a, b, fv, kRow / 2 + 2, column.data());
-      kRowLoops.spread(column.data(), kRow / 2, out);
+      kRowLoops.pixels(a, b, fv, kRow / 2, out);
     }
     const double* xs = rowValues.data() + kGroundX * kRow;
     const double* ys = rowValues.data() + kGroundY * kRow;
@@ -1337,6 +1781,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
     const bool rowHasSpots = std::any_of(cellRow, cellRow + cellsPerSide,
                                          [](const auto& spots) { return !spots.empty(); });
     row.spots.fill(0);
+    inPlaza.fill(0);
     if (rowHasSpots) {
       for (int n = 0; n < kRow; ++n) {
         const Feature* airport = nullptr;
@@ -1352,7 +1797,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
         row.spots[n] = airport != nullptr ? kInAirport : (stadium != nullptr ? kInStadium : 0);
         airports[n] = airport;
         stadiums[n] = stadium;
-        plazas[n] = plaza;
+        inPlaza[n] = plaza != nullptr;
       }
     }
     const RowFields in{
@@ -1363,15 +1808,12 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
     SettleCover(in, row);
 
     // What the row's loop left open, pixel by pixel.
-    bool fieldsDone = false;  // farmland is worked out for the row when first met
+    // Farmland and towns are worked out for the row when first met.
+    bool fieldsDone = false, townsDone = false;
     for (int n = 0; n < kRow; ++n) {
       if (row.kinds[n] < kFarmPixel) continue;
       const double x = xs[n], y = ys[n];
       const Footprint fp(fps[n], inverseFps[n]);
-      const double urban = in.urban[n], texture = in.texture[n];
-      const double treeCover = row.treeCover[n];
-      auto crowns = [&in, n] { return in.crowns[n]; };
-      auto detail = [&fp](double size) { return SmoothStep(1.5, 4.0, size * fp.inverse); };
       Rgb colour;
       Cover cover;
       if (row.kinds[n] == kAirportPixel) {
@@ -1408,50 +1850,28 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
           cover = Cover::Paved;
         }
       } else if (row.kinds[n] == kTownPixel) {
-        const double streetPeriod = urban > 0.6 ? 110 : 150;
-        const double sx = StripeCoverage(x, streetPeriod, 12, fp);
-        const double sy = StripeCoverage(y, streetPeriod, 12, fp);
-        const double ax = StripeCoverage(x + 5, streetPeriod * 4, 22, fp);
-        const double ay = StripeCoverage(y + 5, streetPeriod * 4, 22, fp);
-        const double street = 1 - (1 - sx) * (1 - sy) * (1 - ax) * (1 - ay);
-        const auto bx = FloorToInt(x / streetPeriod);
-        const auto by = FloorToInt(y / streetPeriod);
-        const std::uint32_t blockHash = HashLattice(bx, by, 31);
-        Rgb block;
-        Cover blockCover;
-        if (rowHasSpots && plazas[n] != nullptr) {
-          block = Mix(kConcrete, {190, 186, 176}, 0.5 + 0.5 * texture);
-          blockCover = Cover::Paved;
-        } else if (blockHash % 100 < 5) {
-          block = Mix(kParkGrass, kWood, treeCover * (0.6 + 0.4 * crowns()));
-          blockCover = treeCover > 0.5 ? Cover::Wood : Cover::Park;
-        } else if (blockHash % 100 < 10) {
-          block = Mix({112, 112, 110}, {190, 190, 186}, 0.5 * StripeCoverage(x, 5, 0.6, fp));
-          blockCover = Cover::Paved;
+        if (TownRows == nullptr) {
+          cover = TownPixel(x, y, fp, in.urban[n], in.texture[n], row.treeCover[n], in.crowns[n],
+                            inPlaza[n] != 0, colour);
         } else {
-          const bool downtown = urban > 0.85;
-          const double lot = downtown ? 46 : 26;
-          const double gap = downtown ? 6 : 9;
-          const double bxCover = 1 - StripeCoverage(x + 3, lot, gap, fp);
-          const double byCover = 1 - StripeCoverage(y + 3, lot * 1.4, gap, fp);
-          const double building = bxCover * byCover;
-          const std::uint32_t lotHash =
-              HashLattice(FloorToInt((x + 3) / lot), FloorToInt((y + 3) / (lot * 1.4)), 37);
-          const Rgb roof = Mix(kRoofMean, kRoofColours[lotHash % kRoofColours.size()], detail(lot));
-          Rgb yard = downtown ? kConcrete : kYard;
-          if (!downtown) yard = Mix(yard, kWood, treeCover * 0.8);
-          block = Mix(yard, roof, building);
-          blockCover = building > 0.5 ? Cover::Building : Cover::Yard;
-        }
-        colour = Mix(block, kAsphalt, street);
-        cover = street > 0.5 ? Cover::Street : blockCover;
-        // Topographic maps still show streets that are a few pixels apart (at least a
-        // pixel wide, which is what they are up to 12 ground units a pixel).
-        const bool wide = fp.size > 12;
-        if (streetPeriod >= 6 * fp.size &&
-            std::max(wide ? StripeCoverage(x, streetPeriod, fp.size, fp) : sx,
-                     wide ? StripeCoverage(y, streetPeriod, fp.size, fp) : sy) > 0.5) {
-          cover = Cover::Street;
+          if (!townsDone) {
+            // The town from here to its last pixel in the row.
+            int last = kRow - 1;
+            while (row.kinds[last] != kTownPixel) --last;
+            const TownInputs town{xs,
+                                  ys,
+                                  fps,
+                                  inverseFps,
+                                  in.urban,
+                                  in.texture,
+                                  row.treeCover.data(),
+                                  in.crowns,
+                                  inPlaza.data()};
+            TownRows(town, n, last + 1, towns);
+          }
+          townsDone = true;
+          colour = {towns.red[n], towns.green[n], towns.blue[n]};
+          cover = static_cast<Cover>(towns.covers[n]);
         }
       } else {
         if (FieldRows == nullptr) {
@@ -1474,9 +1894,7 @@ GroundTile Terrain::SampleTile(int zone, Scale scale, int tileX, int tileY) cons
       row.covers[n] = static_cast<std::int64_t>(cover);
     }
     static_assert(sizeof(GroundPixel) == sizeof(std::uint64_t));
-    FinishCover(row, bands, in, packed.data());
-    std::memcpy(static_cast<void*>(tile.pixels.data() + (j + 1) * GroundTile::kSide), packed.data(),
-                sizeof packed);
+    FinishCover(row, bands, in, tile.pixels.data() + (j + 1) * GroundTile::kSide);
   }
   return tile;
 }

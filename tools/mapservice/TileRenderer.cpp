@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -117,14 +118,20 @@ __attribute__((target("avx512f,avx512dq"))) void ShadeRowAvx512(const GroundTile
   const GroundPixel* above = &ground.At(0, y - 1);
   const GroundPixel* below = &ground.At(0, y + 1);
   const __m512d spacings = _mm512_set1_pd(spacing), one = _mm512_set1_pd(1);
+  // Dividing by a power of two is multiplying by its inverse, to the bit, and far quicker.
+  int exponent = 0;
+  const bool twoPower = std::frexp(spacing, &exponent) == 0.5;
+  const __m512d inverseSpacing = _mm512_set1_pd(1 / spacing);
+  auto perSpacing = [&](__m512d v) __attribute__((target("avx512f"))) {
+    return twoPower ? _mm512_mul_pd(v, inverseSpacing) : _mm512_div_pd(v, spacings);
+  };
   const __m512i water = _mm512_set1_epi64(static_cast<long long>(Cover::Water));
   int x = 0;
   for (; x + 8 <= kTilePixels; x += 8) {
-    const __m512d dzdx = _mm512_div_pd(
-        _mm512_cvtps_pd(_mm256_sub_ps(Elevations(here + x + 1), Elevations(here + x - 1))),
-        spacings);
-    const __m512d dzdy = _mm512_div_pd(
-        _mm512_cvtps_pd(_mm256_sub_ps(Elevations(above + x), Elevations(below + x))), spacings);
+    const __m512d dzdx = perSpacing(
+        _mm512_cvtps_pd(_mm256_sub_ps(Elevations(here + x + 1), Elevations(here + x - 1))));
+    const __m512d dzdy =
+        perSpacing(_mm512_cvtps_pd(_mm256_sub_ps(Elevations(above + x), Elevations(below + x))));
     const __m512d nx = _mm512_xor_pd(dzdx, _mm512_set1_pd(-0.0));
     const __m512d ny = _mm512_xor_pd(dzdy, _mm512_set1_pd(-0.0));
     const __m512d len = _mm512_sqrt_pd(
@@ -211,61 +218,29 @@ std::vector<std::uint8_t> RenderTopo(const GroundTile& ground) {
   double interval = 10;
   int indexEvery = 5;
   ContourSpacing(ground.metresPerPixel, &interval, &indexEvery);
-  auto level = [interval](float elevation) {
-    return static_cast<long>(std::floor(elevation / interval));
+  // The palette entry of each cover, in the order of Cover.
+  static constexpr std::uint8_t kCoverIndex[] = {
+      kWaterBlue, kSand,       kFieldCream, kPaper, kWoodGreen, kParkGreen, kUrbanTint, kUrbanTint,
+      kPaper,     kRoadOrange, kRoadRed,    kGrey,  kUrbanTint, kRockGrey,  kSnowWhite};
+  static_assert(sizeof kCoverIndex == static_cast<std::size_t>(Cover::Snow) + 1);
+  // Each pixel's band of elevation worked out once, for itself and for its four
+  // neighbours: the bands of three rows at a time, ground row y in levels[(y + 1) % 3].
+  std::array<std::array<long, GroundTile::kSide>, 3> levels;
+  auto bandRow = [&](int y) {
+    for (int x = -1; x <= kTilePixels; ++x)
+      levels[(y + 1) % 3][x + 1] =
+          static_cast<long>(std::floor(ground.At(x, y).elevation / interval));
   };
+  auto level = [&levels](int x, int y) { return levels[(y + 1) % 3][x + 1]; };
+  bandRow(-1);
+  bandRow(0);
   std::vector<std::uint8_t> out(kTilePixels * kTilePixels);
   for (int y = 0; y < kTilePixels; ++y) {
+    bandRow(y + 1);
     for (int x = 0; x < kTilePixels; ++x) {
       const GroundPixel& p = ground.At(x, y);
       std::uint8_t index = kPaper;
-      switch (p.cover) {
-        case Cover::Water:
-          index = kWaterBlue;
-          break;
-        case Cover::Wood:
-          index = kWoodGreen;
-          break;
-        case Cover::Park:
-          index = kParkGreen;
-          break;
-        case Cover::Beach:
-          index = kSand;
-          break;
-        case Cover::Building:
-          index = kUrbanTint;
-          break;
-        case Cover::Yard:
-          index = kUrbanTint;
-          break;
-        case Cover::Street:
-          index = kPaper;
-          break;
-        case Cover::Road:
-          index = kRoadOrange;
-          break;
-        case Cover::Highway:
-          index = kRoadRed;
-          break;
-        case Cover::Runway:
-          index = kGrey;
-          break;
-        case Cover::Paved:
-          index = kUrbanTint;
-          break;
-        case Cover::Rock:
-          index = kRockGrey;
-          break;
-        case Cover::Snow:
-          index = kSnowWhite;
-          break;
-        case Cover::Field:
-          index = kFieldCream;
-          break;
-        case Cover::Meadow:
-          index = kPaper;
-          break;
-      }
+      if (p.cover <= Cover::Snow) index = kCoverIndex[static_cast<int>(p.cover)];
       const bool water = p.cover == Cover::Water;
       const GroundPixel& right = ground.At(x + 1, y);
       const GroundPixel& below = ground.At(x, y + 1);
@@ -277,10 +252,10 @@ std::vector<std::uint8_t> RenderTopo(const GroundTile& ground) {
         }
       } else if (p.cover != Cover::Highway && p.cover != Cover::Road) {
         // A contour runs between two pixels whose elevations lie in different bands.
-        const long here = level(p.elevation);
-        const long r = level(right.elevation), b = level(below.elevation);
-        const long lft = level(ground.At(x - 1, y).elevation);
-        const long up = level(ground.At(x, y - 1).elevation);
+        const long here = level(x, y);
+        const long r = level(x + 1, y), b = level(x, y + 1);
+        const long lft = level(x - 1, y);
+        const long up = level(x, y - 1);
         auto isIndex = [indexEvery](long a, long c) {
           const long top = std::max(a, c);
           return top % indexEvery == 0;
