@@ -855,16 +855,23 @@ inline void WidenToVectors(int& from, int& to, int size) {
   from = std::max(0, to - length);
 }
 
+// A palette of up to eight colours as its red, green and blue columns, for the gathers.
+template <std::size_t N>
+void SplitChannels(const std::array<Rgb, N>& colours, double (&table)[3][8]) {
+  static_assert(N <= 8);
+  for (std::size_t c = 0; c < N; ++c) {
+    table[0][c] = colours[c].r;
+    table[1][c] = colours[c].g;
+    table[2][c] = colours[c].b;
+  }
+}
+
 __attribute__((target("avx512f"))) void FieldsAvx512(const double* xs, const double* ys,
                                                      const double* fps, const double* inverseFps,
                                                      int from, int to, FieldRow& out) {
   WidenToVectors(from, to, FieldRow::kSize);
   double table[3][8] = {};
-  for (std::size_t c = 0; c < kFieldColours.size(); ++c) {
-    table[0][c] = kFieldColours[c].r;
-    table[1][c] = kFieldColours[c].g;
-    table[2][c] = kFieldColours[c].b;
-  }
+  SplitChannels(kFieldColours, table);
   const __m512d one = _mm512_set1_pd(1), rowHeight = _mm512_set1_pd(420);
   const __m512d dark = _mm512_set1_pd(0.85), hedgeShare = _mm512_set1_pd(0.8);
   const __m512d hedgeColour[3] = {_mm512_set1_pd(74), _mm512_set1_pd(88), _mm512_set1_pd(52)};
@@ -951,11 +958,7 @@ __attribute__((target("avx512f,avx512dq"))) void TownsAvx512(const TownInputs& i
                                                              TownRow& out) {
   WidenToVectors(from, to, TownRow::kSize);
   double roofs[3][8] = {};
-  for (std::size_t c = 0; c < kRoofColours.size(); ++c) {
-    roofs[0][c] = kRoofColours[c].r;
-    roofs[1][c] = kRoofColours[c].g;
-    roofs[2][c] = kRoofColours[c].b;
-  }
+  SplitChannels(kRoofColours, roofs);
   const auto concrete = ChannelsOf(kConcrete), square = ChannelsOf({190, 186, 176});
   const auto grass = ChannelsOf(kParkGrass), wood = ChannelsOf(kWood);
   const auto pavedDark = ChannelsOf({112, 112, 110}), pavedLight = ChannelsOf({190, 190, 186});
