@@ -198,11 +198,20 @@ struct RowLoops {
   void (*halve)(const double* in, int n, double* out);
 };
 
-void LerpPlain(const double* a, const double* b, double w, int n, double* out) {
+// The plain loops are built twice: for the baseline, and for AVX2 where a machine has it
+// but not AVX-512. The same operations in the same order give the same bits either way.
+#if defined(__x86_64__)
+#define QUORVIL_AVX2_CLONE(name, plain, params, args) \
+  __attribute__((target("avx2"))) void name params { plain##Body args; }
+#endif
+
+[[gnu::always_inline]] inline void LerpPlainBody(const double* a, const double* b, double w, int n,
+                                                 double* out) {
   for (int k = 0; k < n; ++k) out[k] = a[k] + (b[k] - a[k]) * w;
 }
 
-void PixelsPlain(const double* a, const double* b, double w, int n, double* out) {
+[[gnu::always_inline]] inline void PixelsPlainBody(const double* a, const double* b, double w,
+                                                   int n, double* out) {
   auto column = [a, b, w](int k) { return a[k] + (b[k] - a[k]) * w; };
   double c0 = column(0), c1 = column(1);
   for (int m = 0; m < n; ++m) {
@@ -214,16 +223,35 @@ void PixelsPlain(const double* a, const double* b, double w, int n, double* out)
   }
 }
 
-void InvertPlain(const double* in, int n, double* out) {
+[[gnu::always_inline]] inline void InvertPlainBody(const double* in, int n, double* out) {
   for (int k = 0; k < n; ++k) out[k] = 1.0 / in[k];
 }
 
-void HalvePlain(const double* in, int n, double* out) {
+[[gnu::always_inline]] inline void HalvePlainBody(const double* in, int n, double* out) {
   for (int m = 0; m < n; ++m) {
     out[2 * m] = in[m] + (in[m + 1] - in[m]) * 0.5;
     out[2 * m + 1] = in[m + 1];
   }
 }
+
+void LerpPlain(const double* a, const double* b, double w, int n, double* out) {
+  LerpPlainBody(a, b, w, n, out);
+}
+void PixelsPlain(const double* a, const double* b, double w, int n, double* out) {
+  PixelsPlainBody(a, b, w, n, out);
+}
+void InvertPlain(const double* in, int n, double* out) { InvertPlainBody(in, n, out); }
+void HalvePlain(const double* in, int n, double* out) { HalvePlainBody(in, n, out); }
+#if defined(__x86_64__)
+QUORVIL_AVX2_CLONE(LerpAvx2, LerpPlain,
+                   (const double* a, const double* b, double w, int n, double* out),
+                   (a, b, w, n, out))
+QUORVIL_AVX2_CLONE(PixelsAvx2, PixelsPlain,
+                   (const double* a, const double* b, double w, int n, double* out),
+                   (a, b, w, n, out))
+QUORVIL_AVX2_CLONE(InvertAvx2, InvertPlain, (const double* in, int n, double* out), (in, n, out))
+QUORVIL_AVX2_CLONE(HalveAvx2, HalvePlain, (const double* in, int n, double* out), (in, n, out))
+#endif
 
 #if defined(__x86_64__)
 
@@ -299,6 +327,7 @@ __attribute__((target("avx512f"))) void HalveAvx512(const double* in, int n, dou
 RowLoops ChooseRowLoops() {
 #if defined(__x86_64__)
   if (HasAvx512Double()) return {&LerpAvx512, &PixelsAvx512, &InvertAvx512, &HalveAvx512};
+  if (HasAvx2()) return {&LerpAvx2, &PixelsAvx2, &InvertAvx2, &HalveAvx2};
 #endif
   return {&LerpPlain, &PixelsPlain, &InvertPlain, &HalvePlain};
 }
@@ -356,8 +385,9 @@ Lattice Refine(const Lattice& coarse, int step, const std::array<bool, kChannels
 using OctaveRow = void (*)(const Octave& o, const double* xs, const double* ys,
                            const double* inverseFps, std::size_t n, double* out);
 
-void AddOctaveRowPlain(const Octave& o, const double* xs, const double* ys,
-                       const double* inverseFps, std::size_t n, double* out) {
+[[gnu::always_inline]] inline void AddOctaveRowPlainBody(const Octave& o, const double* xs,
+                                                         const double* ys, const double* inverseFps,
+                                                         std::size_t n, double* out) {
   GradientOctave noise(o.seed, o.wave);
   if (!o.fades) {
     for (std::size_t p = 0; p < n; ++p) out[p] += o.weight * noise(xs[p], ys[p]);
@@ -368,6 +398,17 @@ void AddOctaveRowPlain(const Octave& o, const double* xs, const double* ys,
     if (fade > 0) out[p] += o.weight * fade * noise(xs[p], ys[p]);
   }
 }
+
+void AddOctaveRowPlain(const Octave& o, const double* xs, const double* ys,
+                       const double* inverseFps, std::size_t n, double* out) {
+  AddOctaveRowPlainBody(o, xs, ys, inverseFps, n, out);
+}
+#if defined(__x86_64__)
+QUORVIL_AVX2_CLONE(AddOctaveRowAvx2, AddOctaveRowPlain,
+                   (const Octave& o, const double* xs, const double* ys, const double* inverseFps,
+                    std::size_t n, double* out),
+                   (o, xs, ys, inverseFps, n, out))
+#endif
 
 #if defined(__x86_64__)
 
@@ -469,6 +510,7 @@ __attribute__((target("avx512f,avx512dq"))) void AddOctaveRowAvx512(const Octave
 OctaveRow ChooseOctaveRow() {
 #if defined(__x86_64__)
   if (HasAvx512Double()) return &AddOctaveRowAvx512;
+  if (HasAvx2()) return &AddOctaveRowAvx2;
 #endif
   return &AddOctaveRowPlain;
 }
@@ -705,8 +747,10 @@ using BandLoop = void (*)(const double* xs, const double* ys, const double* fps,
                           const double* inverseFps, const double* rivers, const double* highways,
                           int from, int to, BandRow& out);
 
-void BandsPlain(const double* xs, const double* ys, const double* fps, const double* inverseFps,
-                const double* rivers, const double* highways, int from, int to, BandRow& out) {
+[[gnu::always_inline]] inline void BandsPlainBody(const double* xs, const double* ys,
+                                                  const double* fps, const double* inverseFps,
+                                                  const double* rivers, const double* highways,
+                                                  int from, int to, BandRow& out) {
   for (int k = from; k < to; ++k) {
     const double x = xs[k], y = ys[k];
     const Footprint fp(fps[k], inverseFps[k]);
@@ -722,7 +766,16 @@ void BandsPlain(const double* xs, const double* ys, const double* fps, const dou
   }
 }
 
+void BandsPlain(const double* xs, const double* ys, const double* fps, const double* inverseFps,
+                const double* rivers, const double* highways, int from, int to, BandRow& out) {
+  BandsPlainBody(xs, ys, fps, inverseFps, rivers, highways, from, to, out);
+}
+
 #if defined(__x86_64__)
+QUORVIL_AVX2_CLONE(BandsAvx2, BandsPlain,
+                   (const double* xs, const double* ys, const double* fps, const double* inverseFps,
+                    const double* rivers, const double* highways, int from, int to, BandRow& out),
+                   (xs, ys, fps, inverseFps, rivers, highways, from, to, out))
 
 // StripeCoverage of eight pixels.
 __attribute__((target("avx512f"))) inline __m512d StripeCoverageOf(__m512d x, __m512d period,
@@ -1078,6 +1131,7 @@ __attribute__((target("avx512f,avx512dq"))) void TownsAvx512(const TownInputs& i
 BandLoop ChooseBands() {
 #if defined(__x86_64__)
   if (HasAvx512Double()) return &BandsAvx512;
+  if (HasAvx2()) return &BandsAvx2;
 #endif
   return &BandsPlain;
 }
@@ -1366,6 +1420,15 @@ void FinishCoverPlain(const CoverRow& row, const BandRow& bands, const RowFields
                       GroundPixel* out) {
   FinishCoverBody(row, bands, in, out);
 }
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void SettleCoverAvx2(const RowFields& in, CoverRow& row) {
+  SettleCoverBody(in, row);
+}
+__attribute__((target("avx2"))) void FinishCoverAvx2(const CoverRow& row, const BandRow& bands,
+                                                     const RowFields& in, GroundPixel* out) {
+  FinishCoverBody(row, bands, in, out);
+}
+#endif
 
 #if defined(__x86_64__)
 // Clamp01 of eight values.
@@ -1533,14 +1596,18 @@ __attribute__((target("avx512f,avx512dq"))) void FinishCoverAvx512(const CoverRo
 // Chosen once, outside the loops.
 const SettleLoop SettleCover =
 #if defined(__x86_64__)
-    HasAvx512Double() ? &SettleCoverAvx512 :
+    HasAvx512Double() ? &SettleCoverAvx512
+    : HasAvx2()       ? &SettleCoverAvx2
+                      :
 #endif
-                      &SettleCoverPlain;
+                &SettleCoverPlain;
 const FinishLoop FinishCover =
 #if defined(__x86_64__)
-    HasAvx512Double() ? &FinishCoverAvx512 :
+    HasAvx512Double() ? &FinishCoverAvx512
+    : HasAvx2()       ? &FinishCoverAvx2
+                      :
 #endif
-                      &FinishCoverPlain;
+                &FinishCoverPlain;
 
 }  // namespace
 
