@@ -403,12 +403,6 @@ void AddOctaveRowPlain(const Octave& o, const double* xs, const double* ys,
                        const double* inverseFps, std::size_t n, double* out) {
   AddOctaveRowPlainBody(o, xs, ys, inverseFps, n, out);
 }
-#if defined(__x86_64__)
-QUORVIL_AVX2_CLONE(AddOctaveRowAvx2, AddOctaveRowPlain,
-                   (const Octave& o, const double* xs, const double* ys, const double* inverseFps,
-                    std::size_t n, double* out),
-                   (o, xs, ys, inverseFps, n, out))
-#endif
 
 #if defined(__x86_64__)
 
@@ -507,10 +501,96 @@ __attribute__((target("avx512f,avx512dq"))) void AddOctaveRowAvx512(const Octave
 
 #endif
 
+#if defined(__x86_64__)
+// The same four points at a time for AVX2, whose tables are looked up by gathers.
+__attribute__((target("avx2"))) inline __m128i FinishHashAvx2(__m128i h) {
+  h = _mm_xor_si128(h, _mm_srli_epi32(h, 15));
+  h = _mm_mullo_epi32(h, _mm_set1_epi32(0x2C1B3C6D));
+  h = _mm_xor_si128(h, _mm_srli_epi32(h, 12));
+  h = _mm_mullo_epi32(h, _mm_set1_epi32(0x297A2D39));
+  h = _mm_xor_si128(h, _mm_srli_epi32(h, 15));
+  return _mm_and_si128(h, _mm_set1_epi32(7));
+}
+
+__attribute__((target("avx2"))) inline __m256d QuinticAvx2(__m256d d) {
+  const __m256d inner = _mm256_add_pd(
+      _mm256_mul_pd(d, _mm256_sub_pd(_mm256_mul_pd(d, _mm256_set1_pd(6)), _mm256_set1_pd(15))),
+      _mm256_set1_pd(10));
+  return _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(d, d), d), inner);
+}
+
+__attribute__((target("avx2"))) inline __m256d GradientAvx2(__m128i hash, __m256d dx, __m256d dy) {
+  static constexpr double kGx[8] = {1, -1, 0, 0, 0.7071, -0.7071, 0.7071, -0.7071};
+  static constexpr double kGy[8] = {0, 0, 1, -1, 0.7071, 0.7071, -0.7071, -0.7071};
+  return _mm256_add_pd(_mm256_mul_pd(_mm256_i32gather_pd(kGx, hash, 8), dx),
+                       _mm256_mul_pd(_mm256_i32gather_pd(kGy, hash, 8), dy));
+}
+
+__attribute__((target("avx2"))) void AddOctaveRowGatherAvx2(const Octave& o, const double* xs,
+                                                            const double* ys,
+                                                            const double* inverseFps, std::size_t n,
+                                                            double* out) {
+  const __m256d inverse = _mm256_set1_pd(1.0 / o.wave);
+  const __m128i mx = _mm_set1_epi32(static_cast<int>(0x8DA6B343u));
+  const __m128i my = _mm_set1_epi32(static_cast<int>(0xD8163841u));
+  const __m128i seeded = _mm_set1_epi32(static_cast<int>(o.seed * 0xCB1AB31Fu));
+  const __m256d one = _mm256_set1_pd(1), limit = _mm256_set1_pd(2147483647.0);
+  const __m256d weight = _mm256_set1_pd(o.weight), wave = _mm256_set1_pd(o.wave);
+  const __m256d fadeFrom = _mm256_set1_pd(o.fadeFrom);
+  const __m256d fadeScale = _mm256_set1_pd(1.0 / (2 * o.fadeFrom - o.fadeFrom));
+  const __m256d zero = _mm256_setzero_pd(), sign = _mm256_set1_pd(-0.0);
+  std::size_t p = 0;
+  for (; p + 4 <= n; p += 4) {
+    const __m256d px = _mm256_mul_pd(_mm256_loadu_pd(xs + p), inverse);
+    const __m256d py = _mm256_mul_pd(_mm256_loadu_pd(ys + p), inverse);
+    const __m256d fx = _mm256_round_pd(px, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    const __m256d fy = _mm256_round_pd(py, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    const __m256d larger = _mm256_max_pd(_mm256_andnot_pd(sign, fx), _mm256_andnot_pd(sign, fy));
+    if (_mm256_movemask_pd(_mm256_cmp_pd(larger, limit, _CMP_NLE_UQ)) != 0) {
+      AddOctaveRowPlain(o, xs + p, ys + p, inverseFps ? inverseFps + p : nullptr, 4, out + p);
+      continue;
+    }
+    __m256d faded = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    __m256d fade = one;
+    if (o.fades) {
+      __m256d t = _mm256_mul_pd(
+          _mm256_sub_pd(_mm256_mul_pd(wave, _mm256_loadu_pd(inverseFps + p)), fadeFrom), fadeScale);
+      t = _mm256_blendv_pd(t, zero, _mm256_cmp_pd(t, zero, _CMP_LT_OQ));
+      t = _mm256_blendv_pd(t, one, _mm256_cmp_pd(t, one, _CMP_GT_OQ));
+      fade = _mm256_mul_pd(_mm256_mul_pd(t, t),
+                           _mm256_sub_pd(_mm256_set1_pd(3), _mm256_mul_pd(_mm256_set1_pd(2), t)));
+      faded = _mm256_cmp_pd(fade, zero, _CMP_GT_OQ);
+      if (_mm256_movemask_pd(faded) == 0) continue;
+    }
+    const __m128i hx0 = _mm_mullo_epi32(_mm256_cvtpd_epi32(fx), mx);
+    const __m128i hx1 = _mm_add_epi32(hx0, mx);  // (x + 1) * m = x * m + m
+    const __m128i yHash = _mm_mullo_epi32(_mm256_cvtpd_epi32(fy), my);
+    const __m128i hy0 = _mm_xor_si128(yHash, seeded);
+    const __m128i hy1 = _mm_xor_si128(_mm_add_epi32(yHash, my), seeded);
+    const __m256d dx = _mm256_sub_pd(px, fx), dy = _mm256_sub_pd(py, fy);
+    const __m256d dx1 = _mm256_sub_pd(dx, one), dy1 = _mm256_sub_pd(dy, one);
+    const __m256d n00 = GradientAvx2(FinishHashAvx2(_mm_xor_si128(hx0, hy0)), dx, dy);
+    const __m256d n10 = GradientAvx2(FinishHashAvx2(_mm_xor_si128(hx1, hy0)), dx1, dy);
+    const __m256d n01 = GradientAvx2(FinishHashAvx2(_mm_xor_si128(hx0, hy1)), dx, dy1);
+    const __m256d n11 = GradientAvx2(FinishHashAvx2(_mm_xor_si128(hx1, hy1)), dx1, dy1);
+    const __m256d u = QuinticAvx2(dx), v = QuinticAvx2(dy);
+    const __m256d a = _mm256_add_pd(n00, _mm256_mul_pd(u, _mm256_sub_pd(n10, n00)));
+    const __m256d b = _mm256_add_pd(n01, _mm256_mul_pd(u, _mm256_sub_pd(n11, n01)));
+    const __m256d noise =
+        _mm256_mul_pd(_mm256_set1_pd(1.6), _mm256_add_pd(a, _mm256_mul_pd(v, _mm256_sub_pd(b, a))));
+    const __m256d term =
+        o.fades ? _mm256_mul_pd(_mm256_mul_pd(weight, fade), noise) : _mm256_mul_pd(weight, noise);
+    const __m256d sum = _mm256_loadu_pd(out + p);
+    _mm256_storeu_pd(out + p, _mm256_blendv_pd(sum, _mm256_add_pd(sum, term), faded));
+  }
+  AddOctaveRowPlain(o, xs + p, ys + p, inverseFps ? inverseFps + p : nullptr, n - p, out + p);
+}
+#endif
+
 OctaveRow ChooseOctaveRow() {
 #if defined(__x86_64__)
   if (HasAvx512Double()) return &AddOctaveRowAvx512;
-  if (HasAvx2()) return &AddOctaveRowAvx2;
+  if (HasAvx2()) return &AddOctaveRowGatherAvx2;
 #endif
   return &AddOctaveRowPlain;
 }
