@@ -168,6 +168,18 @@ void DarkenBytesInto(std::uint8_t* __restrict to, const std::uint8_t* __restrict
   }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// One of a loop's three builds, chosen once, outside the loops: the baseline has only
+// 16-byte vectors.
+template <typename Loop>
+Loop ChooseByVectors(Loop avx512, Loop avx2, Loop plain) {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512bw")) return avx512;
+  if (__builtin_cpu_supports("avx2")) return avx2;
+  return plain;
+}
+#endif
+
 using TAdjustBytes = void (*)(std::uint8_t* to, const std::uint8_t* from, std::int64_t count,
                               std::uint8_t level);
 
@@ -225,18 +237,14 @@ __attribute__((target("avx512bw"))) void AdjustBytesAvx512(std::uint8_t* to,
 }
 #endif
 
-TAdjustBytes ChooseAdjustBytes() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw")) return &AdjustBytesAvx512;
-  if (__builtin_cpu_supports("avx2")) return &AdjustBytesAvx2;
-#endif
-  return &AdjustBytesPlain;
-}
-
 void AdjustBytes(std::uint8_t* to, const std::uint8_t* from, std::int64_t count,
                  std::uint8_t level) {
-  static const TAdjustBytes chosen = ChooseAdjustBytes();
+#if defined(__x86_64__) || defined(__i386__)
+  static const TAdjustBytes chosen =
+      ChooseByVectors(&AdjustBytesAvx512, &AdjustBytesAvx2, &AdjustBytesPlain);
+#else
+  static const TAdjustBytes chosen = &AdjustBytesPlain;
+#endif
   // Level 127 leaves the bytes as they are: the vector loops never see it.
   (level == 127 ? &AdjustBytesPlain : chosen)(to, from, count, level);
 }
@@ -244,22 +252,34 @@ void AdjustBytes(std::uint8_t* to, const std::uint8_t* from, std::int64_t count,
 // alpha * over + (255 - alpha) * under is at most 255 * 255 and fits 16 bits, so the loop
 // runs on 16-bit lanes; the division by the constant 255 stays exact and becomes a
 // multiply-high and a shift. `to` is `under` itself or bytes apart from both.
+[[gnu::always_inline]] inline std::uint8_t Weigh(std::uint16_t a, std::uint8_t above,
+                                                 std::uint8_t below) {
+  return static_cast<std::uint8_t>(static_cast<std::uint16_t>(a * above + (255 - a) * below) / 255);
+}
+
+// Two loops with restricted pointers, so that neither needs a check for overlap to be
+// vectorised.
+[[gnu::always_inline]] inline void BlendInPlace(std::uint8_t* __restrict bytes,
+                                                const std::uint8_t* __restrict over,
+                                                std::int64_t count, std::uint16_t a) {
+  for (std::int64_t i = 0; i < count; ++i) bytes[i] = Weigh(a, over[i], bytes[i]);
+}
+
+[[gnu::always_inline]] inline void BlendInto(std::uint8_t* __restrict out,
+                                             const std::uint8_t* __restrict under,
+                                             const std::uint8_t* __restrict over,
+                                             std::int64_t count, std::uint16_t a) {
+  for (std::int64_t i = 0; i < count; ++i) out[i] = Weigh(a, over[i], under[i]);
+}
+
 [[gnu::always_inline]] inline void BlendBytesLoop(std::uint8_t* to, const std::uint8_t* under,
-                                                  const std::uint8_t* __restrict over,
-                                                  std::int64_t count, unsigned alpha) {
+                                                  const std::uint8_t* over, std::int64_t count,
+                                                  unsigned alpha) {
   const auto a = static_cast<std::uint16_t>(alpha);
-  const auto b = static_cast<std::uint16_t>(255 - alpha);
-  const auto weigh = [&](std::uint8_t below, std::uint8_t above) {
-    return static_cast<std::uint8_t>(static_cast<std::uint16_t>(a * above + b * below) / 255);
-  };
-  // Two loops, so that neither needs a check for overlap to be vectorised.
   if (to == under) {
-    std::uint8_t* __restrict bytes = to;
-    for (std::int64_t i = 0; i < count; ++i) bytes[i] = weigh(bytes[i], over[i]);
+    BlendInPlace(to, over, count, a);
   } else {
-    std::uint8_t* __restrict out = to;
-    const std::uint8_t* __restrict in = under;
-    for (std::int64_t i = 0; i < count; ++i) out[i] = weigh(in[i], over[i]);
+    BlendInto(to, under, over, count, a);
   }
 }
 
@@ -336,18 +356,13 @@ __attribute__((target("avx512bw"))) void BlendBytesAvx512(std::uint8_t* to,
 }
 #endif
 
-// Chosen once, outside the loops: the baseline has only 16-byte vectors.
-TBlendBytes ChooseBlendBytes() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw")) return &BlendBytesAvx512;
-  if (__builtin_cpu_supports("avx2")) return &BlendBytesAvx2;
-#endif
-  return &BlendBytesPlain;
-}
-
 TBlendBytes BlendBytesFunction() {
-  static const TBlendBytes chosen = ChooseBlendBytes();
+#if defined(__x86_64__) || defined(__i386__)
+  static const TBlendBytes chosen =
+      ChooseByVectors(&BlendBytesAvx512, &BlendBytesAvx2, &BlendBytesPlain);
+#else
+  static const TBlendBytes chosen = &BlendBytesPlain;
+#endif
   return chosen;
 }
 

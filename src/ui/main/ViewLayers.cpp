@@ -67,7 +67,7 @@ TViewLayers::TShift TViewLayers::ShiftLayers(int dx, int dy, bool halfTopo, bool
   const int tx = halfTopo ? dx / 2 : dx, ty = halfTopo ? dy / 2 : dy;
   // The stretch moves with the map only where it is the same for every pixel: one to
   // one, exactly twice the size, or the smooth doubling (its edge pixels aside).
-  const bool same = tw == w && th == h;
+  const bool same = OneToOne();
   const bool doubled = 2 * tw == w && 2 * th == h;
   const bool smooth = SmoothStretch();
   if (w <= 0 || h <= 0 || std::abs(dx) >= w || std::abs(dy) >= h || std::abs(tx) >= tw ||
