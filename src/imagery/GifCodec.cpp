@@ -119,8 +119,9 @@ TBitmap24 DecodeGif(const std::uint8_t* data, std::size_t size, const TPictureDe
         std::memcpy(picture.Row(y), row, static_cast<std::size_t>(picture.Stride()));
     }
 
-    // Each colour index once as BGR, so that a row is one lookup per pixel.
-    std::uint8_t palette[256][3] = {};
+    // Each colour index once as BGR in four bytes, so that a row is one lookup and one
+    // store per pixel: each store's fourth byte is overwritten by the next pixel.
+    std::uint8_t palette[256][4] = {};
     for (int i = 0; i < colours->ColorCount && i < 256; ++i) {
       palette[i][0] = colours->Colors[i].Blue;
       palette[i][1] = colours->Colors[i].Green;
@@ -147,11 +148,17 @@ TBitmap24 DecodeGif(const std::uint8_t* data, std::size_t size, const TPictureDe
       if (DGifGetLine(file.get(), line.data(), image.Width) != GIF_OK) FailWith(file->Error);
       const int screenY = image.Top + y;
       if (screenY < 0 || screenY >= height) continue;
-      std::uint8_t* out = picture.Row(screenY);
-      for (int x = firstX; x < lastX; ++x) {
-        const int index = line[static_cast<std::size_t>(x)];
-        if (index == transparent) continue;
-        std::memcpy(out + static_cast<std::int64_t>(image.Left + x) * 3, palette[index], 3);
+      if (firstX >= lastX) continue;
+      std::uint8_t* out = picture.Pixel(image.Left + firstX, screenY);
+      const GifPixelType* in = line.data() + firstX;
+      const int count = lastX - firstX;
+      if (transparent < 0) {
+        for (int x = 0; x < count - 1; ++x) std::memcpy(out + x * 3, palette[in[x]], 4);
+        std::memcpy(out + (count - 1) * 3, palette[in[count - 1]], 3);
+        continue;
+      }
+      for (int x = 0; x < count; ++x) {
+        if (in[x] != transparent) std::memcpy(out + x * 3, palette[in[x]], 3);
       }
     }
     return picture;
